@@ -1,0 +1,46 @@
+#include "ByteSource.h"
+
+#include <cstring>
+
+namespace pdx {
+
+bool MemorySource::ReadAt(std::uint64_t offset, void* dst, std::size_t n)
+{
+    const auto size = Size();
+    if (offset > size || n > size - offset)
+        return false;
+    if (n != 0)
+        std::memcpy(dst, bytes_.constData() + offset, n);
+    return true;
+}
+
+bool FileSource::Open(const QString& path)
+{
+    file_.setFileName(path);
+    // Unbuffered: the reader asks for whole blocks, a second buffer only copies.
+    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    size_ = static_cast<std::uint64_t>(file_.size());
+    return true;
+}
+
+bool FileSource::ReadAt(std::uint64_t offset, void* dst, std::size_t n)
+{
+    if (offset > size_ || n > size_ - offset)
+        return false;
+    if (n == 0)
+        return true;
+    if (file_.pos() != static_cast<qint64>(offset) && !file_.seek(static_cast<qint64>(offset)))
+        return false;
+    auto* out = static_cast<char*>(dst);
+    std::size_t done = 0;
+    while (done < n) {
+        const qint64 got = file_.read(out + done, static_cast<qint64>(n - done));
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+} // namespace pdx

@@ -1,0 +1,382 @@
+#include "SourceTable.h"
+
+#include "ByteSource.h"
+#include "CodePage.h"
+#include "TableReader.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numeric>
+
+namespace pdx {
+
+namespace {
+
+// Paradox tables come from systems that ignore the case of file names: when
+// the exact name is missing, the first name in the directory that equals it
+// ignoring case is taken. Returns an empty string when there is none.
+QString FindIgnoringCase(const QString& directory, const QString& fileName)
+{
+    const QString exact = QDir(directory).filePath(fileName);
+    if (QFileInfo(exact).isFile())
+        return exact;
+    const QStringList names =
+        QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& name : names) {
+        if (name.compare(fileName, Qt::CaseInsensitive) == 0)
+            return QDir(directory).filePath(name);
+    }
+    return {};
+}
+
+QString StripExtension(const QString& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot > 0 ? fileName.left(dot) : fileName;
+}
+
+bool IsBlankText(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
+}
+
+} // namespace
+
+SourceTable::SourceTable() = default;
+SourceTable::~SourceTable() = default;
+
+void SourceTable::SetCodePage(const QString& name)
+{
+    forcedCodePage_ = name.trimmed();
+}
+
+void SourceTable::Open(const QString& directory, const QString& fileName, const QString& indexField)
+{
+    Close();
+    QString dir = directory;
+    if (!dir.isEmpty() && !dir.endsWith(u'/') && !dir.endsWith(QDir::separator()))
+        dir += u'/';
+    const QString derived = dir + fileName;
+
+    const QString actual = FindIgnoringCase(directory.isEmpty() ? QStringLiteral(".") : directory, fileName);
+    if (actual.isEmpty())
+        throw SourceError(ErrorCode::FileNotFound, {derived});
+    auto file = std::make_unique<FileSource>();
+    if (!file->Open(actual))
+        throw SourceError(ErrorCode::FileOpenFailed, {derived});
+
+    auto reader = std::make_unique<TableReader>(std::move(file), derived);
+    if (!forcedCodePage_.isEmpty())
+        reader->SetCodec(CodePage::NormalizeName(forcedCodePage_));
+
+    if (reader->HasBlobFields()) {
+        const QString memoName = StripExtension(QFileInfo(actual).fileName()) + QStringLiteral(".mb");
+        const QString memoDerived = dir + StripExtension(fileName) + QStringLiteral(".mb");
+        const QString memoActual =
+            FindIgnoringCase(directory.isEmpty() ? QStringLiteral(".") : directory, memoName);
+        auto memo = std::make_unique<FileSource>();
+        if (memoActual.isEmpty())
+            reader->SetMissingMemoName(memoDerived);
+        else if (!memo->Open(memoActual))
+            throw SourceError(ErrorCode::FileOpenFailed, {memoDerived});
+        else
+            reader->SetMemoSource(std::move(memo), memoDerived);
+    }
+
+    reader_ = std::move(reader);
+    path_ = derived;
+    try {
+        if (!indexField.isEmpty())
+            BuildOrder(indexField);
+        reader_->Rewind();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void SourceTable::BuildOrder(const QString& indexField)
+{
+    const int index = FieldIndex(indexField);
+    const FieldInfo& f = reader_->Fields()[static_cast<std::size_t>(index)];
+    if (IsBlobType(f.type))
+        throw SourceError(ErrorCode::CannotOrderBy, {path_, f.name});
+    const auto n = static_cast<std::size_t>(reader_->RecordCount());
+    std::vector<std::uint32_t> order(n);
+
+    if (f.type == FieldType::Alpha) {
+        std::vector<QString> keys;
+        keys.reserve(n);
+        reader_->ForEachFieldBytes(index, [&](const std::uint8_t* p) {
+            const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(f.width)));
+            keys.push_back(reader_->DecodeText(reinterpret_cast<const char*>(p), end ? end - p : f.width));
+        });
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            const int c = keys[a].compare(keys[b], Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : keys[a] < keys[b];
+        });
+    } else if (f.width <= 8) {
+        // The stored bytes of numbers, dates and times sort like the values
+        // (that is what the flipped encoding is for), and blanks come first.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
+        keys.reserve(n);
+        std::uint32_t ordinal = 0;
+        reader_->ForEachFieldBytes(index, [&](const std::uint8_t* p) {
+            std::uint64_t key = 0;
+            for (int i = 0; i < 8; ++i)
+                key = (key << 8) | (i < f.width ? p[i] : 0);
+            keys.emplace_back(key, ordinal++);
+        });
+        std::sort(keys.begin(), keys.end());
+        for (std::size_t i = 0; i < n; ++i)
+            order[i] = keys[i].second;
+    } else {
+        const auto width = static_cast<std::size_t>(f.width);
+        std::vector<std::uint8_t> keys;
+        keys.reserve(n * width);
+        reader_->ForEachFieldBytes(index, [&](const std::uint8_t* p) { keys.insert(keys.end(), p, p + width); });
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return std::memcmp(&keys[a * width], &keys[b * width], width) < 0;
+        });
+    }
+
+    // A table already in that order (a title table keyed on the field, say)
+    // is read straight along its chain, block by block.
+    bool identity = true;
+    for (std::size_t i = 0; i < n && identity; ++i)
+        identity = order[i] == i;
+    if (!identity)
+        reader_->SetOrder(std::move(order));
+}
+
+bool SourceTable::IsOpen() const
+{
+    return reader_ != nullptr;
+}
+
+void SourceTable::Close()
+{
+    reader_.reset();
+    path_.clear();
+}
+
+void SourceTable::First()
+{
+    if (!reader_)
+        throw SourceError(ErrorCode::NotOpen);
+    reader_->Rewind();
+}
+
+bool SourceTable::Eof() const
+{
+    return !reader_ || reader_->AtEnd();
+}
+
+void SourceTable::Next()
+{
+    if (!reader_)
+        throw SourceError(ErrorCode::NotOpen);
+    reader_->Advance();
+}
+
+int SourceTable::FieldIndex(const QString& name) const
+{
+    if (!reader_)
+        throw SourceError(ErrorCode::NotOpen);
+    const auto& fields = reader_->Fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    throw SourceError(ErrorCode::FieldMissing, {path_, name});
+}
+
+void SourceTable::RequireRecord() const
+{
+    if (!reader_)
+        throw SourceError(ErrorCode::NotOpen);
+    if (reader_->AtEnd())
+        throw SourceError(ErrorCode::NoCurrentRecord, {path_});
+}
+
+void SourceTable::FailConversion(int index, const char* wanted) const
+{
+    const FieldInfo& f = reader_->Fields()[static_cast<std::size_t>(index)];
+    throw SourceError(ErrorCode::NotConvertible,
+                      {path_, f.name, QString(QLatin1Char(TypeLetter(f.type))), QString::fromUtf8(wanted)});
+}
+
+qint32 SourceTable::AsInteger(const QString& field) const
+{
+    return AsInteger(FieldIndex(field));
+}
+
+QString SourceTable::AsString(const QString& field) const
+{
+    return AsString(FieldIndex(field));
+}
+
+double SourceTable::AsFloat(const QString& field) const
+{
+    return AsFloat(FieldIndex(field));
+}
+
+qint32 SourceTable::AsInteger(int index) const
+{
+    RequireRecord();
+    const FieldInfo& f = reader_->Fields().at(static_cast<std::size_t>(index));
+    if (reader_->IsBlank(index))
+        return 0;
+    const std::uint8_t* p = reader_->Current() + f.offset;
+    double value = 0;
+    switch (f.type) {
+    case FieldType::Short:
+    case FieldType::Long:
+    case FieldType::AutoIncrement:
+        return static_cast<qint32>(DecodeFlippedInt(p, f.width));
+    case FieldType::Logical:
+        return p[0] == 0x80 ? 0 : 1;
+    case FieldType::Number:
+    case FieldType::Currency:
+        value = DecodeFlippedDouble(p);
+        break;
+    case FieldType::Bcd:
+        value = reader_->ReadValue(index).text.toDouble();
+        break;
+    case FieldType::Alpha:
+    case FieldType::Memo: {
+        const QString text = reader_->ReadText(index);
+        if (IsBlankText(text))
+            return 0;
+        bool ok = false;
+        const qint64 parsed = text.trimmed().toLongLong(&ok);
+        if (!ok)
+            throw SourceError(ErrorCode::NotAnInteger, {path_, f.name, text});
+        if (parsed < std::numeric_limits<qint32>::min() || parsed > std::numeric_limits<qint32>::max())
+            throw SourceError(ErrorCode::IntegerOutOfRange, {path_, f.name, text.trimmed()});
+        return static_cast<qint32>(parsed);
+    }
+    default:
+        FailConversion(index, "ganze Zahl");
+    }
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= std::numeric_limits<qint32>::min() && rounded <= std::numeric_limits<qint32>::max()))
+        throw SourceError(ErrorCode::IntegerOutOfRange, {path_, f.name, FormatDouble(value)});
+    return static_cast<qint32>(rounded);
+}
+
+double SourceTable::AsFloat(int index) const
+{
+    RequireRecord();
+    const FieldInfo& f = reader_->Fields().at(static_cast<std::size_t>(index));
+    if (reader_->IsBlank(index))
+        return 0.0;
+    const std::uint8_t* p = reader_->Current() + f.offset;
+    switch (f.type) {
+    case FieldType::Number:
+    case FieldType::Currency:
+        return DecodeFlippedDouble(p);
+    case FieldType::Short:
+    case FieldType::Long:
+    case FieldType::AutoIncrement:
+        return static_cast<double>(DecodeFlippedInt(p, f.width));
+    case FieldType::Logical:
+        return p[0] == 0x80 ? 0.0 : 1.0;
+    case FieldType::Bcd:
+        return reader_->ReadValue(index).text.toDouble();
+    case FieldType::Alpha:
+    case FieldType::Memo: {
+        const QString text = reader_->ReadText(index);
+        if (IsBlankText(text))
+            return 0.0;
+        bool ok = false;
+        QString trimmed = text.trimmed();
+        double value = trimmed.toDouble(&ok);
+        if (!ok && trimmed.count(u',') == 1 && !trimmed.contains(u'.'))
+            value = QString(trimmed).replace(u',', u'.').toDouble(&ok);
+        if (!ok)
+            throw SourceError(ErrorCode::NotANumber, {path_, f.name, text});
+        return value;
+    }
+    default:
+        FailConversion(index, "Zahl");
+    }
+}
+
+QString SourceTable::AsString(int index) const
+{
+    RequireRecord();
+    const FieldInfo& f = reader_->Fields().at(static_cast<std::size_t>(index));
+    switch (f.type) {
+    case FieldType::Alpha:
+    case FieldType::Memo:
+        return reader_->IsBlank(index) ? QString() : reader_->ReadText(index);
+    case FieldType::Binary:
+    case FieldType::FormattedMemo:
+    case FieldType::Ole:
+    case FieldType::Graphic:
+    case FieldType::Bytes:
+        FailConversion(index, "Text");
+    default:
+        break;
+    }
+    const Value v = reader_->ReadValue(index);
+    switch (v.kind) {
+    case Value::Kind::Integer:
+        return QString::number(v.integer);
+    case Value::Kind::Floating:
+        return FormatDouble(v.floating);
+    case Value::Kind::Decimal:
+    case Value::Kind::Text:
+        return v.text;
+    case Value::Kind::Logical:
+        return v.integer ? QStringLiteral("True") : QStringLiteral("False");
+    case Value::Kind::Date:
+        return FormatDate(v.integer);
+    case Value::Kind::Time:
+        return FormatTime(v.integer);
+    case Value::Kind::Timestamp:
+        return FormatTimestamp(v.integer);
+    case Value::Kind::Blank:
+    case Value::Kind::Bytes:
+        break;
+    }
+    return {};
+}
+
+const std::vector<FieldInfo>& SourceTable::Fields() const
+{
+    if (!reader_)
+        throw SourceError(ErrorCode::NotOpen);
+    return reader_->Fields();
+}
+
+Value SourceTable::Read(int index) const
+{
+    RequireRecord();
+    (void)reader_->Fields().at(static_cast<std::size_t>(index));
+    return reader_->ReadValue(index);
+}
+
+QString SourceTable::FilePath() const
+{
+    return path_;
+}
+
+QString SourceTable::CodePageName() const
+{
+    return reader_ ? reader_->Codec() : QString();
+}
+
+std::uint64_t SourceTable::RecordCount() const
+{
+    return reader_ ? reader_->RecordCount() : 0;
+}
+
+} // namespace pdx

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "FieldValue.h"
+#include "SourceError.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace pdx {
+
+class TableReader;
+struct FieldInfo;
+
+// One Paradox table opened for reading, with a cursor over its records.
+//
+// Conversions between kinds (a blank field always reads as 0, empty text or
+// 0.0):
+//  - AsInteger: short, long and autoincrement as they are; number, currency
+//    and BCD rounded to the nearest integer (ties to even); logical as 1 or
+//    0; alpha and memo text holding a whole number ("12", " -7 "), empty text
+//    as 0. Anything else, or a value outside 32 bits, raises SourceError.
+//  - AsFloat: every numeric type and logical (1.0 / 0.0); alpha and memo text
+//    holding a number ("12.5", also "12,5"), empty text as 0.0.
+//  - AsString: alpha and memo text as stored (memo whole); integers in
+//    decimal; number and currency in the shortest form that reads back
+//    exactly; BCD with the field's decimals; logical "True"/"False"; date
+//    "YYYY-MM-DD", time "HH:MM:SS.mmm", timestamp "YYYY-MM-DDTHH:MM:SS.mmm".
+//  - Binary, formatted memo, OLE, graphic and bytes fields are only readable
+//    through Read(); the three reads raise SourceError for them, as they do
+//    for dates and times read as numbers.
+class SourceTable {
+public:
+    SourceTable();
+    ~SourceTable();
+    SourceTable(const SourceTable&) = delete;
+    SourceTable& operator=(const SourceTable&) = delete;
+
+    // "" chooses as the engine did (language driver, header code page, 437);
+    // anything else ("IBM850", "windows-1252", "850", "cp1252") is used for
+    // every table opened from now on. An unknown name fails at Open.
+    void SetCodePage(const QString& name);
+
+    // Opens directory/fileName read-only. The file and its memo file are
+    // found ignoring case when the exact name does not exist. An empty
+    // indexField gives the natural (chain, for keyed tables key) order;
+    // otherwise the records come ascending by that field, ties in chain order.
+    void Open(const QString& directory, const QString& fileName, const QString& indexField = QString());
+    bool IsOpen() const;
+    void Close();
+
+    void First();
+    bool Eof() const;
+    void Next();
+
+    // Case-insensitive; a missing field raises SourceError naming it.
+    int FieldIndex(const QString& name) const;
+
+    qint32 AsInteger(const QString& field) const;
+    QString AsString(const QString& field) const;
+    double AsFloat(const QString& field) const;
+    qint32 AsInteger(int index) const;
+    QString AsString(int index) const;
+    double AsFloat(int index) const;
+
+    // For tools: the table's fields, its typed values, and facts about it.
+    const std::vector<FieldInfo>& Fields() const;
+    Value Read(int index) const;
+    QString FilePath() const;       // as derived from directory and file name
+    QString CodePageName() const;   // the codec in use
+    std::uint64_t RecordCount() const;
+
+private:
+    void RequireRecord() const;
+    void BuildOrder(const QString& indexField);
+    [[noreturn]] void FailConversion(int index, const char* wanted) const;
+
+    std::unique_ptr<TableReader> reader_;
+    QString forcedCodePage_;
+    QString path_;
+};
+
+} // namespace pdx

@@ -1,0 +1,176 @@
+#pragma once
+
+#include "ByteSource.h"
+#include "CodePage.h"
+#include "FieldValue.h"
+#include "SourceError.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace pdx {
+
+class TextDecoder;
+
+enum class FieldType : std::uint8_t {
+    Alpha = 0x01,
+    Date = 0x02,
+    Short = 0x03,
+    Long = 0x04,
+    Currency = 0x05,
+    Number = 0x06,
+    Logical = 0x09,
+    Memo = 0x0C,
+    Binary = 0x0D,
+    FormattedMemo = 0x0E,
+    Ole = 0x0F,
+    Graphic = 0x10,
+    Time = 0x14,
+    Timestamp = 0x15,
+    AutoIncrement = 0x16,
+    Bcd = 0x17,
+    Bytes = 0x18,
+};
+
+// The format's letter for a type: A, D, S, I, $, N, L, M, B, F, O, G, T, @, +, #, Y.
+char TypeLetter(FieldType type);
+// Numbers in records: big-endian with the top bit inverted (doubles: negative
+// values stored with every bit inverted). n is 1 to 8 bytes.
+std::int64_t DecodeFlippedInt(const std::uint8_t* p, int n);
+double DecodeFlippedDouble(const std::uint8_t* p);
+bool IsBlobType(FieldType type);
+
+struct FieldInfo {
+    QString name;            // decoded with the table's code page
+    QByteArray rawName;      // as stored
+    FieldType type = FieldType::Alpha;
+    std::uint8_t sizeByte = 0; // as stored; for BCD the number of decimals
+    int width = 0;           // bytes in the record
+    int offset = 0;          // from the start of the record
+};
+
+struct TableHeader {
+    int recordSize = 0;
+    int headerSize = 0;
+    int fileType = 0;
+    int version = 0;         // the version byte at 0x39
+    int blockSize = 0;       // bytes
+    std::uint32_t numRecords = 0; // as the header claims; the chain decides
+    int fileBlocks = 0;
+    int firstBlock = 0;
+    int keyFields = 0;
+    CodePage::HeaderHints codePage;
+};
+
+// Parses a Paradox table from a ByteSource: the header, the field list and the
+// block chain, and gives the records in chain order (or in an order the caller
+// supplies). It never reads outside the source and raises SourceError, naming
+// the table, for everything it cannot read.
+class TableReader {
+public:
+    // Parses the header and walks the block chain; throws SourceError.
+    TableReader(std::unique_ptr<ByteSource> source, QString displayName);
+    ~TableReader();
+    TableReader(const TableReader&) = delete;
+    TableReader& operator=(const TableReader&) = delete;
+
+    const QString& DisplayName() const { return name_; }
+    const TableHeader& Header() const { return header_; }
+    const std::vector<FieldInfo>& Fields() const { return fields_; }
+    bool HasBlobFields() const;
+    std::uint64_t RecordCount() const { return recordCount_; }
+
+    // Decodes the field names and, from now on, all text with this codec;
+    // throws InvalidCodePage when Qt does not know it.
+    void SetCodec(const QString& codecName);
+    const QString& Codec() const { return codec_; }
+
+    // The memo file (.mb). Without one, BLOBs that do not fit their leader
+    // fail with MemoFileMissing naming expectedName.
+    void SetMemoSource(std::unique_ptr<ByteSource> source, const QString& name);
+    void SetMissingMemoName(const QString& expectedName);
+
+    // Cursor over the records, in chain order unless SetOrder was given the
+    // chain positions (0-based) to visit instead.
+    void SetOrder(std::vector<std::uint32_t> order);
+    void Rewind();
+    bool AtEnd() const { return atEnd_; }
+    void Advance();
+    const std::uint8_t* Current() const { return current_; }
+
+    // Reads the bytes of one field of every record, in chain order, and hands
+    // them to the callback; for building a sort order.
+    template <typename F>
+    void ForEachFieldBytes(int field, F&& callback);
+
+    // Field access on the current record.
+    bool IsBlank(int field) const;
+    Value ReadValue(int field);
+    // Decodes bytes with the table's code page.
+    QString DecodeText(const char* data, qsizetype size);
+    // Text of an alpha or memo field (blank reads as empty).
+    QString ReadText(int field);
+    // The bytes of a BLOB field (blank reads as empty); points into the
+    // record or into a buffer valid until the next BLOB read.
+    QByteArrayView ReadBlob(int field);
+
+private:
+    struct ChainBlock {
+        std::uint64_t firstRecord; // file offset of the first record
+        std::uint32_t count;       // records in the block
+        std::uint32_t firstOrdinal; // chain position of the first record
+    };
+
+    void ParseHeader();
+    void ParseFields(const QByteArray& head);
+    void WalkChain();
+    void LoadBlock(std::size_t index);
+    void PositionNatural();
+    std::uint64_t OffsetOfOrdinal(std::uint32_t ordinal) const;
+    [[noreturn]] void Fail(ErrorCode code, const QStringList& more = {}) const;
+    void CheckMemoHeader(int field);
+
+    std::unique_ptr<ByteSource> source_;
+    QString name_;
+    TableHeader header_;
+    std::vector<FieldInfo> fields_;
+    std::vector<ChainBlock> chain_;
+    std::uint64_t recordCount_ = 0;
+
+    QString codec_;
+    std::unique_ptr<TextDecoder> decoder_;
+
+    std::unique_ptr<ByteSource> memo_;
+    QString memoName_;
+    bool memoChecked_ = false;
+    std::vector<char> blobBuffer_;
+
+    // cursor
+    std::vector<std::uint32_t> order_;
+    bool ordered_ = false;
+    std::size_t position_ = 0;  // index into order_ or the chain position
+    std::size_t block_ = 0;     // natural order: chain block and record in it
+    std::uint32_t inBlock_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    const std::uint8_t* current_ = nullptr;
+    bool atEnd_ = true;
+};
+
+template <typename F>
+void TableReader::ForEachFieldBytes(int field, F&& callback)
+{
+    const FieldInfo& info = fields_[static_cast<std::size_t>(field)];
+    for (std::size_t b = 0; b < chain_.size(); ++b) {
+        if (chain_[b].count == 0)
+            continue;
+        LoadBlock(b);
+        for (std::uint32_t r = 0; r < chain_[b].count; ++r)
+            callback(buffer_.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(header_.recordSize) +
+                     static_cast<std::size_t>(info.offset));
+    }
+}
+
+} // namespace pdx

@@ -1,0 +1,40 @@
+#include "TextDecoder.h"
+
+namespace pdx {
+
+bool TextDecoder::Init(const QString& codecName)
+{
+    auto decoder = std::make_unique<QStringDecoder>(codecName.toLatin1().constData(), QStringDecoder::Flag::Stateless);
+    if (!decoder->isValid())
+        return false;
+    decoder_ = std::move(decoder);
+
+    // A code page is single-byte when every byte decodes on its own to exactly
+    // one UTF-16 unit; then the table answers for it.
+    singleByte_ = true;
+    for (int b = 0; b < 256 && singleByte_; ++b) {
+        const char byte = static_cast<char>(b);
+        const QString one = decoder_->decode(QByteArrayView(&byte, 1));
+        if (one.size() != 1)
+            singleByte_ = false;
+        else
+            table_[static_cast<std::size_t>(b)] = one[0].unicode();
+    }
+    return true;
+}
+
+QString TextDecoder::Decode(const char* data, qsizetype size)
+{
+    if (size <= 0)
+        return {};
+    if (!singleByte_)
+        return decoder_->decode(QByteArrayView(data, size));
+    QString text(size, Qt::Uninitialized);
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(data);
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = table_[in[i]];
+    return text;
+}
+
+} // namespace pdx

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringDecoder>
+#include <array>
+#include <memory>
+
+namespace pdx {
+
+// Decodes the bytes of one table to UTF-16. One QStringDecoder serves the
+// whole table; for single-byte code pages (nearly every Paradox table) its
+// answer for each of the 256 byte values is kept in a table, so decoding a
+// value costs one lookup per byte and the resulting QString is the only
+// allocation.
+class TextDecoder {
+public:
+    // False when Qt does not know the codec name.
+    bool Init(const QString& codecName);
+    bool IsValid() const { return decoder_ != nullptr; }
+    QString Decode(const char* data, qsizetype size);
+
+private:
+    std::unique_ptr<QStringDecoder> decoder_;
+    std::array<char16_t, 256> table_{};
+    bool singleByte_ = false;
+};
+
+} // namespace pdx
