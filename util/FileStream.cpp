@@ -1,0 +1,216 @@
+// The error-raising file stream and the I/O exceptions, over POSIX descriptors.
+#include "FileUtils.h"
+#include "PosixIo.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+namespace FileUtils {
+
+using Posix::EncodeName;
+using Posix::UniqueFd;
+
+EInOutError::EInOutError(const QString& message, std::uint32_t errorCode)
+    : std::runtime_error(message.toStdString()), ErrorCode(errorCode)
+{
+}
+
+EExtFileStreamError EExtFileStreamError::CreateResFmt(const QString& pattern,
+                                                      const QList<FormatArg>& args,
+                                                      std::uint32_t errorCode)
+{
+    return EExtFileStreamError(SafeFormat(pattern, args), errorCode);
+}
+
+namespace {
+
+constexpr std::uint16_t kCreateMask = 0xFF00;
+
+// Sharing bits of a mode byte: anything but 0x00 and 0x10 lets others in.
+bool SharesNothing(std::uint8_t modeByte)
+{
+    const std::uint8_t sharing = modeByte & 0xF0;
+    return sharing == 0x00 || sharing == 0x10;
+}
+
+// Outcome of one attempt to obtain a descriptor: the descriptor, or the error.
+struct OpenResult {
+    UniqueFd fd;
+    std::uint32_t error = 0;
+};
+
+OpenResult Failed(std::uint32_t error)
+{
+    OpenResult result;
+    result.error = error;
+    return result;
+}
+
+// Takes the advisory lock that stands in for the sharing mode, never waiting.
+// A refused lock maps to 32, the sharing violation.
+std::uint32_t LockForSharing(int fd, bool exclusive)
+{
+    if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
+        return ErrnoToWinError(errno);
+    return 0;
+}
+
+// Descriptors are opened non-blocking so that a FIFO cannot stall the open;
+// reads and writes then block as usual.
+void ClearNonBlocking(int fd)
+{
+    const int statusFlags = ::fcntl(fd, F_GETFL);
+    if (statusFlags >= 0 && (statusFlags & O_NONBLOCK))
+        ::fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK);
+}
+
+// Creates the file, or opens the existing one to truncate it. The lock is
+// taken before the truncation, so a file in use by another stream keeps its
+// content.
+OpenResult CreateFile(const QString& fileName, std::uint8_t sharing)
+{
+    const QByteArray name = EncodeName(fileName);
+    const bool failIfExists = (sharing & TExtFileStream::fmExclusive) != 0;
+    const int flags = O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
+
+    bool created = true;
+    UniqueFd fd(::open(name.constData(), flags | O_CREAT | O_EXCL, 0666));
+    if (!fd.Valid() && errno == EEXIST && !failIfExists) {
+        created = false;
+        fd = UniqueFd(::open(name.constData(), flags));
+    }
+    if (!fd.Valid())
+        return Failed(ErrnoToWinError(errno, fileName));
+
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0)
+        return Failed(ErrnoToWinError(errno));
+    // Root may write anyway; a read-only file must still refuse.
+    if (!created && Posix::IsReadOnlyMode(st.st_mode))
+        return Failed(5);
+    if (const std::uint32_t error = LockForSharing(fd.Get(), SharesNothing(sharing)))
+        return Failed(error);
+    if (!created && S_ISREG(st.st_mode) && ::ftruncate(fd.Get(), 0) != 0)
+        return Failed(ErrnoToWinError(errno));
+    ClearNonBlocking(fd.Get());
+
+    OpenResult result;
+    result.fd = std::move(fd);
+    return result;
+}
+
+OpenResult OpenFile(const QString& fileName, std::uint16_t mode)
+{
+    int access = O_RDONLY;
+    switch (mode & 0x03) {
+    case 1:
+        access = O_WRONLY;
+        break;
+    case 2:
+        access = O_RDWR;
+        break;
+    default:
+        break;
+    }
+    UniqueFd fd(::open(EncodeName(fileName).constData(),
+                       access | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.Valid())
+        return Failed(ErrnoToWinError(errno, fileName));
+
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0)
+        return Failed(ErrnoToWinError(errno));
+    if (S_ISDIR(st.st_mode))
+        return Failed(5);
+    if (access != O_RDONLY && Posix::IsReadOnlyMode(st.st_mode))
+        return Failed(5);
+    if (const std::uint32_t error = LockForSharing(fd.Get(), SharesNothing(mode & 0xFF)))
+        return Failed(error);
+    ClearNonBlocking(fd.Get());
+
+    OpenResult result;
+    result.fd = std::move(fd);
+    return result;
+}
+
+// Trailing dots, blanks and control characters go, as in the stream messages.
+QString TrimmedSystemText(std::uint32_t code)
+{
+    QString text = SystemErrorText(code);
+    while (!text.isEmpty()
+           && (text.back() == u'.' || text.back() == u' ' || text.back().unicode() < 0x20))
+        text.chop(1);
+    return text;
+}
+
+}  // namespace
+
+TExtFileStream::TExtFileStream(const QString& fileName, std::uint16_t mode, std::uint32_t)
+    : FHandle(-1)
+{
+    const bool create = (mode & kCreateMask) == kCreateMask;
+    std::uint8_t sharing = mode & 0xFF;
+    if (create && sharing == 0xFF)
+        sharing = 0x10;
+
+    OpenResult result = create ? CreateFile(fileName, sharing) : OpenFile(fileName, mode);
+    if (!result.fd.Valid()) {
+        const QString pattern = create
+                                    ? QStringLiteral("Datei \"%s\" kann nicht erstellt werden. %s")
+                                    : QStringLiteral("Datei %s kann nicht geöffnet werden. %s");
+        throw EExtFileStreamError::CreateResFmt(
+            pattern, {FullPathName(fileName), TrimmedSystemText(result.error)}, result.error);
+    }
+    FHandle = result.fd.Release();
+    FFileName = fileName;
+}
+
+TExtFileStream::~TExtFileStream()
+{
+    Close();
+}
+
+std::uint32_t TExtFileStream::Close()
+{
+    if (FHandle < 0)
+        return 0;
+    const int fd = std::exchange(FHandle, -1);
+    // The descriptor is gone after close() even when it reports an error.
+    if (::close(fd) != 0 && errno != EINTR)
+        return ErrnoToWinError(errno);
+    return 0;
+}
+
+std::uint32_t TExtFileStream::Read(void* buffer, std::int32_t count, std::int32_t& readCount)
+{
+    ssize_t done;
+    do {
+        done = ::read(FHandle, buffer, count < 0 ? 0 : static_cast<size_t>(count));
+    } while (done < 0 && errno == EINTR);
+    if (done < 0) {
+        readCount = -1;
+        return ErrnoToWinError(errno);
+    }
+    readCount = static_cast<std::int32_t>(done);
+    return 0;
+}
+
+std::uint32_t TExtFileStream::Write(const void* buffer, std::int32_t count,
+                                    std::int32_t& writeCount)
+{
+    ssize_t done;
+    do {
+        done = ::write(FHandle, buffer, count < 0 ? 0 : static_cast<size_t>(count));
+    } while (done < 0 && errno == EINTR);
+    if (done < 0) {
+        writeCount = -1;
+        return ErrnoToWinError(errno);
+    }
+    writeCount = static_cast<std::int32_t>(done);
+    return 0;
+}
+
+}  // namespace FileUtils

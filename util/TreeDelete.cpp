@@ -1,0 +1,193 @@
+// Deletion of a directory tree, relative to open directory descriptors.
+//
+// Every step below the top directory names its entry relative to the
+// descriptor of the directory that holds it, and directories are entered with
+// O_NOFOLLOW. So a symbolic link met anywhere in the tree is removed as a link
+// and never entered, and an entry swapped for a link while the walk runs
+// cannot lead it outside the tree.
+#include "FileUtils.h"
+#include "PosixIo.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+namespace FileUtils {
+
+using Posix::EncodeName;
+using Posix::UniqueFd;
+
+namespace {
+
+struct Counters {
+    std::uint32_t& dirsRemoved;
+    std::uint32_t& filesDeleted;
+    std::uint32_t& failures;
+};
+
+enum class EntryKind { Directories, NonDirectories };
+
+// The names of one kind of entry in an open directory, "." and ".." left out.
+// A directory that cannot be listed yields no names.
+std::vector<QByteArray> ListEntries(int dirFd, EntryKind kind)
+{
+    std::vector<QByteArray> names;
+    // A fresh open of "." gives this listing its own read position.
+    const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0)
+        return names;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;  // gone since it was listed
+        const bool isDirectory = S_ISDIR(st.st_mode);
+        if (isDirectory == (kind == EntryKind::Directories))
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// A directory needs the owner's read, write and search permission before its
+// entries can be listed and removed; a read-only directory gets them back
+// (the counterpart of clearing its read-only attribute). Failures are ignored.
+void MakeDirectoryAccessible(int parentFd, const QByteArray& name)
+{
+    struct stat st {};
+    if (::fstatat(parentFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISDIR(st.st_mode) && (st.st_mode & S_IRWXU) != S_IRWXU)
+        ::fchmodat(parentFd, name.constData(), (st.st_mode & 07777) | S_IRWXU,
+                   AT_SYMLINK_NOFOLLOW);
+}
+
+// Clears the read-only attribute of a regular file before it is deleted; a
+// link is left alone, so its target is never touched. Failures are ignored.
+void ResetFileAttributes(int dirFd, const QByteArray& name)
+{
+    struct stat st {};
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
+        && Posix::IsReadOnlyMode(st.st_mode))
+        ::fchmodat(dirFd, name.constData(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW);
+}
+
+// Removes the entry `name` of parentFd: a directory, or (flags 0) a link.
+void RemoveEntry(int parentFd, const QByteArray& name, int flags, Counters& counters)
+{
+    if (::unlinkat(parentFd, name.constData(), flags) == 0)
+        ++counters.dirsRemoved;
+    else
+        ++counters.failures;
+}
+
+void DeleteTreeAt(int parentFd, const QByteArray& name, const UniqueFd& dirFd, bool removeSelf,
+                  Counters& counters);
+
+// Empties the open directory dirFd, post-order: subdirectories, then files.
+// Returns whether every file found directly in it was deleted. An invalid
+// dirFd stands for a directory that could not be opened: it looks empty.
+bool EmptyDirectory(const UniqueFd& dirFd, Counters& counters)
+{
+    if (!dirFd.Valid())
+        return true;
+    for (const QByteArray& sub : ListEntries(dirFd.Get(), EntryKind::Directories)) {
+        MakeDirectoryAccessible(dirFd.Get(), sub);
+        const UniqueFd subFd(::openat(dirFd.Get(), sub.constData(),
+                                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        DeleteTreeAt(dirFd.Get(), sub, subFd, true, counters);
+    }
+    bool allGone = true;
+    for (const QByteArray& file : ListEntries(dirFd.Get(), EntryKind::NonDirectories)) {
+        ResetFileAttributes(dirFd.Get(), file);
+        if (::unlinkat(dirFd.Get(), file.constData(), 0) == 0) {
+            ++counters.filesDeleted;
+        } else {
+            ++counters.failures;
+            allGone = false;
+        }
+    }
+    return allGone;
+}
+
+// Empties the directory and, when removeSelf is set and all its own files
+// went, removes its entry `name` from parentFd. Failures further down do not
+// keep the removal from being tried.
+void DeleteTreeAt(int parentFd, const QByteArray& name, const UniqueFd& dirFd, bool removeSelf,
+                  Counters& counters)
+{
+    if (EmptyDirectory(dirFd, counters) && removeSelf)
+        RemoveEntry(parentFd, name, AT_REMOVEDIR, counters);
+}
+
+// Splits a directory name into its parent and its last component, ignoring
+// trailing delimiters ("/a/b/" gives "/a" and "b").
+void SplitLastComponent(const QString& dir, QString& parent, QString& last)
+{
+    qsizetype end = dir.size();
+    while (end > 1 && dir.at(end - 1) == u'/')
+        --end;
+    const QString trimmed = dir.left(end);
+    const qsizetype slash = trimmed.lastIndexOf(u'/');
+    if (slash < 0) {
+        parent = QStringLiteral(".");
+        last = trimmed;
+    } else {
+        parent = slash == 0 ? QStringLiteral("/") : trimmed.left(slash);
+        last = trimmed.mid(slash + 1);
+    }
+}
+
+}  // namespace
+
+void DeleteDirectoryTree(const QString& baseDir, const QString& relativeSubDir, bool removeBase,
+                         std::uint32_t& dirsRemoved, std::uint32_t& filesDeleted,
+                         std::uint32_t& failures)
+{
+    const QString dir = relativeSubDir.isEmpty()
+                            ? baseDir
+                            : EnsureTrailingDelimiter(baseDir) + relativeSubDir;
+    // The directory the caller names may be a link to a directory; it is
+    // followed (its contents go), and then the link itself is removed.
+    if (!DirectoryExists(dir))
+        return;
+
+    QString parent;
+    QString last;
+    SplitLastComponent(dir, parent, last);
+    const QByteArray name = EncodeName(last);
+    const UniqueFd parentFd(
+        ::open(EncodeName(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const QByteArray dirName = EncodeName(dir);
+    struct stat st {};
+    if (::stat(dirName.constData(), &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU)
+        ::chmod(dirName.constData(), (st.st_mode & 07777) | S_IRWXU);
+    const UniqueFd dirFd(::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+
+    Counters counters{dirsRemoved, filesDeleted, failures};
+    const bool removeSelf = removeBase || !relativeSubDir.isEmpty();
+    const bool isLink = parentFd.Valid()
+                        && ::fstatat(parentFd.Get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                        && S_ISLNK(st.st_mode);
+    // A link named by the caller is removed as a link once its target is empty.
+    if (EmptyDirectory(dirFd, counters) && removeSelf)
+        RemoveEntry(parentFd.Get(), name, isLink ? 0 : AT_REMOVEDIR, counters);
+}
+
+DeleteTreeCounts DeleteDirectoryTree(const QString& dir, bool removeBase)
+{
+    DeleteTreeCounts counts;
+    DeleteDirectoryTree(dir, QString(), removeBase, counts.DirsRemoved, counts.FilesDeleted,
+                        counts.Failures);
+    return counts;
+}
+
+}  // namespace FileUtils

@@ -1,0 +1,90 @@
+// Windows error codes: the German text for each code, the errno mapping and
+// the full path used in messages.
+#include "FileUtils.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+
+namespace FileUtils {
+
+QString SystemErrorText(std::uint32_t code)
+{
+    switch (code) {
+    case 0:
+        return QStringLiteral("Der Vorgang wurde erfolgreich beendet");
+    case 2:
+        return QStringLiteral("Das System kann die angegebene Datei nicht finden");
+    case 3:
+        return QStringLiteral("Das System kann den angegebenen Pfad nicht finden");
+    case 5:
+        return QStringLiteral("Zugriff verweigert");
+    case 31:
+        return QStringLiteral("Ein an das System angeschlossenes Gerät funktioniert nicht");
+    case 32:
+        return QStringLiteral("Der Prozess kann nicht auf die Datei zugreifen, da sie von einem "
+                              "anderen Prozess verwendet wird");
+    case 33:
+        return QStringLiteral("Der Prozess kann nicht auf die Datei zugreifen, da ein anderer "
+                              "Prozess einen Teil der Datei gesperrt hat");
+    case 80:
+        return QStringLiteral("Die Datei ist vorhanden");
+    case 112:
+        return QStringLiteral("Auf dem Datenträger ist nicht genügend Speicherplatz vorhanden");
+    case 206:
+        return QStringLiteral("Der Dateiname oder die Erweiterung ist zu lang");
+    default:
+        return QStringLiteral("Unbekannter Systemfehler (Code %1)").arg(code);
+    }
+}
+
+std::uint32_t ErrnoToWinError(int err)
+{
+    switch (err) {
+    case 0:
+        return 0;
+    case ENOENT:
+        return 2;
+    case ENOTDIR:
+        return 3;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return 5;
+    case EWOULDBLOCK:
+        return 32;  // a refused lock
+    case EEXIST:
+        return 80;
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case EFBIG:
+        return 112;
+    case ENAMETOOLONG:
+        return 206;
+    default:
+        return 31;
+    }
+}
+
+std::uint32_t ErrnoToWinError(int err, const QString& fileName)
+{
+    if (err == ENOENT) {
+        const QString parent = QFileInfo(FullPathName(fileName)).path();
+        if (!DirectoryExists(parent))
+            return 3;
+    }
+    return ErrnoToWinError(err);
+}
+
+QString FullPathName(const QString& fileName)
+{
+    if (fileName.isEmpty())
+        return QDir::toNativeSeparators(QDir::currentPath());
+    return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(fileName)));
+}
+
+}  // namespace FileUtils
