@@ -128,10 +128,11 @@ void TableWriter::Add(const Row& row)
         if (std::holds_alternative<Blank>(row[i])) {
             v->isnull = 1;
         } else if (const auto* n = std::get_if<std::int64_t>(&row[i])) {
-            v->value.lval = long(*n);
-            v->value.dval = double(*n);
-            if (fields_[i].type == pxfCurrency || fields_[i].type == pxfNumber)
+            // lval and dval share a union: set only the one pxlib reads for this type.
+            if (fields_[i].type == pxfCurrency || fields_[i].type == pxfNumber || fields_[i].type == pxfTimestamp)
                 v->value.dval = double(*n);
+            else
+                v->value.lval = long(*n);
         } else if (const auto* d = std::get_if<double>(&row[i])) {
             v->value.dval = *d;
         } else {
