@@ -1,0 +1,776 @@
+#include "MsgDialogs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+
+namespace MsgDialogs {
+
+namespace {
+
+AnswerHook& Hook()
+{
+    static AnswerHook hook;
+    return hook;
+}
+
+QString StripAccessKeys(QString caption)
+{
+    return caption.remove(QLatin1Char('&'));
+}
+
+// ---- Screens ----------------------------------------------------------------
+
+QScreen* PrimaryScreen()
+{
+    return QGuiApplication::primaryScreen();
+}
+
+std::vector<QRect> ScreenRects(bool workAreas)
+{
+    std::vector<QRect> rects;
+    for (QScreen* s : QGuiApplication::screens())
+        rects.push_back(workAreas ? s->availableGeometry() : s->geometry());
+    return rects;
+}
+
+QScreen* ScreenAtIndex(int index)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (index < 0 || index >= screens.size())
+        return PrimaryScreen();
+    return screens.at(index);
+}
+
+// The screen a window lies on, judged by its frame rectangle; the window
+// handle's own idea of its screen is not updated by every platform.
+QScreen* ScreenOfWindow(const QWidget* window)
+{
+    if (window == nullptr)
+        return nullptr;
+    return ScreenAtIndex(BestRectIndex(ScreenRects(false), window->frameGeometry()));
+}
+
+QWidget* FindMainForm()
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow*>(w) != nullptr && w->isVisible())
+            return w;
+    }
+    return nullptr;
+}
+
+// The screen a DialogMonitor choice names; the primary screen when the named
+// window does not exist.
+QScreen* ScreenForMonitor(DialogMonitor monitor)
+{
+    QScreen* screen = nullptr;
+    switch (monitor) {
+    case DialogMonitor::Desktop:
+    case DialogMonitor::Primary:
+        break;
+    case DialogMonitor::MainForm:
+        screen = ScreenOfWindow(FindMainForm());
+        break;
+    case DialogMonitor::ActiveForm:
+        screen = ScreenOfWindow(QApplication::activeWindow());
+        break;
+    }
+    return screen != nullptr ? screen : PrimaryScreen();
+}
+
+QPoint CentredIn(const QRect& area, QSize size)
+{
+    return QPoint(area.x() + (area.width() - size.width()) / 2,
+                  area.y() + (area.height() - size.height()) / 2);
+}
+
+void CentreOnMonitor(QWidget* form, DialogMonitor monitor)
+{
+    QScreen* screen = ScreenForMonitor(monitor);
+    if (screen != nullptr)
+        form->move(CentredIn(screen->availableGeometry(), form->size()));
+}
+
+// Moves a placed window onto the named monitor when it lies on another one.
+QPoint OntoMonitor(QPoint pos, QSize size, DialogMonitor monitor)
+{
+    if (monitor == DialogMonitor::Desktop)
+        return pos;
+    const std::vector<QRect> monitors = ScreenRects(false);
+    const int from = BestRectIndex(monitors, QRect(pos, size));
+    QScreen* target = ScreenForMonitor(monitor);
+    const int to = static_cast<int>(QGuiApplication::screens().indexOf(target));
+    if (from < 0 || to < 0 || from == to)
+        return pos;
+    return MoveToMonitor(QRect(pos, size), monitors[from], monitors[to]);
+}
+
+// Centres a form on the active window's monitor each time it is shown.
+class CentreOnShow final : public QObject {
+public:
+    explicit CentreOnShow(QWidget* form) : QObject(form)
+    {
+        setObjectName(QStringLiteral("kk_CentreOnShow"));
+        form->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && !event->spontaneous() && watched == parent())
+            CentreOnMonitor(static_cast<QWidget*>(watched), DialogMonitor::ActiveForm);
+        return false;
+    }
+};
+
+// ---- The message form -------------------------------------------------------
+
+// Draws the message as Windows' static text does: word-wrapped, tabs expanded.
+class MessageText final : public QWidget {
+public:
+    MessageText(const QString& text, int flags, QWidget* parent)
+        : QWidget(parent), text_(text), flags_(flags)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect(), flags_, text_);
+    }
+
+private:
+    QString text_;
+    int flags_;
+};
+
+// Paints a stock icon over its whole rectangle.
+class IconView final : public QWidget {
+public:
+    IconView(const QIcon& icon, QWidget* parent) : QWidget(parent), icon_(icon) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        icon_.paint(&painter, rect());
+    }
+
+private:
+    QIcon icon_;
+};
+
+constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextExpandTabs;
+
+class MessageForm final : public QDialog {
+public:
+    MessageForm(const DialogRequest& request, QScreen* screen)
+        : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                               Qt::MSWindowsFixedSizeDialogHint),
+          caption_(request.caption),
+          message_(request.message)
+    {
+        setObjectName(QStringLiteral("MessageForm"));
+        setFont(QApplication::font("QMessageBox"));
+        setWindowTitle(caption_);
+        Build(request, screen);
+    }
+
+    DialogResult Result() const { return result_; }
+
+    DialogResult RunModal()
+    {
+        modal_ = true;
+        exec();
+        return result_;
+    }
+
+    void SetClientWidth(int width) { setFixedSize(width, height()); }
+
+    // The size of the client area, used before the window is shown.
+    QSize ClientSize() const { return size(); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->matches(QKeySequence::Copy)) {
+            QApplication::beep();
+            QGuiApplication::clipboard()->setText(DialogCopyText(caption_, message_, captions_));
+            return;
+        }
+        switch (event->key()) {
+        case Qt::Key_Escape:
+            if (cancelButton_ != nullptr)
+                cancelButton_->click();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+                button->click();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+        }
+    }
+
+    // Close box, Alt+F4 and every other way of closing the window without a
+    // button: Cancel while modal; a modeless dialog is only hidden.
+    void reject() override
+    {
+        if (modal_) {
+            result_ = DialogResult::Cancel;
+            QDialog::done(static_cast<int>(result_));
+        } else {
+            hide();
+        }
+    }
+
+private:
+    void Build(const DialogRequest& request, QScreen* screen)
+    {
+        const QFontMetrics fm(font());
+        const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        const int dx = fm.horizontalAdvance(letters) / 52;
+        const int dy = fm.height();
+
+        const int wrapWidth = (screen != nullptr ? screen->geometry().width() : 1024) / 2;
+        const QRect textRect = fm.boundingRect(QRect(0, 0, wrapWidth, 0), kTextFlags, message_);
+
+        std::vector<DialogButton> shown;
+        int widest = 0;
+        for (int i = 0; i < DialogButtonCount; ++i) {
+            const auto b = static_cast<DialogButton>(i);
+            if (!request.buttons.Has(b))
+                continue;
+            shown.push_back(b);
+            captions_ << ButtonCaption(b);
+            widest = std::max(widest, fm.horizontalAdvance(StripAccessKeys(ButtonCaption(b))));
+        }
+
+        const QIcon icon = KindIcon(request.kind);
+        const MessageLayout layout = ComputeMessageLayout(dx, dy, textRect.size(), !icon.isNull(),
+                                                          static_cast<int>(shown.size()), widest);
+        setFixedSize(layout.client);
+
+        if (!icon.isNull()) {
+            auto* image = new IconView(icon, this);
+            image->setObjectName(QStringLiteral("Image"));
+            image->setGeometry(layout.icon);
+        }
+        auto* text = new MessageText(message_, kTextFlags, this);
+        text->setObjectName(QStringLiteral("Message"));
+        text->setGeometry(layout.text);
+
+        const std::optional<DialogButton> cancel = CancelButtonOf(request.buttons);
+        QPushButton* focus = nullptr;
+        QPushButton* first = nullptr;
+        QWidget* previous = nullptr;
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const DialogButton b = shown[i];
+            auto* button = new QPushButton(ButtonCaption(b), this);
+            button->setObjectName(StripAccessKeys(ButtonCaption(b)));
+            button->setGeometry(layout.buttons[i]);
+            button->setAutoDefault(true);
+            connect(button, &QPushButton::clicked, this, [this, b] { Press(b); });
+            if (request.defaultButton && *request.defaultButton == b) {
+                button->setDefault(true);
+                focus = button;
+            }
+            if (cancel && *cancel == b)
+                cancelButton_ = button;
+            if (previous != nullptr)
+                setTabOrder(previous, button);
+            else
+                first = button;
+            previous = button;
+        }
+        // Without a default button the focus starts on the first button.
+        if (focus == nullptr)
+            focus = first;
+        if (focus != nullptr)
+            focus->setFocus(Qt::OtherFocusReason);
+    }
+
+    void Press(DialogButton button)
+    {
+        const DialogResult r = ButtonResult(button);
+        if (r == DialogResult::None)
+            return;  // Help: there is no help system; the dialog stays open
+        result_ = r;
+        if (modal_)
+            QDialog::done(static_cast<int>(r));
+    }
+
+    QString caption_;
+    QString message_;
+    QStringList captions_;
+    QPushButton* cancelButton_ = nullptr;
+    DialogResult result_ = DialogResult::None;
+    bool modal_ = false;
+};
+
+DialogResult RunMessageDialog(const DialogRequest& request, const QString& title)
+{
+    QScreen* target = ScreenForMonitor(request.monitor);
+    auto form = std::make_unique<MessageForm>(request, target);
+
+    const bool centred = request.point.x() < 0 && request.point.y() < 0;
+    QPoint pos = request.point;
+    if (!centred) {
+        int x = pos.x();
+        int y = pos.y();
+        FitToWorkArea(x, y, form->width(), form->height());
+        pos = QPoint(x, y);
+    }
+
+    if (!title.isEmpty()) {
+        const int wanted = QFontMetrics(form->font()).horizontalAdvance(title) + 50;
+        if (form->ClientSize().width() < wanted)
+            form->SetClientWidth(wanted);
+    }
+
+    form->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (centred)
+        form->move(CentredIn(target != nullptr ? target->availableGeometry() : QRect(), form->size()));
+    else
+        form->move(OntoMonitor(pos, form->size(), request.monitor));
+
+    if (request.seconds <= 0)
+        return form->RunModal();
+
+    form->show();
+    for (int n = request.seconds * 10; n > 0 && form->Result() == DialogResult::None; --n) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QThread::msleep(100);
+    }
+    if (form->Result() != DialogResult::None)
+        return form->Result();
+    form->close();
+    return DialogResult::OK;
+}
+
+}  // namespace
+
+// ---- Table values -------------------------------------------------------------
+
+QString DefaultCaption(DialogKind kind)
+{
+    switch (kind) {
+    case DialogKind::Warning:
+        return QStringLiteral("Warnung");
+    case DialogKind::Error:
+        return QStringLiteral("Fehler");
+    case DialogKind::Information:
+        return QStringLiteral("Informationen");
+    case DialogKind::Confirmation:
+        return QStringLiteral("Bestätigen");
+    case DialogKind::Custom:
+        break;
+    }
+    return QGuiApplication::applicationDisplayName();
+}
+
+QString ButtonCaption(DialogButton button)
+{
+    switch (button) {
+    case DialogButton::Yes:
+        return QStringLiteral("&Ja");
+    case DialogButton::No:
+        return QStringLiteral("&Nein");
+    case DialogButton::OK:
+        return QStringLiteral("OK");
+    case DialogButton::Cancel:
+        return QStringLiteral("Abbrechen");
+    case DialogButton::Abort:
+        return QStringLiteral("&Abbrechen");
+    case DialogButton::Retry:
+        return QStringLiteral("&Wiederholen");
+    case DialogButton::Ignore:
+        return QStringLiteral("&Ignorieren");
+    case DialogButton::All:
+        return QStringLiteral("&Alle");
+    case DialogButton::NoToAll:
+        return QStringLiteral("&Alle Nein");
+    case DialogButton::YesToAll:
+        return QStringLiteral("A&lle Ja");
+    case DialogButton::Help:
+        return QStringLiteral("&Hilfe");
+    case DialogButton::Close:
+        return QStringLiteral("S&chließen");
+    }
+    return QString();
+}
+
+DialogResult ButtonResult(DialogButton button)
+{
+    switch (button) {
+    case DialogButton::Yes:
+        return DialogResult::Yes;
+    case DialogButton::No:
+        return DialogResult::No;
+    case DialogButton::OK:
+        return DialogResult::OK;
+    case DialogButton::Cancel:
+        return DialogResult::Cancel;
+    case DialogButton::Abort:
+        return DialogResult::Abort;
+    case DialogButton::Retry:
+        return DialogResult::Retry;
+    case DialogButton::Ignore:
+        return DialogResult::Ignore;
+    case DialogButton::All:
+        return DialogResult::All;
+    case DialogButton::NoToAll:
+        return DialogResult::NoToAll;
+    case DialogButton::YesToAll:
+        return DialogResult::YesToAll;
+    case DialogButton::Help:
+        return DialogResult::None;
+    case DialogButton::Close:
+        return DialogResult::Close;
+    }
+    return DialogResult::None;
+}
+
+QIcon KindIcon(DialogKind kind)
+{
+    QStyle::StandardPixmap pixmap;
+    switch (kind) {
+    case DialogKind::Warning:
+        pixmap = QStyle::SP_MessageBoxWarning;
+        break;
+    case DialogKind::Error:
+        pixmap = QStyle::SP_MessageBoxCritical;
+        break;
+    case DialogKind::Information:
+        pixmap = QStyle::SP_MessageBoxInformation;
+        break;
+    case DialogKind::Confirmation:
+        pixmap = QStyle::SP_MessageBoxQuestion;
+        break;
+    default:
+        return QIcon();
+    }
+    return QApplication::style()->standardIcon(pixmap);
+}
+
+std::optional<DialogButton> CancelButtonOf(DialogButtons buttons)
+{
+    for (DialogButton b : {DialogButton::Cancel, DialogButton::No, DialogButton::OK}) {
+        if (buttons.Has(b))
+            return b;
+    }
+    return std::nullopt;
+}
+
+DialogButton ImplicitDefaultButton(DialogButtons buttons)
+{
+    if (buttons.Has(DialogButton::OK))
+        return DialogButton::OK;
+    if (buttons.Has(DialogButton::Yes))
+        return DialogButton::Yes;
+    return DialogButton::Retry;
+}
+
+// ---- Geometry -------------------------------------------------------------------
+
+int MulDiv(int a, int b, int c)
+{
+    if (c == 0)
+        return -1;
+    const std::int64_t product = static_cast<std::int64_t>(a) * b;
+    std::int64_t quotient = product / c;
+    const std::int64_t remainder = product % c;
+    if (2 * std::llabs(remainder) >= std::llabs(static_cast<std::int64_t>(c)))
+        quotient += ((product < 0) != (c < 0)) ? -1 : 1;
+    return static_cast<int>(quotient);
+}
+
+QPoint FitToRect(QPoint origin, QSize size, const QRect& workArea)
+{
+    const int left = workArea.x();
+    const int top = workArea.y();
+    const int right = workArea.x() + workArea.width();  // exclusive
+    const int bottom = workArea.y() + workArea.height();
+    int x = origin.x();
+    int y = origin.y();
+    if (x + size.width() > right)
+        x = right - size.width() - 20;
+    if (x < left)
+        x = left + 20;
+    if (y + size.height() > bottom)
+        y = bottom - size.height() - 30;
+    if (y < top)
+        y = top + 20;
+    return QPoint(x, y);
+}
+
+namespace {
+// Squared distance from p to the nearest point of r (r's right and bottom exclusive).
+std::int64_t DistanceSquared(const QRect& r, QPoint p)
+{
+    const std::int64_t right = static_cast<std::int64_t>(r.x()) + r.width() - 1;
+    const std::int64_t bottom = static_cast<std::int64_t>(r.y()) + r.height() - 1;
+    std::int64_t dx = 0;
+    std::int64_t dy = 0;
+    if (p.x() < r.x())
+        dx = r.x() - p.x();
+    else if (p.x() > right)
+        dx = p.x() - right;
+    if (p.y() < r.y())
+        dy = r.y() - p.y();
+    else if (p.y() > bottom)
+        dy = p.y() - bottom;
+    return dx * dx + dy * dy;
+}
+}  // namespace
+
+int NearestRectIndex(const std::vector<QRect>& rects, QPoint p)
+{
+    int best = -1;
+    std::int64_t bestDistance = 0;
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+        const std::int64_t d = DistanceSquared(rects[i], p);
+        if (best < 0 || d < bestDistance) {
+            best = static_cast<int>(i);
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+int BestRectIndex(const std::vector<QRect>& rects, const QRect& r)
+{
+    int best = -1;
+    std::int64_t bestArea = 0;
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+        const QRect overlap = rects[i].intersected(r);
+        const std::int64_t area = static_cast<std::int64_t>(overlap.width()) * overlap.height();
+        if (area > bestArea) {
+            best = static_cast<int>(i);
+            bestArea = area;
+        }
+    }
+    return best >= 0 ? best : NearestRectIndex(rects, r.topLeft());
+}
+
+QRect WorkAreaAt(QPoint p)
+{
+    const std::vector<QRect> monitors = ScreenRects(false);
+    const int index = NearestRectIndex(monitors, p);
+    QScreen* screen = ScreenAtIndex(index);
+    return screen != nullptr ? screen->availableGeometry() : QRect();
+}
+
+QPoint MoveToMonitor(const QRect& window, const QRect& from, const QRect& to)
+{
+    QPoint pos = to.topLeft() + (window.topLeft() - from.topLeft());
+    const int right = to.x() + to.width();
+    const int bottom = to.y() + to.height();
+    if (pos.x() + window.width() > right)
+        pos.setX(right - window.width());
+    if (pos.y() + window.height() > bottom)
+        pos.setY(bottom - window.height());
+    return pos;
+}
+
+void FitToWorkArea(int& x, int& y, int width, int height)
+{
+    const QRect area = WorkAreaAt(QPoint(x, y));
+    if (area.isNull())
+        return;  // no screen at all: nothing to fit into
+    const QPoint fitted = FitToRect(QPoint(x, y), QSize(width, height), area);
+    x = fitted.x();
+    y = fitted.y();
+}
+
+void FitFormToWorkArea(QWidget* form)
+{
+    if (form == nullptr)
+        return;
+    int x = form->x();
+    int y = form->y();
+    FitToWorkArea(x, y, form->width(), form->height());
+    form->move(x, y);
+}
+
+void PlaceDialogAt(QWidget* form, QPoint point, bool above)
+{
+    if (form == nullptr)
+        return;
+    auto* centring = form->findChild<CentreOnShow*>(QStringLiteral("kk_CentreOnShow"),
+                                                    Qt::FindDirectChildrenOnly);
+    if (point.x() < 0 || point.y() < 0) {
+        if (centring == nullptr)
+            new CentreOnShow(form);
+        return;
+    }
+    delete centring;
+    if (above)
+        point.setY(point.y() - form->height());
+    int x = point.x();
+    int y = point.y();
+    FitToWorkArea(x, y, form->width(), form->height());
+    form->move(x, y);
+}
+
+QPoint BottomRightOfControl(const QWidget* control, QPoint offset)
+{
+    if (control == nullptr)
+        return offset;
+    const QPoint corner(control->x() + control->width(), control->y() + control->height());
+    const QWidget* parent = control->parentWidget();
+    if (parent == nullptr || control->isWindow())
+        return corner + offset;
+    return parent->mapToGlobal(corner) + offset;
+}
+
+// ---- Text measures ----------------------------------------------------------
+
+int WidestLineWidth(const QString& text, const QFont& font)
+{
+    const QFontMetrics fm(font);
+    int widest = 0;
+    for (const QString& line : text.split(QStringLiteral("\r\n")))
+        widest = std::max(widest, fm.horizontalAdvance(line));
+    return widest;
+}
+
+int CountLines(const QString& text)
+{
+    return 1 + static_cast<int>(text.count(QStringLiteral("\r\n")));
+}
+
+// ---- The standard message dialog --------------------------------------------
+
+MessageLayout ComputeMessageLayout(int dx, int dy, QSize textSize, bool hasIcon, int buttonCount,
+                                   int widestCaption)
+{
+    const int marginX = MulDiv(8, dx, 4);
+    const int marginY = MulDiv(8, dy, 8);
+    const int iconGap = MulDiv(10, dx, 4);
+    const int textToButtons = MulDiv(10, dy, 8);
+    const int buttonHeight = MulDiv(14, dy, 8);
+    const int buttonWidth = std::max(widestCaption + 8, MulDiv(50, dx, 4));
+    const int buttonGap = MulDiv(4, dx, 4);
+    constexpr int kIconSize = 32;
+
+    MessageLayout layout;
+    int textLeft = marginX;
+    int blockHeight = textSize.height();
+    if (hasIcon) {
+        layout.icon = QRect(marginX, marginY, kIconSize, kIconSize);
+        textLeft += kIconSize + iconGap;
+        blockHeight = std::max(blockHeight, kIconSize);
+    }
+    layout.text = QRect(textLeft, marginY, textSize.width(), textSize.height());
+
+    const int rowWidth = buttonCount > 0 ? buttonCount * buttonWidth + (buttonCount - 1) * buttonGap : 0;
+    const int contentWidth = std::max(rowWidth, textLeft - marginX + textSize.width());
+    layout.client = QSize(contentWidth + 2 * marginX,
+                          blockHeight + textToButtons + buttonHeight + 2 * marginY);
+
+    const int rowTop = marginY + blockHeight + textToButtons;
+    int x = (layout.client.width() - rowWidth) / 2;
+    for (int i = 0; i < buttonCount; ++i) {
+        layout.buttons.emplace_back(x, rowTop, buttonWidth, buttonHeight);
+        x += buttonWidth + buttonGap;
+    }
+    return layout;
+}
+
+QString DialogCopyText(const QString& caption, const QString& message, const QStringList& buttonCaptions)
+{
+    const QString crlf = QStringLiteral("\r\n");
+    const QString divider = QString(27, QLatin1Char('-')) + crlf;
+    QString buttons;
+    for (const QString& c : buttonCaptions)
+        buttons += StripAccessKeys(c) + QStringLiteral("   ");
+    return divider + caption + crlf + divider + message + crlf + divider + buttons + crlf + divider;
+}
+
+// ---- Dialogs ----------------------------------------------------------------
+
+AnswerHook SetAnswerHook(AnswerHook hook)
+{
+    return std::exchange(Hook(), std::move(hook));
+}
+
+DialogResult MessageDialogAt(const QString& title, const QString& msg, DialogKind kind,
+                             DialogButtons buttons, DialogButton defaultButton, QPoint point, int seconds,
+                             DialogMonitor monitor)
+{
+    DialogRequest request;
+    request.kind = kind;
+    request.caption = title.isEmpty() ? DefaultCaption(kind) : title;
+    request.message = msg;
+    request.buttons = buttons;
+    if (buttons.Has(defaultButton))
+        request.defaultButton = defaultButton;
+    request.point = point;
+    request.seconds = seconds;
+    request.monitor = monitor;
+
+    if (const AnswerHook& hook = Hook()) {
+        if (std::optional<DialogResult> answer = hook(request))
+            return *answer;
+    }
+    return RunMessageDialog(request, title);
+}
+
+DialogResult MessageDialogAt(const QString& title, const QString& msg, DialogKind kind,
+                             DialogButtons buttons, QPoint point, int seconds, DialogMonitor monitor)
+{
+    return MessageDialogAt(title, msg, kind, buttons, ImplicitDefaultButton(buttons), point, seconds,
+                           monitor);
+}
+
+bool ConfirmDialogAt(QPoint point, const QString& msg, DialogButton defaultButton, DialogMonitor monitor)
+{
+    return MessageDialogAt(QString(), msg, DialogKind::Confirmation, {DialogButton::Yes, DialogButton::No},
+                           defaultButton, point, 0, monitor) == DialogResult::Yes;
+}
+
+DialogResult InfoDialogAt(QPoint point, const QString& title, const QString& msg, DialogMonitor monitor)
+{
+    return MessageDialogAt(title, msg, DialogKind::Information, {DialogButton::OK}, point, 0, monitor);
+}
+
+DialogResult ErrorDialogAt(QPoint point, const QString& title, const QString& msg, DialogMonitor monitor)
+{
+    return MessageDialogAt(title, msg, DialogKind::Error, {DialogButton::OK}, point, 0, monitor);
+}
+
+DialogResult InfoDialog(const QString& msg, DialogMonitor monitor)
+{
+    return InfoDialogAt(DefaultDialogPos, QString(), msg, monitor);
+}
+
+DialogResult ErrorDialog(const QString& msg, DialogMonitor monitor)
+{
+    return ErrorDialogAt(DefaultDialogPos, QString(), msg, monitor);
+}
+
+}  // namespace MsgDialogs

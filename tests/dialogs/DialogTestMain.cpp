@@ -1,0 +1,13 @@
+// Runs the dialog tests on the offscreen platform with the screen layout the
+// test binary was built for, whatever QT_QPA_PLATFORM says.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + KK_OFFSCREEN_CONFIG);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
