@@ -184,33 +184,36 @@ std::uint32_t TExtFileStream::Close()
     return 0;
 }
 
-std::uint32_t TExtFileStream::Read(void* buffer, std::int32_t count, std::int32_t& readCount)
+namespace {
+
+// One read or write of count bytes (retried only when a signal interrupted
+// it). transferred gets the bytes moved, or -1 on failure.
+template <typename Transfer>
+std::uint32_t TransferOnce(Transfer transfer, std::int32_t count, std::int32_t& transferred)
 {
     ssize_t done;
     do {
-        done = ::read(FHandle, buffer, count < 0 ? 0 : static_cast<size_t>(count));
+        done = transfer(count < 0 ? 0 : static_cast<size_t>(count));
     } while (done < 0 && errno == EINTR);
     if (done < 0) {
-        readCount = -1;
+        transferred = -1;
         return ErrnoToWinError(errno);
     }
-    readCount = static_cast<std::int32_t>(done);
+    transferred = static_cast<std::int32_t>(done);
     return 0;
+}
+
+}  // namespace
+
+std::uint32_t TExtFileStream::Read(void* buffer, std::int32_t count, std::int32_t& readCount)
+{
+    return TransferOnce([&](size_t n) { return ::read(FHandle, buffer, n); }, count, readCount);
 }
 
 std::uint32_t TExtFileStream::Write(const void* buffer, std::int32_t count,
                                     std::int32_t& writeCount)
 {
-    ssize_t done;
-    do {
-        done = ::write(FHandle, buffer, count < 0 ? 0 : static_cast<size_t>(count));
-    } while (done < 0 && errno == EINTR);
-    if (done < 0) {
-        writeCount = -1;
-        return ErrnoToWinError(errno);
-    }
-    writeCount = static_cast<std::int32_t>(done);
-    return 0;
+    return TransferOnce([&](size_t n) { return ::write(FHandle, buffer, n); }, count, writeCount);
 }
 
 }  // namespace FileUtils
