@@ -610,9 +610,12 @@ void FitFormToWorkArea(QWidget* form)
 {
     if (form == nullptr)
         return;
-    int x = form->x();
-    int y = form->y();
-    FitToWorkArea(x, y, form->width(), form->height());
+    // Width and height include the window frame once the window manager has
+    // given it one, as the origin (the frame's top-left) does.
+    const QRect frame = form->frameGeometry();
+    int x = frame.x();
+    int y = frame.y();
+    FitToWorkArea(x, y, frame.width(), frame.height());
     form->move(x, y);
 }
 
@@ -628,11 +631,12 @@ void PlaceDialogAt(QWidget* form, QPoint point, bool above)
         return;
     }
     delete centring;
+    const QSize size = form->frameGeometry().size();
     if (above)
-        point.setY(point.y() - form->height());
+        point.setY(point.y() - size.height());
     int x = point.x();
     int y = point.y();
-    FitToWorkArea(x, y, form->width(), form->height());
+    FitToWorkArea(x, y, size.width(), size.height());
     form->move(x, y);
 }
 

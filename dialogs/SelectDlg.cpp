@@ -24,9 +24,6 @@ AnswerHook& Hook()
     return hook;
 }
 
-// The dialog of the running SelectOption call, held for the call's length.
-TSelectDialog* CurrentDialog = nullptr;
-
 const char* const kTagProperty = "tag";
 
 }  // namespace
@@ -113,11 +110,8 @@ int SelectOption(const QString& ATitle, const QString& ACaption, MsgDialogs::Dia
             return *answer;
     }
 
+    // A fresh dialog for every call, destroyed before the result is returned.
     auto dialog = std::make_unique<TSelectDialog>();
-    CurrentDialog = dialog.get();
-    struct ClearReference {
-        ~ClearReference() { CurrentDialog = nullptr; }
-    } clear;
     return dialog->Execute(MsgDialogs::DefaultDialogPos, ATitle, ACaption, DlgType, ACaptionFormat, AButtons,
                            AOption, ButtonWidth, PreSelection, DefaultButton);
 }

@@ -198,9 +198,19 @@ TEST(SelectDialogRun, WorkedExampleOnScreen)
     EXPECT_TRUE(iconVisible);
     EXPECT_FALSE(optionVisible);
     EXPECT_EQ(dialog.lbCaption->font().bold(), true);
-    // The generated buttons are gone; the dialog could run again.
+    // The generated buttons are gone, and the dialog runs again with new ones.
     EXPECT_TRUE(dialog.findChildren<QPushButton*>().isEmpty());
     EXPECT_TRUE(dialog.Buttons.isEmpty());
+
+    int buttonsOnSecondRun = 0;
+    WhenShown(kForm, [&](QDialog* d) {
+        buttonsOnSecondRun = static_cast<int>(d->findChildren<QPushButton*>().size());
+        ButtonsOf(d)[0]->click();
+    });
+    EXPECT_EQ(dialog.Execute(MsgDialogs::DefaultDialogPos, QStringLiteral("Noch einmal"), QStringLiteral("Frage"),
+                             DialogKind::Warning, 0, {QStringLiteral("Nur eins")}, QString(), 0, 0, QString()),
+              0);
+    EXPECT_EQ(buttonsOnSecondRun, 2);
 }
 
 TEST(SelectDialogRun, ResultsWithTheCheckBox)
