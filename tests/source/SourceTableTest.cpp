@@ -1,0 +1,326 @@
+// SourceTable over tables that pxlib writes: the catalog's two tables, field
+// lookup, orders, code pages, memo files and conversions between kinds.
+
+#include "EngineFixtures.h"
+#include "SourceTable.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace enginetest;
+
+namespace {
+
+constexpr char kLongMemo[] = "/musik/Jazz/Ellington, Duke - Money Jungle (Remastered Edition 1987)/";
+
+std::vector<pxw::Row> AlbumRows()
+{
+    // PNr, Interpret, Komponist, Titel, Dauer, Gruppe, Platte, Anz, Jahr, Preis, Preis (EUR), MP3Dir
+    return {
+        {Int(1), Text("Duke Ellington"), Text("Ellington"), Text("Money Jungle"), Text("42:10"), Text("JZ"),
+         Text("LP"), Int(1), Int(1962), Real(24.5), Real(12.53), Text(kLongMemo)},
+        {Int(2), Null(), Null(), Text("Grüße aus Köln  "), Null(), Null(), Null(), Null(), Null(), Null(), Null(),
+         Text("/kurz/")},
+        {Int(3), Text("  Ärzte"), Text("Bach"), Text("Präludien"), Text("1:02"), Text("KL"), Text("CD"), Int(2),
+         Int(-5), Real(-3.25), Real(0.0), Null()},
+    };
+}
+
+class SourceTableTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        WriteTable(dir, "Jazz-Album.db", pxw::AlbumFields(), AlbumRows(), {.keyFields = 1});
+    }
+
+    QTemporaryDir dir;
+    pdx::SourceTable table;
+};
+
+TEST_F(SourceTableTest, ReadsAlbumRowsByNameIgnoringCaseWithBlanksAsZeroOrEmpty)
+{
+    table.Open(dir.path(), "Jazz-Album.db");
+    ASSERT_TRUE(table.IsOpen());
+    table.First();
+    ASSERT_FALSE(table.Eof());
+    EXPECT_EQ(table.AsInteger("PNr"), 1);
+    EXPECT_EQ(table.AsString("Interpret"), "Duke Ellington");
+    EXPECT_EQ(table.AsInteger("Jahr"), 1962);
+    EXPECT_DOUBLE_EQ(table.AsFloat("Preis"), 24.5);
+    EXPECT_DOUBLE_EQ(table.AsFloat("Preis (EUR)"), 12.53);
+    EXPECT_EQ(table.AsString("Mp3Dir"), QString::fromUtf8(kLongMemo)); // declared "MP3Dir", in the .mb
+
+    table.Next();
+    EXPECT_EQ(table.AsInteger("pnr"), 2);
+    EXPECT_EQ(table.AsString("INTERPRET"), QString());
+    EXPECT_EQ(table.AsString("Titel"), QString::fromUtf8("Grüße aus Köln  ")); // trailing blanks kept
+    EXPECT_EQ(table.AsInteger("Anz"), 0);
+    EXPECT_EQ(table.AsInteger("Jahr"), 0);
+    EXPECT_EQ(table.AsFloat("Preis"), 0.0);
+    EXPECT_EQ(table.AsString("MP3Dir"), "/kurz/"); // fits the leader
+
+    table.Next();
+    EXPECT_EQ(table.AsString("Interpret"), QString::fromUtf8("  Ärzte"));
+    EXPECT_EQ(table.AsInteger("Jahr"), -5);
+    EXPECT_DOUBLE_EQ(table.AsFloat("Preis"), -3.25);
+    EXPECT_EQ(table.AsFloat("Preis (EUR)"), 0.0);
+    EXPECT_EQ(table.AsString("MP3Dir"), QString());
+
+    table.Next();
+    EXPECT_TRUE(table.Eof());
+    table.First();
+    EXPECT_EQ(table.AsInteger("PNr"), 1);
+
+    table.Close();
+    EXPECT_FALSE(table.IsOpen());
+    table.Close(); // closing a closed table does nothing
+}
+
+TEST_F(SourceTableTest, ReadsByIndexAsByName)
+{
+    table.Open(dir.path(), "Jazz-Album.db");
+    const int title = table.FieldIndex("titel");
+    const int price = table.FieldIndex("PREIS");
+    for (table.First(); !table.Eof(); table.Next()) {
+        EXPECT_EQ(table.AsString(title), table.AsString("Titel"));
+        EXPECT_EQ(table.AsFloat(price), table.AsFloat("Preis"));
+    }
+}
+
+TEST_F(SourceTableTest, MissingFieldFailsNamingFieldAndTable)
+{
+    table.Open(dir.path() + "/", "Jazz-Album.db");
+    table.First();
+    try {
+        table.AsString("Mp3Name");
+        FAIL() << "no error";
+    } catch (const pdx::SourceError& e) {
+        EXPECT_EQ(e.Code(), pdx::ErrorCode::FieldMissing);
+        EXPECT_TRUE(e.Message().contains("\"Mp3Name\""));
+        EXPECT_TRUE(e.Message().contains(dir.path() + "/Jazz-Album.db"));
+    }
+    EXPECT_THROW(table.FieldIndex("Preis (DM)"), pdx::SourceError);
+}
+
+TEST_F(SourceTableTest, MissingTableFailsWithNotFoundMessage)
+{
+    try {
+        table.Open(dir.path(), "Jazz-Titel.db");
+        FAIL() << "no error";
+    } catch (const pdx::SourceError& e) {
+        EXPECT_EQ(e.Message(), QString("Datei \"%1/Jazz-Titel.db\" nicht gefunden!").arg(dir.path()));
+    }
+    EXPECT_FALSE(table.IsOpen());
+}
+
+TEST_F(SourceTableTest, FindsTableAndMemoFileIgnoringCase)
+{
+    ASSERT_TRUE(QFile::rename(dir.filePath("Jazz-Album.db"), dir.filePath("JAZZ-ALBUM.DB")));
+    ASSERT_TRUE(QFile::rename(dir.filePath("Jazz-Album.mb"), dir.filePath("jazz-album.MB")));
+    table.Open(dir.path(), "Jazz-Album.db");
+    table.First();
+    EXPECT_EQ(table.AsString("MP3Dir"), QString::fromUtf8(kLongMemo));
+}
+
+TEST_F(SourceTableTest, MissingMemoFileFailsOnlyForMemosOutsideTheRecord)
+{
+    ASSERT_TRUE(QFile::remove(dir.filePath("Jazz-Album.mb")));
+    table.Open(dir.path(), "Jazz-Album.db");
+    table.First();
+    try {
+        table.AsString("MP3Dir");
+        FAIL() << "no error";
+    } catch (const pdx::SourceError& e) {
+        EXPECT_EQ(e.Code(), pdx::ErrorCode::MemoFileMissing);
+        EXPECT_TRUE(e.Message().contains(dir.path() + "/Jazz-Album.mb"));
+        EXPECT_TRUE(e.Message().contains("\"MP3Dir\""));
+    }
+    table.Next();
+    EXPECT_EQ(table.AsString("MP3Dir"), "/kurz/");
+}
+
+TEST_F(SourceTableTest, ReadingLeavesTheDirectoryUnchanged)
+{
+    auto snapshot = [&] {
+        std::map<QString, QByteArray> files;
+        QDirIterator it(dir.path(), QDir::Files | QDir::Hidden);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            files[path] = QCryptographicHash::hash(ReadAll(path), QCryptographicHash::Sha1) +
+                          QFileInfo(path).lastModified().toString(Qt::ISODateWithMs).toUtf8();
+        }
+        return files;
+    };
+    const auto before = snapshot();
+    table.Open(dir.path(), "Jazz-Album.db", "Titel");
+    for (table.First(); !table.Eof(); table.Next())
+        table.AsString("MP3Dir");
+    table.Close();
+    EXPECT_EQ(snapshot(), before);
+}
+
+// Titles inserted out of PNr order, with ties: the PNr order is ascending
+// and keeps the chain order among equal PNr.
+TEST(SourceTableOrder, OrdersByFieldAscendingWithTiesInChainOrder)
+{
+    QTemporaryDir dir;
+    std::vector<pxw::Row> rows;
+    const int pnrs[] = {30, 10, 20, 10, 30, 5, 20, 10};
+    for (int i = 0; i < 8; ++i)
+        rows.push_back({Int(pnrs[i]), Int(1), Int(i), Text("T"), Null(), Null(), Null(), Null(), Null(), Null(),
+                        Null()});
+    // A second block's worth of rows, so that the order crosses blocks.
+    for (int i = 8; i < 400; ++i)
+        rows.push_back({Int(400 - i), Int(2), Int(i), Text("U"), Null(), Null(), Null(), Null(), Null(), Null(),
+                        Null()});
+    WriteTable(dir, "Jazz-Titel.db", pxw::TitleFields(), rows);
+
+    pdx::SourceTable table;
+    table.Open(dir.path(), "Jazz-Titel.db");
+    std::vector<int> natural;
+    for (table.First(); !table.Eof(); table.Next())
+        natural.push_back(table.AsInteger("LNr"));
+    ASSERT_EQ(natural.size(), rows.size());
+    for (std::size_t i = 0; i < natural.size(); ++i)
+        EXPECT_EQ(natural[i], int(i));
+
+    table.Open(dir.path(), "Jazz-Titel.db", "pnr");
+    std::vector<std::pair<int, int>> ordered;
+    for (table.First(); !table.Eof(); table.Next())
+        ordered.emplace_back(table.AsInteger("PNr"), table.AsInteger("LNr"));
+    ASSERT_EQ(ordered.size(), rows.size());
+    EXPECT_TRUE(std::is_sorted(ordered.begin(), ordered.end(),
+                               [](auto a, auto b) { return a.first < b.first; }));
+    // the three titles of PNr 10 and the one of PNr 5, in chain order
+    std::vector<int> tens;
+    for (auto [pnr, lnr] : ordered)
+        if (pnr == 10)
+            tens.push_back(lnr);
+    EXPECT_EQ(tens, (std::vector<int>{1, 3, 7, 390}));
+
+    EXPECT_THROW(table.Open(dir.path(), "Jazz-Titel.db", "Nummer"), pdx::SourceError);
+    EXPECT_FALSE(table.IsOpen());
+}
+
+TEST(SourceTableOrder, EmptyTableIsAtEndAtOnce)
+{
+    QTemporaryDir dir;
+    WriteTable(dir, "Leer-Titel.db", pxw::TitleFields(), {});
+    pdx::SourceTable table;
+    table.Open(dir.path(), "Leer-Titel.db", "PNr");
+    table.First();
+    EXPECT_TRUE(table.Eof());
+    EXPECT_THROW(table.AsInteger("PNr"), pdx::SourceError);
+}
+
+// One table in code page 850, written as the engine would (driver intl850).
+class CodePageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path = WriteTable(dir, "dos.db", {{"Name", 0x01, 20}, {"Bemerkung", 0x0C, 11}},
+                          {{Text("Grüße"), Text("Größere Bemerkung mit ß")}},
+                          {.codePage = "CP850", .codePageNumber = 850});
+    }
+    QString ReadName(const QString& forced = {})
+    {
+        pdx::SourceTable table;
+        table.SetCodePage(forced);
+        table.Open(dir.path(), "dos.db");
+        table.First();
+        return table.AsString("Name");
+    }
+    QTemporaryDir dir;
+    QString path;
+};
+
+TEST_F(CodePageTest, FollowsTheLanguageDriverBeforeTheCodePageWord)
+{
+    // pxlib's driver says ANSIINTL (1252) whatever the word says; the engine follows the driver.
+    EXPECT_EQ(ReadName(), QString::fromUtf8("Gr\u0081\u00e1e"));
+    SetLanguageDriver(path, "intl850", 0x54);
+    EXPECT_EQ(ReadName(), QString::fromUtf8("Grüße"));
+    pdx::SourceTable table;
+    table.Open(dir.path(), "dos.db");
+    table.First();
+    EXPECT_EQ(table.AsString("Bemerkung"), QString::fromUtf8("Größere Bemerkung mit ß"));
+    EXPECT_EQ(table.CodePageName(), "IBM850");
+}
+
+TEST_F(CodePageTest, ForcedCodePageWinsInAnySpelling)
+{
+    for (const char* name : {"850", "cp850", "CP850", "IBM850", " ibm850 "})
+        EXPECT_EQ(ReadName(name), QString::fromUtf8("Grüße")) << name;
+    EXPECT_EQ(ReadName("windows-1252"), QString::fromUtf8("Gr\u0081\u00e1e"));
+}
+
+TEST_F(CodePageTest, UnknownCodePageFailsAtOpen)
+{
+    pdx::SourceTable table;
+    table.SetCodePage("klingonisch");
+    try {
+        table.Open(dir.path(), "dos.db");
+        FAIL() << "no error";
+    } catch (const pdx::SourceError& e) {
+        EXPECT_EQ(e.Code(), pdx::ErrorCode::InvalidCodePage);
+        EXPECT_TRUE(e.Message().contains("klingonisch"));
+    }
+    EXPECT_FALSE(table.IsOpen());
+}
+
+// Reads across kinds: what converts, what fails, and blanks.
+TEST(SourceTableConversion, ConvertsBetweenKindsOrFailsNamingTheField)
+{
+    QTemporaryDir dir;
+    const std::vector<pxw::Field> fields{{"Zahl", 0x01, 10}, {"Wort", 0x01, 10}, {"Kurz", 0x03, 2},
+                                         {"Betrag", 0x05, 8}, {"Gross", 0x06, 8}, {"Notiz", 0x0C, 11}};
+    WriteTable(dir, "mix.db", fields,
+               {{Text(" 12 "), Text("abc"), Int(-7), Real(2.5), Real(3e12), Text("4,75")},
+                {Null(), Null(), Null(), Null(), Real(-0.5), Null()}});
+    pdx::SourceTable t;
+    t.Open(dir.path(), "mix.db");
+    t.First();
+    EXPECT_EQ(t.AsInteger("Zahl"), 12);
+    EXPECT_DOUBLE_EQ(t.AsFloat("Zahl"), 12.0);
+    EXPECT_EQ(t.AsString("Kurz"), "-7");
+    EXPECT_DOUBLE_EQ(t.AsFloat("Kurz"), -7.0);
+    EXPECT_EQ(t.AsInteger("Betrag"), 2); // ties to even
+    EXPECT_EQ(t.AsString("Betrag"), "2.5");
+    EXPECT_DOUBLE_EQ(t.AsFloat("Notiz"), 4.75);
+
+    struct Failing {
+        const char* field;
+        int read; // 0 integer, 1 float
+        pdx::ErrorCode code;
+    };
+    for (const Failing& f : {Failing{"Wort", 0, pdx::ErrorCode::NotAnInteger},
+                             Failing{"Wort", 1, pdx::ErrorCode::NotANumber},
+                             Failing{"Gross", 0, pdx::ErrorCode::IntegerOutOfRange},
+                             Failing{"Notiz", 0, pdx::ErrorCode::NotAnInteger}}) {
+        try {
+            if (f.read == 0)
+                t.AsInteger(f.field);
+            else
+                t.AsFloat(f.field);
+            ADD_FAILURE() << f.field << " did not fail";
+        } catch (const pdx::SourceError& e) {
+            EXPECT_EQ(e.Code(), f.code) << f.field;
+            EXPECT_TRUE(e.Message().contains(QString::fromUtf8(f.field))) << e.what();
+        }
+    }
+
+    t.Next();
+    for (const char* name : {"Zahl", "Wort", "Kurz", "Betrag", "Notiz"}) {
+        EXPECT_EQ(t.AsInteger(name), 0) << name;
+        EXPECT_EQ(t.AsFloat(name), 0.0) << name;
+        EXPECT_EQ(t.AsString(name), QString()) << name;
+    }
+    EXPECT_EQ(t.AsInteger("Gross"), 0); // -0.5 rounds to -0
+}
+
+} // namespace
