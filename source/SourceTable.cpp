@@ -14,11 +14,6 @@
 
 namespace pdx {
 
-namespace {
-
-// Paradox tables come from systems that ignore the case of file names: when
-// the exact name is missing, the first name in the directory that equals it
-// ignoring case is taken. Returns an empty string when there is none.
 QString FindIgnoringCase(const QString& directory, const QString& fileName)
 {
     const QString exact = QDir(directory).filePath(fileName);
@@ -32,6 +27,8 @@ QString FindIgnoringCase(const QString& directory, const QString& fileName)
     }
     return {};
 }
+
+namespace {
 
 QString StripExtension(const QString& fileName)
 {

@@ -13,6 +13,11 @@ namespace pdx {
 class TableReader;
 struct FieldInfo;
 
+// Paradox tables come from systems that ignore the case of file names: when
+// the exact name is missing, the first name in the directory that equals it
+// ignoring case is taken. Returns the path found, or an empty string.
+QString FindIgnoringCase(const QString& directory, const QString& fileName);
+
 // One Paradox table opened for reading, with a cursor over its records.
 //
 // Conversions between kinds (a blank field always reads as 0, empty text or

@@ -1,0 +1,213 @@
+#include "CatalogTransfer.h"
+
+#include "SqliteDb.h"
+#include "source/SourceTable.h"
+
+#include <sqlite3.h>
+
+#include <QHash>
+#include <QRegularExpression>
+
+#include <array>
+#include <span>
+#include <vector>
+
+namespace {
+
+enum class ValueKind { Integer, Text, Float };
+
+struct ColumnMapping {
+    const char* sourceField;
+    ValueKind kind;
+    const char* targetColumn;
+};
+
+// Assignment order of one album row. The source's "Preis" arrives as "Preis (DM)".
+constexpr std::array<ColumnMapping, 12> kAlbumMapping{{
+    {"PNr", ValueKind::Integer, "PNr"},
+    {"Interpret", ValueKind::Text, "Interpret"},
+    {"Titel", ValueKind::Text, "Titel"},
+    {"Komponist", ValueKind::Text, "Komponist"},
+    {"Anz", ValueKind::Integer, "Anz"},
+    {"Platte", ValueKind::Text, "Platte"},
+    {"Gruppe", ValueKind::Text, "Gruppe"},
+    {"Jahr", ValueKind::Integer, "Jahr"},
+    {"Dauer", ValueKind::Text, "Dauer"},
+    {"Preis", ValueKind::Float, "Preis (DM)"},
+    {"Preis (EUR)", ValueKind::Float, "Preis (EUR)"},
+    {"Mp3Dir", ValueKind::Text, "Mp3Dir"},
+}};
+
+constexpr std::array<ColumnMapping, 11> kTitleMapping{{
+    {"PNr", ValueKind::Integer, "PNr"},
+    {"Seite", ValueKind::Integer, "Seite"},
+    {"LNr", ValueKind::Integer, "LNr"},
+    {"Titel", ValueKind::Text, "Titel"},
+    {"Werk", ValueKind::Text, "Werk"},
+    {"Komponist", ValueKind::Text, "Komponist"},
+    {"Text", ValueKind::Text, "Text"},
+    {"Interpret", ValueKind::Text, "Interpret"},
+    {"Aufnahme", ValueKind::Integer, "Aufnahme"},
+    {"Dauer", ValueKind::Text, "Dauer"},
+    {"Mp3Name", ValueKind::Text, "Mp3Name"},
+}};
+
+const char* const kPragmas[][2] = {
+    {"cache_size", "10000"},
+    {"locking_mode", "Exclusive"},
+    {"synchronous", "Off"},
+    {"journal_mode", "Delete"},
+    {"foreign_keys", "On"},
+};
+
+constexpr int kBusyTimeoutMs = 10000;
+
+QString QuoteIdentifier(const QString& name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// Declared types of TABLE's columns, keyed by the column name in lower case.
+QHash<QString, QString> DeclaredColumnTypes(SqliteConnection& db, const QString& table)
+{
+    SqliteStatement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(QuoteIdentifier(table)));
+    QHash<QString, QString> types;
+    while (info.Step())
+        types.insert(info.ColumnText(1).toLower(), info.ColumnText(2));
+    return types;
+}
+
+QString InsertStatement(const QString& table, std::span<const ColumnMapping> mapping)
+{
+    QStringList columns;
+    QStringList parameters;
+    for (const ColumnMapping& column : mapping) {
+        columns << QuoteIdentifier(QString::fromUtf8(column.targetColumn));
+        parameters << QStringLiteral("?");
+    }
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(QuoteIdentifier(table), columns.join(QStringLiteral(", ")), parameters.join(QStringLiteral(", ")));
+}
+
+// Copies every row of SOURCE into TABLE, one INSERT and one commit per row; returns the count.
+std::uint32_t CopyRows(pdx::SourceTable& source, SqliteConnection& db, const QString& table,
+                       std::span<const ColumnMapping> mapping)
+{
+    SqliteStatement insert(db, InsertStatement(table, mapping));
+
+    const QHash<QString, QString> declaredTypes = DeclaredColumnTypes(db, table);
+    std::vector<TextColumnRule> rules;
+    for (const ColumnMapping& column : mapping)
+        rules.push_back(TextRuleForDeclaredType(declaredTypes.value(QString::fromUtf8(column.targetColumn).toLower())));
+
+    // Fields are looked up at the first row, so an empty table converts even when it lacks
+    // one, while a table with rows fails at its first row, naming the field.
+    std::vector<int> fields;
+    // Bound texts must outlive the statement's step.
+    std::vector<QString> texts(mapping.size());
+
+    std::uint32_t count = 0;
+    for (source.First(); !source.Eof(); source.Next()) {
+        if (fields.empty()) {
+            for (const ColumnMapping& column : mapping)
+                fields.push_back(source.FieldIndex(QString::fromUtf8(column.sourceField)));
+        }
+        for (std::size_t i = 0; i < mapping.size(); ++i) {
+            const int parameter = int(i) + 1;
+            switch (mapping[i].kind) {
+            case ValueKind::Integer:
+                insert.BindInteger(parameter, source.AsInteger(fields[i]));
+                break;
+            case ValueKind::Float:
+                insert.BindFloat(parameter, source.AsFloat(fields[i]));
+                break;
+            case ValueKind::Text:
+                texts[i] = ApplyTextRule(source.AsString(fields[i]), rules[i]);
+                insert.BindText(parameter, texts[i]);
+                break;
+            }
+        }
+        const int rc = insert.TryStep();
+        if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+            db.Fail(QStringLiteral("Zeile %1 der Tabelle \"%2\" wurde abgelehnt").arg(count + 1).arg(table));
+        insert.Reset();
+        ++count;
+    }
+    return count;
+}
+
+// Closes the sources and the connection in this order, whichever way the transfer ends.
+struct TransferResources {
+    pdx::SourceTable albums;
+    pdx::SourceTable titles;
+    SqliteConnection target;
+    ~TransferResources()
+    {
+        albums.Close();
+        titles.Close();
+        target.Close();
+    }
+};
+
+} // namespace
+
+TextColumnRule TextRuleForDeclaredType(const QString& declaredType)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"(^\s*([A-Za-z][A-Za-z ]*?)\s*\(\s*(\d+)\s*(?:,\s*\d+\s*)?\))"));
+    TextColumnRule rule;
+    const QRegularExpressionMatch match = pattern.match(declaredType);
+    if (!match.hasMatch())
+        return rule;
+    const QString base = match.captured(1).simplified().toUpper();
+    if (!base.contains(QLatin1String("CHAR")) && !base.contains(QLatin1String("TEXT")) && !base.contains(QLatin1String("CLOB")))
+        return rule;  // NUMERIC(10,2) and the like carry no text length
+    bool ok = false;
+    const qint64 length = match.captured(2).toLongLong(&ok);
+    if (ok && length > 0 && length < rule.maxLength)
+        rule.maxLength = int(length);
+    rule.trimTrailing = base == QLatin1String("CHAR") || base == QLatin1String("NCHAR") ||
+                        base == QLatin1String("CHARACTER") || base == QLatin1String("NATIONAL CHAR") ||
+                        base == QLatin1String("NATIONAL CHARACTER");
+    return rule;
+}
+
+QString ApplyTextRule(const QString& text, const TextColumnRule& rule)
+{
+    QString fitted = text;
+    if (fitted.size() > rule.maxLength) {
+        qsizetype length = rule.maxLength;
+        // Never keep half of a surrogate pair.
+        if (length > 0 && fitted.at(length - 1).isHighSurrogate())
+            --length;
+        fitted.truncate(length);
+    }
+    if (rule.trimTrailing) {
+        qsizetype end = fitted.size();
+        while (end > 0 && fitted.at(end - 1) == QLatin1Char(' '))
+            --end;
+        fitted.truncate(end);
+    }
+    return fitted;
+}
+
+TransferCounts TransferCatalog(const QString& root, const QString& catalog, const QString& target,
+                               const QString& codePage)
+{
+    TransferResources r;
+
+    r.albums.SetCodePage(codePage);
+    r.albums.Open(root, catalog + QStringLiteral("-Album.db"));
+    r.titles.SetCodePage(codePage);
+    r.titles.Open(root, catalog + QStringLiteral("-Titel.db"), QStringLiteral("PNr"));
+
+    r.target.Open(target, kBusyTimeoutMs);
+    for (const auto& pragma : kPragmas)
+        r.target.Execute(QStringLiteral("PRAGMA %1 = %2").arg(QLatin1String(pragma[0]), QLatin1String(pragma[1])));
+
+    TransferCounts counts;
+    counts.albums = CopyRows(r.albums, r.target, QStringLiteral("Alben"), kAlbumMapping);
+    counts.titles = CopyRows(r.titles, r.target, QStringLiteral("Titel"), kTitleMapping);
+    return counts;
+}

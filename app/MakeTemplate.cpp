@@ -1,0 +1,49 @@
+// Build tool: creates the template catalog from its schema file.
+//   make-template SCHEMA.sql OUTPUT.sqlite
+// The output is written to a temporary name and renamed, so an interrupted build never leaves
+// a half-made template behind.
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: make-template SCHEMA.sql OUTPUT.sqlite\n");
+        return 2;
+    }
+    std::ifstream in(argv[1], std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "make-template: cannot read %s\n", argv[1]);
+        return 1;
+    }
+    std::stringstream schema;
+    schema << in.rdbuf();
+
+    const std::string output = argv[2];
+    const std::string temp = output + ".tmp";
+    std::remove(temp.c_str());
+
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    char* error = nullptr;
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, schema.str().c_str(), nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        std::fprintf(stderr, "make-template: %s\n", error ? error : sqlite3_errmsg(db));
+        sqlite3_free(error);
+        sqlite3_close(db);
+        std::remove(temp.c_str());
+        return 1;
+    }
+    sqlite3_close(db);
+    if (std::rename(temp.c_str(), output.c_str()) != 0) {
+        std::perror("make-template");
+        return 1;
+    }
+    return 0;
+}

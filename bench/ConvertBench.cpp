@@ -1,0 +1,257 @@
+// Conversion benchmark: converts generated catalogs (10 k albums / 100 k titles and
+// 100 k / 1 M) and, for comparison, inserts the same rows from memory into the same template
+// with the same pragmas and one commit per row, the limit of this design. Each side runs in a
+// child process so that its peak memory is its own.
+//
+//   bench_convert [DATA_DIR] [--small]
+//
+// Generated catalogs are cached in DATA_DIR (default: bench-data beside the build's bin/).
+
+#include "CatalogTransfer.h"
+#include "PxWriter.h"
+#include "SqliteDb.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using pxw::Blank;
+using std::int64_t;
+using std::string;
+
+// Deterministic catalog content: every third album and every fifth title carry a memo long
+// enough to land in the .mb file; some fields are blank.
+pxw::Row AlbumFor(int64_t i)
+{
+    pxw::Value memo = i % 3 == 0 ? pxw::Value(string("Musik/Sammlung/Interpret ") + std::to_string(i) +
+                                             "/Ein Verzeichnis mit einem langen Namen für die Memodatei")
+                                 : pxw::Value(Blank{});
+    return {i, string("Interpret Nummer ") + std::to_string(i % 977), string("Komponist ") + std::to_string(i % 131),
+            string("Album ") + std::to_string(i) + " – Größte Erfolge", string("45:30"), string("K"), string("LP"),
+            int64_t(1 + i % 3), int64_t(1950 + i % 70), double(i % 50) + 0.99, i % 4 ? pxw::Value(12.5) : Blank{},
+            memo};
+}
+
+pxw::Row TitleFor(int64_t i, int64_t albums)
+{
+    pxw::Value text = i % 5 == 0 ? pxw::Value(string("Liedtext ") + std::to_string(i) +
+                                             ": Über sieben Brücken musst du gehn, sieben dunkle Jahre überstehn")
+                                 : pxw::Value(Blank{});
+    return {1 + (i * 7919) % albums, int64_t(1 + i % 2), int64_t(1 + i % 12), string("Titel ") + std::to_string(i),
+            i % 2 ? pxw::Value(string("Werk ") + std::to_string(i % 300)) : Blank{}, string("Komponist"), text,
+            string("Interpret ") + std::to_string(i % 977), int64_t(i), string("3:45"),
+            string("Titel ") + std::to_string(i) + ".mp3"};
+}
+
+struct Size {
+    int64_t albums;
+    int64_t titles;
+    std::string name;
+};
+
+void Generate(const std::filesystem::path& dir, const Size& size)
+{
+    if (std::filesystem::exists(dir / "done"))
+        return;
+    std::fprintf(stderr, "generating %s catalog in %s ...\n", size.name.c_str(), dir.c_str());
+    std::filesystem::create_directories(dir);
+    {
+        pxw::TableWriter albums((dir / "Bench-Album.db").string(), pxw::AlbumFields(), {.keyFields = 1});
+        for (int64_t i = 1; i <= size.albums; ++i)
+            albums.Add(AlbumFor(i));
+        pxw::TableWriter titles((dir / "Bench-Titel.db").string(), pxw::TitleFields());
+        for (int64_t i = 1; i <= size.titles; ++i)
+            titles.Add(TitleFor(i, size.albums));
+    }
+    std::FILE* done = std::fopen((dir / "done").c_str(), "w");
+    if (done)
+        std::fclose(done);
+}
+
+struct Measured {
+    double seconds = -1;
+    long peakKiB = 0;
+};
+
+// Runs WORK in a child process; returns its wall time (reported through a pipe) and peak RSS.
+Measured InChild(const std::function<double()>& work)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        double seconds = -1;
+        try {
+            seconds = work();
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "failed: %s\n", failure.what());
+        }
+        [[maybe_unused]] ssize_t n = write(fds[1], &seconds, sizeof seconds);
+        _exit(seconds < 0 ? 1 : 0);
+    }
+    close(fds[1]);
+    Measured m;
+    if (read(fds[0], &m.seconds, sizeof m.seconds) != sizeof m.seconds)
+        m.seconds = -1;
+    close(fds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    m.peakKiB = usage.ru_maxrss;
+    return m;
+}
+
+double Since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+QString FreshTarget(const QString& templateFile, const QString& target)
+{
+    QFile::remove(target);
+    if (!QFile::copy(templateFile, target))
+        throw std::runtime_error("cannot copy the template");
+    return target;
+}
+
+QString ToText(const pxw::Value& v)
+{
+    const auto* s = std::get_if<string>(&v);
+    return s ? QString::fromStdString(*s) : QString();
+}
+int64_t ToInt(const pxw::Value& v)
+{
+    const auto* n = std::get_if<int64_t>(&v);
+    return n ? *n : 0;
+}
+double ToFloat(const pxw::Value& v)
+{
+    const auto* d = std::get_if<double>(&v);
+    return d ? *d : 0.0;
+}
+
+// The limit: the same rows, already decoded in memory, inserted exactly as the transfer does.
+double InsertFromMemory(const QString& target, const Size& size)
+{
+    struct Prepared {
+        std::vector<QString> texts;
+        std::vector<int64_t> ints;
+        std::vector<double> floats;
+    };
+    // Columns in the transfer's assignment order, as indices into the pxlib rows.
+    const int albumOrder[] = {0, 1, 3, 2, 7, 6, 5, 8, 4, 9, 10, 11};
+    const char albumKind[] = "ITTTITTITFFT";
+    const int titleOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const char titleKind[] = "IIITTTTTITT";
+
+    auto prepare = [](const pxw::Row& row, const int* order, const char* kinds, int n) {
+        Prepared p;
+        for (int c = 0; c < n; ++c) {
+            const pxw::Value& v = row[order[c]];
+            p.texts.push_back(kinds[c] == 'T' ? ToText(v) : QString());
+            p.ints.push_back(ToInt(v));
+            p.floats.push_back(ToFloat(v));
+        }
+        return p;
+    };
+    std::vector<Prepared> albums, titles;
+    for (int64_t i = 1; i <= size.albums; ++i)
+        albums.push_back(prepare(AlbumFor(i), albumOrder, albumKind, 12));
+    // The transfer delivers titles ordered by PNr; so does the limit.
+    std::vector<std::pair<int64_t, int64_t>> order;
+    for (int64_t i = 1; i <= size.titles; ++i)
+        order.emplace_back(ToInt(TitleFor(i, size.albums)[0]), i);
+    std::stable_sort(order.begin(), order.end(), [](auto a, auto b) { return a.first < b.first; });
+    for (auto [pnr, i] : order)
+        titles.push_back(prepare(TitleFor(i, size.albums), titleOrder, titleKind, 11));
+
+    const auto start = std::chrono::steady_clock::now();
+    SqliteConnection db;
+    db.Open(target, 10000);
+    for (const char* pragma : {"PRAGMA cache_size = 10000", "PRAGMA locking_mode = Exclusive", "PRAGMA synchronous = Off",
+                               "PRAGMA journal_mode = Delete", "PRAGMA foreign_keys = On"})
+        db.Execute(QString::fromLatin1(pragma));
+    auto insertAll = [&](const char* sql, const std::vector<Prepared>& rows, const char* kinds) {
+        SqliteStatement insert(db, QString::fromUtf8(sql));
+        for (const Prepared& row : rows) {
+            for (int c = 0; kinds[c]; ++c) {
+                if (kinds[c] == 'I')
+                    insert.BindInteger(c + 1, row.ints[c]);
+                else if (kinds[c] == 'F')
+                    insert.BindFloat(c + 1, row.floats[c]);
+                else
+                    insert.BindText(c + 1, row.texts[c]);
+            }
+            insert.Step();
+            insert.Reset();
+        }
+    };
+    insertAll(R"sql(INSERT INTO "Alben" ("PNr", "Interpret", "Titel", "Komponist", "Anz", "Platte", "Gruppe", "Jahr", "Dauer", "Preis (DM)", "Preis (EUR)", "Mp3Dir") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?))sql",
+              albums, albumKind);
+    insertAll(R"sql(INSERT INTO "Titel" ("PNr", "Seite", "LNr", "Titel", "Werk", "Komponist", "Text", "Interpret", "Aufnahme", "Dauer", "Mp3Name") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?))sql",
+              titles, titleKind);
+    db.Close();
+    return Since(start);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString binDir = QCoreApplication::applicationDirPath();
+    std::filesystem::path dataDir = (binDir + "/../bench-data").toStdString();
+    bool smallOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--small")
+            smallOnly = true;
+        else
+            dataDir = argv[i];
+    }
+    const QString templateFile = binDir + "/def-Music.sqlite";
+
+    std::vector<Size> sizes{{10'000, 100'000, "10k+100k"}};
+    if (!smallOnly)
+        sizes.push_back({100'000, 1'000'000, "100k+1M"});
+
+    std::printf("%-10s %12s %12s %12s %12s %7s %11s %11s\n", "catalog", "rows", "convert s", "rows/s", "limit rows/s",
+                "ratio", "conv. MiB", "limit MiB");
+    for (const Size& size : sizes) {
+        const std::filesystem::path dir = dataDir / size.name;
+        Generate(dir, size);
+        const QString root = QString::fromStdString(dir.string()) + "/";
+        const QString target = root + "Bench-Music.sqlite";
+
+        const Measured convert = InChild([&] {
+            FreshTarget(templateFile, target);
+            const auto start = std::chrono::steady_clock::now();
+            const TransferCounts counts = TransferCatalog(root, QStringLiteral("Bench"), target);
+            const double seconds = Since(start);
+            if (counts.albums != size.albums || counts.titles != size.titles)
+                throw std::runtime_error("wrong counts");
+            return seconds;
+        });
+        const Measured limit = InChild([&] { return InsertFromMemory(FreshTarget(templateFile, target), size); });
+
+        const double rows = double(size.albums + size.titles);
+        std::printf("%-10s %12.0f %12.2f %12.0f %12.0f %7.3f %11.1f %11.1f\n", size.name.c_str(), rows, convert.seconds,
+                    rows / convert.seconds, rows / limit.seconds, convert.seconds / limit.seconds,
+                    convert.peakKiB / 1024.0, limit.peakKiB / 1024.0);
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,126 @@
+// katalogkonverter-cli: converts a catalog from the command line.
+//
+//   katalogkonverter-cli ROOT KATALOG [-y|--yes] [--codepage NAME]
+//
+// Exit codes: 0 converted, 1 a message of the command or a failure of the transfer,
+// 2 bad usage, 3 the existing catalog file was not to be replaced.
+
+#include "ConvertCommand.h"
+#include "FailureDisplay.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+enum ExitCode { kConverted = 0, kFailed = 1, kUsage = 2, kDeclined = 3 };
+
+const char kUsageText[] =
+    "Aufruf: katalogkonverter-cli STAMMVERZEICHNIS KATALOG [-y|--yes] [--codepage NAME]\n"
+    "\n"
+    "Konvertiert den Plattenkatalog KATALOG (KATALOG-Album.db und KATALOG-Titel.db im\n"
+    "STAMMVERZEICHNIS) in die SQLite-Datenbank KATALOG-Music.sqlite im selben Verzeichnis.\n"
+    "\n"
+    "  -y, --yes        eine vorhandene SQLite-Datenbank ohne Rückfrage überschreiben\n"
+    "  --codepage NAME  Zeichensatz der Paradox-Tabellen vorgeben (z. B. IBM850, windows-1252)\n";
+
+// Terminal output uses the platform's line breaks.
+std::string ForTerminal(const QString& text)
+{
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return lines.toStdString();
+}
+
+class TerminalPrompts : public ConvertPrompts {
+public:
+    explicit TerminalPrompts(bool assumeYes) : assumeYes_(assumeYes) {}
+
+    bool ConfirmOverwrite(const QString& question) override
+    {
+        if (assumeYes_)
+            return true;
+        if (!isatty(STDIN_FILENO)) {
+            std::cerr << ForTerminal(question) << "\nNein (ohne Terminal wird nur mit --yes überschrieben).\n";
+            return false;
+        }
+        std::cerr << ForTerminal(question) << " [j/N] " << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer))
+            return false;
+        return answer == "j" || answer == "J" || answer == "ja" || answer == "Ja";
+    }
+
+    void ShowError(const QString& message) override { std::cerr << ForTerminal(message) << '\n'; }
+
+private:
+    bool assumeYes_;
+};
+
+int Usage(const char* problem)
+{
+    if (problem)
+        std::cerr << "katalogkonverter-cli: " << problem << "\n\n";
+    std::cerr << kUsageText;
+    return kUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+
+    ConvertRequest request;
+    bool assumeYes = false;
+    QStringList positional;
+    const QStringList args = app.arguments().mid(1);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("-y") || arg == QLatin1String("--yes")) {
+            assumeYes = true;
+        } else if (arg == QLatin1String("--codepage")) {
+            if (++i == args.size())
+                return Usage("--codepage braucht einen Namen.");
+            request.codePage = args[i];
+        } else if (arg.startsWith(QLatin1String("--codepage="))) {
+            request.codePage = arg.mid(11);
+        } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            std::cout << kUsageText;
+            return kConverted;
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+            return Usage(("Unbekannte Option \"" + arg.toStdString() + "\".").c_str());
+        } else {
+            positional << arg;
+        }
+    }
+    if (positional.size() != 2)
+        return Usage(positional.size() < 2 ? "STAMMVERZEICHNIS und KATALOG fehlen." : "Zu viele Argumente.");
+    request.root = positional[0];
+    request.catalog = positional[1];
+    request.programDir = QCoreApplication::applicationDirPath() + QDir::separator();
+
+    TerminalPrompts prompts(assumeYes);
+    try {
+        const ConvertResult result = ConvertCatalog(request, prompts);
+        switch (result.outcome) {
+        case ConvertOutcome::Converted:
+            std::cout << ForTerminal(result.status) << '\n';
+            return kConverted;
+        case ConvertOutcome::Declined:
+            return kDeclined;
+        case ConvertOutcome::Stopped:
+            return kFailed;
+        }
+    } catch (const std::exception& failure) {
+        std::cerr << ForTerminal(FailureDisplayText(QString::fromUtf8(failure.what()))) << '\n';
+    }
+    return kFailed;
+}

@@ -1,0 +1,194 @@
+// The transfer of both tables into the catalog file: value rules, order, counts and failures.
+
+#include "CatalogFixture.h"
+#include "CatalogTransfer.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+using pxw::Blank;
+using std::int64_t;
+using std::string;
+
+namespace {
+
+QVariant V(const char* text) { return QVariant(QString::fromUtf8(text)); }
+QVariant V(qlonglong n) { return QVariant(n); }
+QVariant V(double d) { return QVariant(d); }
+
+class TransferTest : public ::testing::Test {
+protected:
+    TransferCounts Transfer()
+    {
+        QFile::copy(catalog.ProgramDir() + "def-Music.sqlite", catalog.Target());
+        return TransferCatalog(catalog.Root(), QStringLiteral("Jazz"), catalog.Target());
+    }
+    std::vector<QVariantList> Rows(const char* sql) { return Query(catalog.Target(), QString::fromUtf8(sql)); }
+
+    CatalogFixture catalog;
+};
+
+TEST_F(TransferTest, AlbumValuesFollowTheValueRules)
+{
+    catalog.MakeTemplate();
+    pxw::Row full{int64_t(7),  string("  Miles Davis  "), string("Gil Evans"), string("Sketches of Spain"),
+                  string("41:20"), string("J"), string("LP"), int64_t(2), int64_t(1960), 24.5, 12.53,
+                  string("C:\\Musik\\Davis, Miles\\Sketches of Spain — Überspielung von der Originalplatte")};
+    pxw::Row blanks(pxw::AlbumFields().size(), Blank{});
+    blanks[0] = int64_t(8);
+    pxw::Row spaces = AlbumRow(9, "   ");
+    catalog.WriteAlbums({full, blanks, spaces});
+    catalog.WriteTitles({});
+
+    const TransferCounts counts = Transfer();
+    EXPECT_EQ(counts.albums, 3u);
+    EXPECT_EQ(counts.titles, 0u);
+
+    const auto rows = Rows(R"sql(SELECT PNr, Interpret, Titel, Komponist, Anz, Platte, Gruppe, Jahr, Dauer,
+                              "Preis (DM)", "Preis (EUR)", Mp3Dir FROM Alben ORDER BY rowid)sql");
+    ASSERT_EQ(rows.size(), 3u);
+    // Texts keep leading and trailing blanks; "MP3Dir" is read as Mp3Dir; Preis lands in "Preis (DM)".
+    EXPECT_EQ(rows[0], (QVariantList{V(7LL), V("  Miles Davis  "), V("Sketches of Spain"), V("Gil Evans"), V(2LL),
+                                     V("LP"), V("J"), V(1960LL), V("41:20"), V(24.5), V(12.53),
+                                     V("C:\\Musik\\Davis, Miles\\Sketches of Spain — Überspielung von der Originalplatte")}));
+    // Blank integers give 0, blank texts the empty text, blank money 0.0: never null.
+    EXPECT_EQ(rows[1], (QVariantList{V(8LL), V(""), V(""), V(""), V(0LL), V(""), V(""), V(0LL), V(""), V(0.0), V(0.0), V("")}));
+    EXPECT_EQ(rows[2][1], V("   "));
+}
+
+TEST_F(TransferTest, TitlesArriveOrderedByPNrWithTiesInTableOrder)
+{
+    catalog.MakeTemplate();
+    catalog.WriteAlbums({AlbumRow(1, "A"), AlbumRow(2, "B")});
+    catalog.WriteTitles({TitleRow(2, "b1"), TitleRow(1, "a1"), TitleRow(99, "ohne Album"), TitleRow(2, "b2"),
+                         TitleRow(1, "a2"), TitleRow(2, "b3")});
+
+    const TransferCounts counts = Transfer();
+    EXPECT_EQ(counts.albums, 2u);
+    EXPECT_EQ(counts.titles, 6u);
+    const auto rows = Rows("SELECT PNr, Titel, Seite, Text FROM Titel ORDER BY rowid");
+    std::vector<QString> titles;
+    for (const auto& row : rows)
+        titles.push_back(row[1].toString());
+    EXPECT_EQ(titles, (std::vector<QString>{"a1", "a2", "b1", "b2", "b3", "ohne Album"}));
+    EXPECT_EQ(rows[0][2], V(0LL));
+    EXPECT_EQ(rows[0][3], V(""));
+}
+
+TEST_F(TransferTest, TextIsFittedToTheDeclaredColumn)
+{
+    // Interpret cut to 10 characters; Titel fixed-length, so trailing blanks go; Mp3Dir unlimited
+    // in the template keeps 32767 characters at most.
+    catalog.MakeTemplateFromSql(R"sql(
+        CREATE TABLE Alben (PNr INTEGER PRIMARY KEY, Interpret VARCHAR(10), Titel CHAR(20), Komponist TEXT,
+                            Anz INTEGER, Platte TEXT, Gruppe TEXT, Jahr INTEGER, Dauer TEXT,
+                            "Preis (DM)" REAL, "Preis (EUR)" REAL, Mp3Dir TEXT);
+        CREATE TABLE Titel (PNr INTEGER, Seite INTEGER, LNr INTEGER, Titel TEXT, Werk TEXT, Komponist TEXT,
+                            Text TEXT, Interpret TEXT, Aufnahme INTEGER, Dauer TEXT, Mp3Name TEXT);)sql");
+    pxw::Row row = AlbumRow(1, "Wolfgang Amadeus Mozart");
+    row[3] = string("  Requiem   ");
+    row[11] = string(40000, 'x');
+    catalog.WriteAlbums({row});
+    catalog.WriteTitles({});
+
+    Transfer();
+    const auto rows = Rows("SELECT Interpret, Titel, length(Mp3Dir) FROM Alben");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (QVariantList{V("Wolfgang A"), V("  Requiem"), V(32767LL)}));
+}
+
+TEST(TextColumnRuleTest, DeclaredTypes)
+{
+    struct Case {
+        const char* declared;
+        int maxLength;
+        bool trim;
+    } cases[] = {
+        {"VARCHAR(40)", 40, false}, {"varchar ( 6 )", 6, false}, {"NVARCHAR(12)", 12, false},
+        {"CHAR(3)", 3, true},       {"character(5)", 5, true},  {"NCHAR(2)", 2, true},
+        {"TEXT", 32767, false},     {"", 32767, false},         {"CHAR", 32767, false},
+        {"NUMERIC(10,2)", 32767, false}, {"VARCHAR(100000)", 32767, false},
+    };
+    for (const Case& c : cases) {
+        const TextColumnRule rule = TextRuleForDeclaredType(QString::fromUtf8(c.declared));
+        EXPECT_EQ(rule.maxLength, c.maxLength) << c.declared;
+        EXPECT_EQ(rule.trimTrailing, c.trim) << c.declared;
+    }
+    // A cut never leaves half a surrogate pair behind.
+    EXPECT_EQ(ApplyTextRule(QStringLiteral("ab\U0001D11E"), {3, false}), QStringLiteral("ab"));
+    EXPECT_EQ(ApplyTextRule(QStringLiteral("ab  "), {3, true}), QStringLiteral("ab"));
+}
+
+TEST_F(TransferTest, MissingTitleFieldKeepsTheAlbumsAndWritesNoTitle)
+{
+    catalog.MakeTemplate();
+    catalog.WriteAlbums({AlbumRow(1, "A"), AlbumRow(2, "B")});
+    auto fields = pxw::TitleFields();
+    fields.pop_back();  // no Mp3Name
+    pxw::Row title = TitleRow(1, "t");
+    title.pop_back();
+    catalog.WriteTitles({title}, QStringLiteral("Jazz"), fields);
+
+    try {
+        Transfer();
+        FAIL() << "the transfer should fail";
+    } catch (const std::exception& failure) {
+        EXPECT_NE(QString::fromUtf8(failure.what()).indexOf("Mp3Name"), -1) << failure.what();
+    }
+    EXPECT_EQ(Rows("SELECT count(*) FROM Alben")[0][0], V(2LL));
+    EXPECT_EQ(Rows("SELECT count(*) FROM Titel")[0][0], V(0LL));
+}
+
+TEST_F(TransferTest, ForeignKeyOfTheTemplateStopsAtTheFirstOrphan)
+{
+    catalog.MakeTemplateFromSql(R"sql(
+        CREATE TABLE Alben (PNr INTEGER PRIMARY KEY, Interpret TEXT, Titel TEXT, Komponist TEXT, Anz INTEGER,
+                            Platte TEXT, Gruppe TEXT, Jahr INTEGER, Dauer TEXT, "Preis (DM)" REAL,
+                            "Preis (EUR)" REAL, Mp3Dir TEXT);
+        CREATE TABLE Titel (PNr INTEGER REFERENCES Alben (PNr), Seite INTEGER, LNr INTEGER, Titel TEXT, Werk TEXT,
+                            Komponist TEXT, Text TEXT, Interpret TEXT, Aufnahme INTEGER, Dauer TEXT, Mp3Name TEXT);)sql");
+    catalog.WriteAlbums({AlbumRow(1, "A"), AlbumRow(3, "C")});
+    catalog.WriteTitles({TitleRow(1, "a1"), TitleRow(1, "a2"), TitleRow(2, "verwaist"), TitleRow(3, "c1")});
+
+    try {
+        Transfer();
+        FAIL() << "the transfer should fail";
+    } catch (const std::exception& failure) {
+        const QString text = QString::fromUtf8(failure.what());
+        EXPECT_TRUE(text.contains("FOREIGN KEY") && text.contains(catalog.Target()) && text.contains("Titel"))
+            << failure.what();
+    }
+    EXPECT_EQ(Rows("SELECT count(*) FROM Alben")[0][0], V(2LL));
+    EXPECT_EQ(Rows("SELECT Titel FROM Titel ORDER BY rowid"), (std::vector<QVariantList>{{V("a1")}, {V("a2")}}));
+}
+
+TEST_F(TransferTest, RowsAreAddedAfterThoseTheTemplateHolds)
+{
+    catalog.MakeTemplate(QStringLiteral("INSERT INTO Alben (PNr, Interpret) VALUES (100, 'Vorlage');"));
+    catalog.WriteAlbums({AlbumRow(1, "A")});
+    catalog.WriteTitles({TitleRow(1, "t")});
+
+    EXPECT_EQ(Transfer().albums, 1u);
+    EXPECT_EQ(Rows("SELECT PNr, Interpret FROM Alben ORDER BY PNr"),
+              (std::vector<QVariantList>{{V(1LL), V("A")}, {V(100LL), V("Vorlage")}}));
+}
+
+TEST_F(TransferTest, DuplicateAlbumKeyNamesTheRowAndTheDatabase)
+{
+    catalog.MakeTemplate(QStringLiteral("INSERT INTO Alben (PNr, Interpret) VALUES (2, 'schon da');"));
+    catalog.WriteAlbums({AlbumRow(1, "A"), AlbumRow(2, "B"), AlbumRow(3, "C")});
+    catalog.WriteTitles({TitleRow(1, "t")});
+
+    try {
+        Transfer();
+        FAIL() << "the transfer should fail";
+    } catch (const std::exception& failure) {
+        const QString text = QString::fromUtf8(failure.what());
+        EXPECT_TRUE(text.contains("Zeile 2 der Tabelle \"Alben\"") && text.contains("UNIQUE")) << failure.what();
+    }
+    EXPECT_EQ(Rows("SELECT count(*) FROM Alben")[0][0], V(2LL));
+    EXPECT_EQ(Rows("SELECT count(*) FROM Titel")[0][0], V(0LL));
+}
+
+}  // namespace
