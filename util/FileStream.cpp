@@ -81,6 +81,11 @@ OpenResult CreateFile(const QString& fileName, std::uint8_t sharing)
     if (!fd.Valid() && errno == EEXIST && !failIfExists) {
         created = false;
         fd = UniqueFd(::open(name.constData(), flags));
+        if (!fd.Valid() && errno == ENOENT) {
+            // A link whose target is missing: create the target through it.
+            created = true;
+            fd = UniqueFd(::open(name.constData(), flags | O_CREAT, 0666));
+        }
     }
     if (!fd.Valid())
         return Failed(ErrnoToWinError(errno, fileName));

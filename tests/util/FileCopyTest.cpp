@@ -140,6 +140,21 @@ TEST(FileCopy, FollowsASourceLinkToItsFinalTarget)
     EXPECT_FALSE(QFileInfo(target).isSymLink());
 }
 
+TEST(FileCopy, WritesThroughATargetLink)
+{
+    TempTree tree;
+    const QString source = tree.WriteFile("src", "bytes");
+    const QString existing = tree.WriteFile("existing", "old");
+    tree.Link("toExisting", existing);
+    tree.Link("toMissing", tree.Path("created"));
+
+    CopyFileTimeAttr(source, tree.Path("toExisting"), kArchive, 64);
+    CopyFileTimeAttr(source, tree.Path("toMissing"), kArchive, 64);
+    EXPECT_EQ(ReadAll(existing), "bytes");
+    EXPECT_EQ(ReadAll(tree.Path("created")), "bytes");
+    EXPECT_TRUE(QFileInfo(tree.Path("toMissing")).isSymLink());
+}
+
 TEST(FileCopy, SourceTimeMoreThanADayAheadBecomesNow)
 {
     TempTree tree;
