@@ -4,7 +4,8 @@
 // descriptor of the directory that holds it, and directories are entered with
 // O_NOFOLLOW. So a symbolic link met anywhere in the tree is removed as a link
 // and never entered, and an entry swapped for a link while the walk runs
-// cannot lead it outside the tree.
+// cannot lead it outside the tree. Nor does the walk cross into another
+// file system mounted below the top directory.
 #include "FileUtils.h"
 #include "PosixIo.h"
 
@@ -97,12 +98,18 @@ void DeleteTreeAt(int parentFd, const QByteArray& name, const UniqueFd& dirFd, b
 // dirFd stands for a directory that could not be opened: it looks empty.
 bool EmptyDirectory(const UniqueFd& dirFd, Counters& counters)
 {
-    if (!dirFd.Valid())
+    struct stat self {};
+    if (!dirFd.Valid() || ::fstat(dirFd.Get(), &self) != 0)
         return true;
     for (const QByteArray& sub : ListEntries(dirFd.Get(), EntryKind::Directories)) {
         MakeDirectoryAccessible(dirFd.Get(), sub);
-        const UniqueFd subFd(::openat(dirFd.Get(), sub.constData(),
-                                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd subFd(::openat(dirFd.Get(), sub.constData(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        // Another file system mounted inside the tree is not part of it: it
+        // is not entered, and only the (failing) removal of its mount point is tried.
+        struct stat st {};
+        if (subFd.Valid() && (::fstat(subFd.Get(), &st) != 0 || st.st_dev != self.st_dev))
+            subFd.Reset();
         DeleteTreeAt(dirFd.Get(), sub, subFd, true, counters);
     }
     bool allGone = true;

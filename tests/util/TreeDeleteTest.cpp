@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 
 using namespace FileUtils;
 
@@ -43,6 +44,26 @@ public:
 
 private:
     QString FPath;
+    bool FActive;
+};
+
+// Mounts a small tmpfs at a directory while it lives.
+class TmpfsMount {
+public:
+    explicit TmpfsMount(const QString& dir)
+        : FDir(QFile::encodeName(dir)),
+          FActive(::mount("none", FDir.constData(), "tmpfs", 0, "size=1m") == 0)
+    {
+    }
+    ~TmpfsMount()
+    {
+        if (FActive)
+            ::umount2(FDir.constData(), MNT_DETACH);
+    }
+    bool Active() const { return FActive; }
+
+private:
+    QByteArray FDir;
     bool FActive;
 };
 
@@ -169,4 +190,19 @@ TEST(TreeDelete, ABaseNamedThroughALinkIsEmptiedAndTheLinkRemoved)
     ExpectCounts(DeleteDirectoryTree(link + "/", true), 2, 2, 0, "sub and the link");
     EXPECT_FALSE(EntryExists(link));
     EXPECT_TRUE(IsEmptyDir(tree.Path("real")));
+}
+
+TEST(TreeDelete, DoesNotCrossIntoAMountedFileSystem)
+{
+    TempTree tree;
+    tree.WriteFile("base/f");
+    const QString mountPoint = tree.MakeDir("base/mnt");
+    const TmpfsMount mount(mountPoint);
+    if (!mount.Active())
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    const QString foreign = tree.WriteFile("base/mnt/foreign.txt", "stays");
+
+    // The mount point cannot be removed, so neither can the base.
+    ExpectCounts(DeleteDirectoryTree(tree.Path("base"), true), 0, 1, 2, "mount left alone");
+    EXPECT_EQ(ReadAll(foreign), "stays");
 }
