@@ -70,7 +70,7 @@ void ClearNonBlocking(int fd)
 // Creates the file, or opens the existing one to truncate it. The lock is
 // taken before the truncation, so a file in use by another stream keeps its
 // content.
-OpenResult CreateFile(const QString& fileName, std::uint8_t sharing)
+OpenResult CreateOrTruncate(const QString& fileName, std::uint8_t sharing)
 {
     const QByteArray name = EncodeName(fileName);
     const bool failIfExists = (sharing & TExtFileStream::fmExclusive) != 0;
@@ -107,7 +107,7 @@ OpenResult CreateFile(const QString& fileName, std::uint8_t sharing)
     return result;
 }
 
-OpenResult OpenFile(const QString& fileName, std::uint16_t mode)
+OpenResult OpenExisting(const QString& fileName, std::uint16_t mode)
 {
     int access = O_RDONLY;
     switch (mode & 0x03) {
@@ -161,7 +161,7 @@ TExtFileStream::TExtFileStream(const QString& fileName, std::uint16_t mode, std:
     if (create && sharing == 0xFF)
         sharing = 0x10;
 
-    OpenResult result = create ? CreateFile(fileName, sharing) : OpenFile(fileName, mode);
+    OpenResult result = create ? CreateOrTruncate(fileName, sharing) : OpenExisting(fileName, mode);
     if (!result.fd.Valid()) {
         const QString pattern = create
                                     ? QStringLiteral("Datei \"%s\" kann nicht erstellt werden. %s")
