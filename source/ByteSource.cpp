@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
 namespace pdx {
 
 bool MemorySource::ReadAt(std::uint64_t offset, void* dst, std::size_t n)
@@ -30,6 +35,21 @@ bool FileSource::ReadAt(std::uint64_t offset, void* dst, std::size_t n)
         return false;
     if (n == 0)
         return true;
+#ifdef Q_OS_UNIX
+    // One pread per request: records read in a field's order arrive one by
+    // one from all over the file, and a seek plus a read would double the calls.
+    auto* out = static_cast<char*>(dst);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(file_.handle(), out + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+#else
     if (file_.pos() != static_cast<qint64>(offset) && !file_.seek(static_cast<qint64>(offset)))
         return false;
     auto* out = static_cast<char*>(dst);
@@ -41,6 +61,7 @@ bool FileSource::ReadAt(std::uint64_t offset, void* dst, std::size_t n)
         done += static_cast<std::size_t>(got);
     }
     return true;
+#endif
 }
 
 } // namespace pdx

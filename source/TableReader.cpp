@@ -18,6 +18,7 @@ constexpr int kBlockHeader = 6;
 constexpr std::int64_t kMsPerDay = 86'400'000;
 constexpr std::int64_t kLastDay = 3'652'059; // 9999-12-31
 constexpr std::uint64_t kMemoBlockUnit = 4096;
+constexpr std::uint64_t kMemoCachedBlock = 2 * 4096;
 
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Le32(const std::uint8_t* p)
@@ -410,6 +411,7 @@ void TableReader::SetMemoSource(std::unique_ptr<ByteSource> source, const QStrin
     memo_ = std::move(source);
     memoName_ = name;
     memoChecked_ = false;
+    memoBlockStart_ = 0;
 }
 
 void TableReader::SetMissingMemoName(const QString& expectedName)
@@ -430,8 +432,10 @@ void TableReader::LoadBlock(std::size_t index)
     const ChainBlock& b = chain_[index];
     const std::size_t bytes = static_cast<std::size_t>(b.count) * static_cast<std::size_t>(header_.recordSize);
     buffer_.resize(std::max(buffer_.size(), bytes));
+    loadedBlock_ = SIZE_MAX;
     if (!source_->ReadAt(b.firstRecord, buffer_.data(), bytes))
         Fail(ErrorCode::FileReadFailed);
+    loadedBlock_ = index;
 }
 
 void TableReader::PositionNatural()
@@ -449,12 +453,12 @@ void TableReader::PositionNatural()
     current_ = buffer_.data() + static_cast<std::size_t>(inBlock_) * static_cast<std::size_t>(header_.recordSize);
 }
 
-std::uint64_t TableReader::OffsetOfOrdinal(std::uint32_t ordinal) const
+std::size_t TableReader::BlockOfOrdinal(std::uint32_t ordinal) const
 {
     auto it = std::upper_bound(chain_.begin(), chain_.end(), ordinal,
                                [](std::uint32_t value, const ChainBlock& b) { return value < b.firstOrdinal; });
-    --it; // the first block has ordinal 0, so there is always one before
-    return it->firstRecord + std::uint64_t{ordinal - it->firstOrdinal} * static_cast<std::uint64_t>(header_.recordSize);
+    // The first block has ordinal 0, so there is always one before.
+    return static_cast<std::size_t>(it - chain_.begin()) - 1;
 }
 
 void TableReader::Rewind()
@@ -491,12 +495,27 @@ void TableReader::Advance()
         current_ = nullptr;
         return;
     }
-    buffer_.resize(std::max(buffer_.size(), static_cast<std::size_t>(header_.recordSize)));
-    if (!source_->ReadAt(OffsetOfOrdinal(order_[position_]), buffer_.data(),
-                         static_cast<std::size_t>(header_.recordSize)))
-        Fail(ErrorCode::FileReadFailed);
+    const std::uint32_t ordinal = order_[position_];
+    const std::size_t block = BlockOfOrdinal(ordinal);
+    const auto recordSize = static_cast<std::size_t>(header_.recordSize);
+    const std::size_t inBlock = ordinal - chain_[block].firstOrdinal;
+    // Runs of records from one block (a table nearly in the field's order)
+    // read the block once; a record on its own is read alone.
+    const bool nextInSameBlock =
+        position_ + 1 < order_.size() && BlockOfOrdinal(order_[position_ + 1]) == block;
+    if (block == loadedBlock_) {
+        current_ = buffer_.data() + inBlock * recordSize;
+    } else if (nextInSameBlock) {
+        LoadBlock(block);
+        current_ = buffer_.data() + inBlock * recordSize;
+    } else {
+        buffer_.resize(std::max(buffer_.size(), recordSize));
+        loadedBlock_ = SIZE_MAX;
+        if (!source_->ReadAt(chain_[block].firstRecord + inBlock * recordSize, buffer_.data(), recordSize))
+            Fail(ErrorCode::FileReadFailed);
+        current_ = buffer_.data();
+    }
     atEnd_ = false;
-    current_ = buffer_.data();
 }
 
 bool TableReader::IsBlank(int field) const
@@ -550,37 +569,45 @@ QByteArrayView TableReader::ReadBlob(int field)
     auto invalid = [&]() -> SourceError {
         return SourceError(ErrorCode::MemoPointerInvalid, {memoName_, f.name, QString::number(location)});
     };
-    std::uint8_t head[12];
-    if (blockStart == 0 || blockStart + sizeof head > memoSize || !memo_->ReadAt(blockStart, head, sizeof head))
+    if (blockStart == 0 || blockStart >= memoSize)
         throw invalid();
-    const std::uint64_t blockEnd = std::min<std::uint64_t>(memoSize, blockStart + std::uint64_t{Le16(head + 1)} * kMemoBlockUnit);
+    if (blockStart != memoBlockStart_) {
+        // Slot table and data of a suballocated block lie within its first
+        // 8 KiB (offsets and lengths count 16-byte units in one byte each).
+        const std::uint64_t want = std::min<std::uint64_t>(kMemoCachedBlock, memoSize - blockStart);
+        memoBlock_.resize(static_cast<std::size_t>(want));
+        memoBlockStart_ = 0;
+        if (want < 12 || !memo_->ReadAt(blockStart, memoBlock_.data(), memoBlock_.size()))
+            throw invalid();
+        memoBlockStart_ = blockStart;
+    }
+    const std::uint8_t* head = memoBlock_.data();
+    const std::uint64_t blockEnd =
+        std::min<std::uint64_t>(memoSize, blockStart + std::uint64_t{Le16(head + 1)} * kMemoBlockUnit);
 
-    std::uint64_t dataStart = 0;
     if (head[0] == 2) {
         // A block of its own: the length is repeated in the block header.
-        if (index != 0xFF || Le32(head + 3) != length)
+        if (index != 0xFF || Le32(head + 3) != length || blockStart + 9 + length > blockEnd)
             throw invalid();
-        dataStart = blockStart + 9;
-    } else if (head[0] == 3) {
-        // A suballocated block: up to 64 small BLOBs, each with a slot entry.
-        if (index >= 64)
-            throw invalid();
-        std::uint8_t slot[5];
-        if (!memo_->ReadAt(blockStart + 12 + 5 * index, slot, sizeof slot))
-            throw invalid();
-        if (slot[0] == 0 || slot[1] == 0 || slot[4] == 0 || slot[4] > 16 ||
-            (std::uint32_t{slot[1]} - 1) * 16 + slot[4] != length)
-            throw invalid();
-        dataStart = blockStart + std::uint64_t{slot[0]} * 16;
-    } else {
-        throw invalid();
+        blobBuffer_.resize(length);
+        if (!memo_->ReadAt(blockStart + 9, blobBuffer_.data(), length))
+            throw SourceError(ErrorCode::FileReadFailed, {memoName_});
+        return QByteArrayView(blobBuffer_.data(), length);
     }
-    if (dataStart + length > blockEnd)
+    if (head[0] != 3 || index >= 64)
         throw invalid();
-    blobBuffer_.resize(length);
-    if (!memo_->ReadAt(dataStart, blobBuffer_.data(), length))
-        throw SourceError(ErrorCode::FileReadFailed, {memoName_});
-    return QByteArrayView(blobBuffer_.data(), length);
+    // A suballocated block: up to 64 small BLOBs, each with a slot entry.
+    const std::size_t entry = 12 + 5 * std::size_t{index};
+    if (entry + 5 > memoBlock_.size())
+        throw invalid();
+    const std::uint8_t* slot = head + entry;
+    if (slot[0] == 0 || slot[1] == 0 || slot[4] == 0 || slot[4] > 16 ||
+        (std::uint32_t{slot[1]} - 1) * 16 + slot[4] != length)
+        throw invalid();
+    const std::size_t dataStart = std::size_t{slot[0]} * 16;
+    if (blockStart + dataStart + length > blockEnd || dataStart + length > memoBlock_.size())
+        throw invalid();
+    return QByteArrayView(reinterpret_cast<const char*>(head + dataStart), length);
 }
 
 QString TableReader::DecodeText(const char* data, qsizetype size)

@@ -129,7 +129,7 @@ private:
     void WalkChain();
     void LoadBlock(std::size_t index);
     void PositionNatural();
-    std::uint64_t OffsetOfOrdinal(std::uint32_t ordinal) const;
+    std::size_t BlockOfOrdinal(std::uint32_t ordinal) const;
     [[noreturn]] void Fail(ErrorCode code, const QStringList& more = {}) const;
     void CheckMemoHeader(int field);
 
@@ -147,6 +147,10 @@ private:
     QString memoName_;
     bool memoChecked_ = false;
     std::vector<char> blobBuffer_;
+    // The last suballocated memo block read: neighbouring records usually
+    // keep their small memos in the same block.
+    std::vector<std::uint8_t> memoBlock_;
+    std::uint64_t memoBlockStart_ = 0;
 
     // cursor
     std::vector<std::uint32_t> order_;
@@ -155,6 +159,7 @@ private:
     std::size_t block_ = 0;     // natural order: chain block and record in it
     std::uint32_t inBlock_ = 0;
     std::vector<std::uint8_t> buffer_;
+    std::size_t loadedBlock_ = SIZE_MAX; // chain block whose records buffer_ holds
     const std::uint8_t* current_ = nullptr;
     bool atEnd_ = true;
 };

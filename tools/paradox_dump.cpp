@@ -121,13 +121,16 @@ int main(int argc, char* argv[])
             AppendJsonString(line, fields[i].name);
             line += ",\"type\":\"";
             line += pdx::TypeLetter(fields[i].type);
-            line += "\",\"size\":" + std::to_string(fields[i].sizeByte) + "}";
+            line += "\",\"size\":";
+            line += std::to_string(fields[i].sizeByte);
+            line += '}';
         }
         line += "]\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
 
         for (source.First(); !source.Eof(); source.Next()) {
-            line = "[";
+            line.clear();
+            line += '[';
             for (std::size_t i = 0; i < fields.size(); ++i) {
                 if (i)
                     line += ',';

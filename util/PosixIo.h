@@ -51,7 +51,8 @@ private:
     int FFd = -1;
 };
 
-// The attribute bits for a stat record. lastComponent decides "hidden".
+// The attribute bits for a stat record; the last component of fileName
+// decides "hidden".
 std::uint32_t AttributesFromStat(const struct stat& st, const QString& fileName);
 
 // A read-only file here: the owner's write permission is clear.

@@ -1,0 +1,287 @@
+// Engine benchmark: reads generated catalog tables (100 k and 1 M rows) field
+// by field through pdx::SourceTable and, on the same files, through pxlib's
+// PX_get_record, and prints rows per second, the ratio and peak memory. Each
+// measurement runs in a child process so that its peak memory is its own.
+//
+//   bench_source [DATA_DIR] [--small]
+//
+// The generated tables are cached in DATA_DIR (default: bench-data beside the
+// build's bin/); --small stops after 100 k rows.
+
+#include "PxWriter.h"
+#include "SourceTable.h"
+#include "TableReader.h"
+
+extern "C" {
+#include <paradox.h>
+}
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using std::int64_t;
+using std::string;
+
+// Album rows: every fourth has a directory memo too long for its leader.
+pxw::Row AlbumRow(int64_t n)
+{
+    const string num = std::to_string(n);
+    return {n + 1,
+            "Solist " + std::to_string(n % 1543),
+            n % 5 ? pxw::Value("Komponist " + std::to_string(n % 211)) : pxw::Blank{},
+            "Aufnahme " + num + " (Gesamtausgabe, Teil " + std::to_string(n % 9) + ")",
+            string("52:07"),
+            string("KL"),
+            n % 2 ? string("CD") : string("LP"),
+            int64_t(1 + n % 4),
+            n % 7 ? pxw::Value(int64_t(1940 + n % 80)) : pxw::Blank{},
+            double(n % 40) + 0.5,
+            double(n % 40) * 0.51,
+            n % 4 == 0 ? pxw::Value("/srv/musik/sammlung/" + num + "/alle Stücke dieser Platte/") : pxw::Blank{}};
+}
+
+// Title rows: PNr scattered over the albums, so ordering by it has work to do;
+// every sixth has a lyrics memo in the .mb.
+pxw::Row TitleRow(int64_t n, int64_t albums)
+{
+    const string num = std::to_string(n);
+    return {1 + (n * 104729) % albums,
+            int64_t(1 + n % 2),
+            int64_t(1 + n % 14),
+            "Satz " + num + ": Allegro ma non troppo",
+            n % 3 ? pxw::Value("Opus " + std::to_string(n % 400)) : pxw::Blank{},
+            string("Beethoven"),
+            n % 6 == 0 ? pxw::Value("Freude, schöner Götterfunken, Tochter aus Elysium " + num) : pxw::Blank{},
+            "Orchester " + std::to_string(n % 61),
+            int64_t(1950 + n % 70),
+            string("7:31"),
+            "track-" + num + ".mp3"};
+}
+
+struct Tables {
+    QString dir;
+    QString album; // file names
+    QString title;
+};
+
+Tables EnsureTables(const QString& dataDir, int64_t rows)
+{
+    const QString tag = QStringLiteral("engine%1k").arg(rows / 1000);
+    Tables t{dataDir, tag + QStringLiteral("-Album.db"), tag + QStringLiteral("-Titel.db")};
+    QDir().mkpath(dataDir);
+    auto make = [&](const QString& name, const std::vector<pxw::Field>& fields, auto rowFor, int keyFields) {
+        const QString path = QDir(dataDir).filePath(name);
+        if (QFileInfo::exists(path))
+            return;
+        std::fprintf(stderr, "generating %s ...\n", qPrintable(path));
+        const QString partial = path + QStringLiteral(".part.db");
+        {
+            pxw::TableWriter writer(partial.toStdString(), fields, {.keyFields = keyFields});
+            for (int64_t i = 0; i < rows; ++i)
+                writer.Add(rowFor(i));
+        }
+        // The table appears only when it is whole, with its memo file beside it.
+        QFile::remove(QDir(dataDir).filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".mb")));
+        QFile::rename(partial.left(partial.size() - 3) + QStringLiteral(".mb"),
+                      QDir(dataDir).filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".mb")));
+        QFile::rename(partial, path);
+    };
+    make(t.album, pxw::AlbumFields(), AlbumRow, 1);
+    make(t.title, pxw::TitleFields(), [&](int64_t i) { return TitleRow(i, rows / 10); }, 0);
+    return t;
+}
+
+struct Result {
+    double seconds = 0;
+    int64_t rows = 0;
+    long peakKiB = 0;
+    bool ok = false;
+};
+
+// Runs job in a child process; its peak resident memory is the child's own.
+Result Measure(const std::function<int64_t()>& job)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        Result r;
+        const auto start = std::chrono::steady_clock::now();
+        r.rows = job();
+        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        r.peakKiB = usage.ru_maxrss;
+        r.ok = true;
+        (void)!write(fds[1], &r, sizeof r);
+        _exit(0);
+    }
+    close(fds[1]);
+    Result r;
+    if (read(fds[0], &r, sizeof r) != sizeof r)
+        r.ok = false;
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return r;
+}
+
+// Reads every field of every row the way a converter does: by index, with
+// the read that fits the field's type. Memo fields are skipped unless asked.
+int64_t ReadWithEngine(const Tables& t, const QString& file, const QString& order, bool memos)
+{
+    pdx::SourceTable table;
+    table.Open(t.dir, file, order);
+    std::vector<std::pair<int, pdx::FieldType>> fields;
+    for (int i = 0; i < int(table.Fields().size()); ++i) {
+        const auto type = table.Fields()[std::size_t(i)].type;
+        if (memos || type != pdx::FieldType::Memo)
+            fields.emplace_back(i, type);
+    }
+    int64_t rows = 0;
+    qint64 sink = 0;
+    for (table.First(); !table.Eof(); table.Next(), ++rows) {
+        for (const auto& [index, type] : fields) {
+            switch (type) {
+            case pdx::FieldType::Short: case pdx::FieldType::Long: case pdx::FieldType::AutoIncrement:
+                sink += table.AsInteger(index);
+                break;
+            case pdx::FieldType::Currency: case pdx::FieldType::Number:
+                sink += qint64(table.AsFloat(index));
+                break;
+            default:
+                sink += table.AsString(index).size();
+            }
+        }
+    }
+    if (sink == 42)
+        std::puts("");
+    return rows;
+}
+
+// The same through pxlib: PX_get_record and its typed getters, without memos
+// (pxlib aborts when it opens a memo file) and without text conversion.
+int64_t ReadWithPxlib(const Tables& t, const QString& file)
+{
+    PX_boot();
+    pxdoc_t* doc = PX_new();
+    if (PX_open_file(doc, QDir(t.dir).filePath(file).toLocal8Bit().constData()) < 0)
+        return 0;
+    const int numFields = PX_get_num_fields(doc);
+    pxfield_t* fields = PX_get_fields(doc);
+    const int records = PX_get_num_records(doc);
+    std::vector<char> record(std::size_t(PX_get_recordsize(doc)));
+    int64_t sink = 0;
+    int64_t rows = 0;
+    for (int r = 0; r < records; ++r) {
+        if (!PX_get_record(doc, r, record.data()))
+            break;
+        int offset = 0;
+        for (int f = 0; f < numFields; ++f) {
+            char* data = record.data() + offset;
+            offset += fields[f].px_flen;
+            switch (fields[f].px_ftype) {
+            case pxfAlpha: {
+                char* text = nullptr;
+                if (PX_get_data_alpha(doc, data, fields[f].px_flen, &text) > 0 && text) {
+                    sink += int64_t(std::strlen(text));
+                    doc->free(doc, text);
+                }
+                break;
+            }
+            case pxfShort: {
+                short value = 0;
+                PX_get_data_short(doc, data, fields[f].px_flen, &value);
+                sink += value;
+                break;
+            }
+            case pxfLong: {
+                long value = 0;
+                PX_get_data_long(doc, data, fields[f].px_flen, &value);
+                sink += value;
+                break;
+            }
+            case pxfCurrency: case pxfNumber: {
+                double value = 0;
+                PX_get_data_double(doc, data, fields[f].px_flen, &value);
+                sink += int64_t(value);
+                break;
+            }
+            default:
+                break; // memos
+            }
+        }
+        ++rows;
+    }
+    PX_close(doc);
+    PX_delete(doc);
+    PX_shutdown();
+    if (sink == 42)
+        std::puts("");
+    return rows;
+}
+
+void Report(const char* what, const Result& r)
+{
+    if (!r.ok) {
+        std::printf("  %-44s failed\n", what);
+        return;
+    }
+    std::printf("  %-44s %9lld rows %8.3f s %12.0f rows/s  peak %7.1f MiB\n", what, static_cast<long long>(r.rows),
+                r.seconds, double(r.rows) / r.seconds, double(r.peakKiB) / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QString dataDir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-data"));
+    bool small = false;
+    for (const QString& arg : QCoreApplication::arguments().mid(1)) {
+        if (arg == QLatin1String("--small"))
+            small = true;
+        else
+            dataDir = arg;
+    }
+    dataDir = QDir::cleanPath(dataDir);
+
+    for (const int64_t rows : {int64_t(100'000), int64_t(1'000'000)}) {
+        if (small && rows > 100'000)
+            break;
+        const Tables t = EnsureTables(dataDir, rows);
+        std::printf("%lld rows per table (%s)\n", static_cast<long long>(rows), qPrintable(dataDir));
+        for (const auto& [label, file, order] :
+             {std::tuple{"album", t.album, QString()}, std::tuple{"title", t.title, QString()},
+              std::tuple{"title by PNr", t.title, QStringLiteral("PNr")}}) {
+            std::printf(" %s table\n", label);
+            const Result all = Measure([&, f = file, o = order] { return ReadWithEngine(t, f, o, true); });
+            const Result ours = Measure([&, f = file, o = order] { return ReadWithEngine(t, f, o, false); });
+            Report("SourceTable, every field incl. memos", all);
+            Report("SourceTable, every field but memos", ours);
+            if (!order.isEmpty())
+                continue; // pxlib has no order by a field
+            const Result px = Measure([&, f = file] { return ReadWithPxlib(t, f); });
+            Report("pxlib PX_get_record, every field but memos", px);
+            if (ours.ok && px.ok)
+                std::printf("  ratio SourceTable / pxlib (no memos): %.1fx\n",
+                            (double(ours.rows) / ours.seconds) / (double(px.rows) / px.seconds));
+        }
+    }
+    return 0;
+}
