@@ -44,12 +44,15 @@ pxw::Row AlbumFor(int64_t i)
             memo};
 }
 
-pxw::Row TitleFor(int64_t i, int64_t albums)
+pxw::Row TitleFor(int64_t i, int64_t albums, int64_t titles)
 {
     pxw::Value text = i % 5 == 0 ? pxw::Value(string("Liedtext ") + std::to_string(i) +
                                              ": Über sieben Brücken musst du gehn, sieben dunkle Jahre überstehn")
                                  : pxw::Value(Blank{});
-    return {1 + (i * 7919) % albums, int64_t(1 + i % 2), int64_t(1 + i % 12), string("Titel ") + std::to_string(i),
+    // Titles are entered album by album, so the table is nearly in PNr order; every twentieth
+    // one is a late addition to some earlier album.
+    const int64_t pnr = i % 20 == 0 ? 1 + (i * 7919) % albums : 1 + (i - 1) * albums / titles;
+    return {pnr, int64_t(1 + i % 2), int64_t(1 + i % 12), string("Titel ") + std::to_string(i),
             i % 2 ? pxw::Value(string("Werk ") + std::to_string(i % 300)) : Blank{}, string("Komponist"), text,
             string("Interpret ") + std::to_string(i % 977), int64_t(i), string("3:45"),
             string("Titel ") + std::to_string(i) + ".mp3"};
@@ -73,7 +76,7 @@ void Generate(const std::filesystem::path& dir, const Size& size)
             albums.Add(AlbumFor(i));
         pxw::TableWriter titles((dir / "Bench-Titel.db").string(), pxw::TitleFields());
         for (int64_t i = 1; i <= size.titles; ++i)
-            titles.Add(TitleFor(i, size.albums));
+            titles.Add(TitleFor(i, size.albums, size.titles));
     }
     std::FILE* done = std::fopen((dir / "done").c_str(), "w");
     if (done)
@@ -174,10 +177,10 @@ double InsertFromMemory(const QString& target, const Size& size)
     // The transfer delivers titles ordered by PNr; so does the limit.
     std::vector<std::pair<int64_t, int64_t>> order;
     for (int64_t i = 1; i <= size.titles; ++i)
-        order.emplace_back(ToInt(TitleFor(i, size.albums)[0]), i);
+        order.emplace_back(ToInt(TitleFor(i, size.albums, size.titles)[0]), i);
     std::stable_sort(order.begin(), order.end(), [](auto a, auto b) { return a.first < b.first; });
     for (auto [pnr, i] : order)
-        titles.push_back(prepare(TitleFor(i, size.albums), titleOrder, titleKind, 11));
+        titles.push_back(prepare(TitleFor(i, size.albums, size.titles), titleOrder, titleKind, 11));
 
     const auto start = std::chrono::steady_clock::now();
     SqliteConnection db;
