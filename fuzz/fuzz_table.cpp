@@ -1,7 +1,8 @@
 // libFuzzer target: opens arbitrary bytes as a Paradox table and reads every
 // value of every record. The first input byte chooses whether the rest is the
 // table alone, or a table and a memo file split at a position the next two
-// bytes give.
+// bytes give (bit 0), and whether the records come ordered by a field
+// (bit 1; bits 2-7 pick the field).
 
 #include "ByteSource.h"
 #include "SourceError.h"
@@ -28,6 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else
             reader.SetMissingMemoName(QStringLiteral("fuzz.mb"));
         const int fields = int(reader.Fields().size());
+        if (data[0] & 2) {
+            try {
+                reader.OrderBy((data[0] >> 2) % fields);
+            } catch (const pdx::SourceError&) {
+                // not every field can order
+            }
+        }
         int rows = 0;
         for (reader.Rewind(); !reader.AtEnd() && rows < 10000; reader.Advance(), ++rows) {
             for (int f = 0; f < fields; ++f) {

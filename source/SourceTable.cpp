@@ -8,9 +8,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <numeric>
 
 namespace pdx {
 
@@ -98,58 +96,7 @@ void SourceTable::Open(const QString& directory, const QString& fileName, const 
 
 void SourceTable::BuildOrder(const QString& indexField)
 {
-    const int index = FieldIndex(indexField);
-    const FieldInfo& f = reader_->Fields()[static_cast<std::size_t>(index)];
-    if (IsBlobType(f.type))
-        throw SourceError(ErrorCode::CannotOrderBy, {path_, f.name});
-    const auto n = static_cast<std::size_t>(reader_->RecordCount());
-    std::vector<std::uint32_t> order(n);
-
-    if (f.type == FieldType::Alpha) {
-        std::vector<QString> keys;
-        keys.reserve(n);
-        reader_->ForEachFieldBytes(index, [&](const std::uint8_t* p) {
-            const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(f.width)));
-            keys.push_back(reader_->DecodeText(reinterpret_cast<const char*>(p), end ? end - p : f.width));
-        });
-        std::iota(order.begin(), order.end(), 0u);
-        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            const int c = keys[a].compare(keys[b], Qt::CaseInsensitive);
-            return c != 0 ? c < 0 : keys[a] < keys[b];
-        });
-    } else if (f.width <= 8) {
-        // The stored bytes of numbers, dates and times sort like the values
-        // (that is what the flipped encoding is for), and blanks come first.
-        std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
-        keys.reserve(n);
-        std::uint32_t ordinal = 0;
-        reader_->ForEachFieldBytes(index, [&](const std::uint8_t* p) {
-            std::uint64_t key = 0;
-            for (int i = 0; i < 8; ++i)
-                key = (key << 8) | (i < f.width ? p[i] : 0);
-            keys.emplace_back(key, ordinal++);
-        });
-        std::sort(keys.begin(), keys.end());
-        for (std::size_t i = 0; i < n; ++i)
-            order[i] = keys[i].second;
-    } else {
-        const auto width = static_cast<std::size_t>(f.width);
-        std::vector<std::uint8_t> keys;
-        keys.reserve(n * width);
-        reader_->ForEachFieldBytes(index, [&](const std::uint8_t* p) { keys.insert(keys.end(), p, p + width); });
-        std::iota(order.begin(), order.end(), 0u);
-        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return std::memcmp(&keys[a * width], &keys[b * width], width) < 0;
-        });
-    }
-
-    // A table already in that order (a title table keyed on the field, say)
-    // is read straight along its chain, block by block.
-    bool identity = true;
-    for (std::size_t i = 0; i < n && identity; ++i)
-        identity = order[i] == i;
-    if (!identity)
-        reader_->SetOrder(std::move(order));
+    reader_->OrderBy(FieldIndex(indexField));
 }
 
 bool SourceTable::IsOpen() const

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 namespace pdx {
 
@@ -420,10 +421,74 @@ void TableReader::SetMissingMemoName(const QString& expectedName)
     memoName_ = expectedName;
 }
 
-void TableReader::SetOrder(std::vector<std::uint32_t> order)
+// Hands the bytes of one field of every record, in chain order, to callback.
+template <typename F>
+void TableReader::ForEachFieldBytes(int field, F&& callback)
 {
-    order_ = std::move(order);
-    ordered_ = true;
+    const FieldInfo& info = fields_[static_cast<std::size_t>(field)];
+    const auto recordSize = static_cast<std::size_t>(header_.recordSize);
+    for (std::size_t b = 0; b < chain_.size(); ++b) {
+        if (chain_[b].count == 0)
+            continue;
+        LoadBlock(b);
+        for (std::uint32_t r = 0; r < chain_[b].count; ++r)
+            callback(buffer_.data() + r * recordSize + static_cast<std::size_t>(info.offset));
+    }
+}
+
+void TableReader::OrderBy(int field)
+{
+    const FieldInfo& f = fields_.at(static_cast<std::size_t>(field));
+    if (IsBlobType(f.type))
+        Fail(ErrorCode::CannotOrderBy, {f.name});
+    const auto n = static_cast<std::size_t>(recordCount_);
+    std::vector<std::uint32_t> order(n);
+
+    if (f.type == FieldType::Alpha) {
+        std::vector<QString> keys;
+        keys.reserve(n);
+        ForEachFieldBytes(field, [&](const std::uint8_t* p) {
+            const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(f.width)));
+            keys.push_back(decoder_->Decode(reinterpret_cast<const char*>(p), end ? end - p : f.width));
+        });
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            const int c = keys[a].compare(keys[b], Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : keys[a] < keys[b];
+        });
+    } else if (f.width <= 8) {
+        // The stored bytes of numbers, dates and times sort like the values
+        // (that is what the flipped encoding is for), and blanks come first.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
+        keys.reserve(n);
+        std::uint32_t ordinal = 0;
+        ForEachFieldBytes(field, [&](const std::uint8_t* p) {
+            std::uint64_t key = 0;
+            for (int i = 0; i < 8; ++i)
+                key = (key << 8) | (i < f.width ? p[i] : 0);
+            keys.emplace_back(key, ordinal++);
+        });
+        std::sort(keys.begin(), keys.end());
+        for (std::size_t i = 0; i < n; ++i)
+            order[i] = keys[i].second;
+    } else {
+        const auto width = static_cast<std::size_t>(f.width);
+        std::vector<std::uint8_t> keys;
+        keys.reserve(n * width);
+        ForEachFieldBytes(field, [&](const std::uint8_t* p) { keys.insert(keys.end(), p, p + width); });
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return std::memcmp(&keys[a * width], &keys[b * width], width) < 0;
+        });
+    }
+
+    // A table already in that order (a title table keyed on the field, say)
+    // is read straight along its chain, block by block.
+    bool identity = true;
+    for (std::size_t i = 0; i < n && identity; ++i)
+        identity = order[i] == i;
+    ordered_ = !identity;
+    order_ = identity ? std::vector<std::uint32_t>() : std::move(order);
     Rewind();
 }
 

@@ -93,18 +93,14 @@ public:
     void SetMemoSource(std::unique_ptr<ByteSource> source, const QString& name);
     void SetMissingMemoName(const QString& expectedName);
 
-    // Cursor over the records, in chain order unless SetOrder was given the
-    // chain positions (0-based) to visit instead.
-    void SetOrder(std::vector<std::uint32_t> order);
+    // Cursor over the records, in chain order unless OrderBy chose another.
+    // OrderBy sorts ascending by one field, ties in chain order; BLOB fields
+    // cannot order (CannotOrderBy). It rewinds the cursor.
+    void OrderBy(int field);
     void Rewind();
     bool AtEnd() const { return atEnd_; }
     void Advance();
     const std::uint8_t* Current() const { return current_; }
-
-    // Reads the bytes of one field of every record, in chain order, and hands
-    // them to the callback; for building a sort order.
-    template <typename F>
-    void ForEachFieldBytes(int field, F&& callback);
 
     // Field access on the current record.
     bool IsBlank(int field) const;
@@ -128,6 +124,8 @@ private:
     void ParseFields(const QByteArray& head);
     void WalkChain();
     void LoadBlock(std::size_t index);
+    template <typename F>
+    void ForEachFieldBytes(int field, F&& callback);
     void PositionNatural();
     std::size_t BlockOfOrdinal(std::uint32_t ordinal) const;
     [[noreturn]] void Fail(ErrorCode code, const QStringList& more = {}) const;
@@ -163,19 +161,5 @@ private:
     const std::uint8_t* current_ = nullptr;
     bool atEnd_ = true;
 };
-
-template <typename F>
-void TableReader::ForEachFieldBytes(int field, F&& callback)
-{
-    const FieldInfo& info = fields_[static_cast<std::size_t>(field)];
-    for (std::size_t b = 0; b < chain_.size(); ++b) {
-        if (chain_[b].count == 0)
-            continue;
-        LoadBlock(b);
-        for (std::uint32_t r = 0; r < chain_[b].count; ++r)
-            callback(buffer_.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(header_.recordSize) +
-                     static_cast<std::size_t>(info.offset));
-    }
-}
 
 } // namespace pdx
