@@ -1,16 +1,202 @@
 #pragma once
-// The folder chooser: a modal window in which the user picks a directory.
+// The folder chooser: a modal window in which the user picks a directory. It shows a folder
+// tree under one of four special roots or a directory, optionally the files of the selected
+// folder, a history of confirmed directories, and commands to go up, go to the default
+// directory, and create, delete and refresh folders.
+//
+// One window serves the whole run: the history, the file-list switch, the panel widths and
+// the window's place carry over from one Execute to the next; the tree is set anew by each.
+//
+// The tree and the file list are QFileSystemModel views. The tree reads a folder's children
+// once and again only when told to (Refresh, F5, the context menu); it does not follow
+// changes on disk by itself. Network shares are browsed in the desktop's network mounts
+// folder (WinShell::NetworkFolderPath).
+//
+// Test seams: ShellDirDlg::SetInputHook answers the new-folder input box;
+// WaitUntilLoaded waits until the folders the tree asked for have been read.
 
+#include <QComboBox>
 #include <QDialog>
+#include <QSet>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QCheckBox;
+class QFileSystemModel;
+class QFrame;
+class QLabel;
+class QMenu;
+class QModelIndex;
+class QPushButton;
+class QToolButton;
+class QTreeView;
+
+namespace ShellDirDlg {
+
+// Tree roots besides directory paths.
+inline const QString rfDesktop = QStringLiteral("rfDesktop");
+inline const QString rfPersonal = QStringLiteral("rfPersonal");
+inline const QString rfMyComputer = QStringLiteral("rfMyComputer");  // the file-system root as top node
+inline const QString rfNetwork = QStringLiteral("rfNetwork");
+
+// The directory a root stands for: the desktop, the documents folder, "/", the network
+// mounts folder, or the path itself. A special folder that does not exist gives "/".
+QString RootFolder(const QString& root);
+
+// Whether two directory texts name the same directory by the platform's rule (exact here).
+bool SameDirText(const QString& a, const QString& b);
+
+// Widths of the file list's first four columns in character units for a list this many
+// characters wide; 0 keeps a column's default width.
+QList<int> ListColumnWidths(int listWidthChars);
+
+// Answers the new-folder input box: (caption, prompt, initial text) -> the text, or nullopt
+// for Cancel. An installed hook always answers; an empty function shows the box again.
+using InputHook = std::function<std::optional<QString>(const QString&, const QString&, const QString&)>;
+InputHook SetInputHook(InputHook hook);
+
+// The directory field with the history as its list. Without history it shows no drop-down
+// button and opens no list; when its list closes it calls OnCloseUp.
+class THistoryCombo : public QComboBox {
+public:
+    explicit THistoryCombo(QWidget* parent);
+
+    bool HasDropDown() const { return FDropDown; }
+    void SetDropDown(bool on);
+    std::function<void()> OnCloseUp;
+
+    void showPopup() override;
+    void hidePopup() override;
+
+private:
+    bool FDropDown = true;
+    bool FPopupOpen = false;
+};
+
+class TAnchorPanel;
+class TSplitterHandle;
+class TTreeFilter;
+
+}  // namespace ShellDirDlg
 
 class TShellDirDialog : public QDialog {
     Q_OBJECT
 public:
     explicit TShellDirDialog(QWidget* parent = nullptr);
 
-    // Shows the window modally; true when the user confirmed. DIR: on entry the directory to
-    // start in, on a confirmed return the chosen directory with one trailing delimiter.
+    // Shows the window modally; true when the user confirmed. Dir: on entry the directory to
+    // start in, on a confirmed return the chosen directory with one trailing delimiter
+    // (empty stays empty). Hidden includes hidden folders and files. FileView offers the
+    // file list. ZipAsFiles changes nothing here: archives are files on this platform.
+    // HomeDir is the default directory (home button, first fallback).
     bool Execute(const QString& ATitle, bool Hidden, bool FileView, bool ZipAsFiles, const QString& HomeDir,
                  QString& Dir);
+
+    // ---- Controls ---------------------------------------------------------
+    QWidget* PanelLeft = nullptr;
+    ShellDirDlg::TSplitterHandle* Splitter = nullptr;
+    QWidget* PanelRight = nullptr;
+    QFrame* panRoot = nullptr;
+    QToolButton* spbDesktop = nullptr;
+    QToolButton* spbMyFiles = nullptr;
+    QToolButton* spbComputer = nullptr;
+    QToolButton* spbNetwork = nullptr;
+    QTreeView* ShellTreeView = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QCheckBox* cbxFiles = nullptr;
+    QToolButton* spbHome = nullptr;
+    QToolButton* spbUp = nullptr;
+    QToolButton* spbNew = nullptr;
+    ShellDirDlg::THistoryCombo* cbxSelectedDir = nullptr;
+    QPushButton* btbOK = nullptr;
+    QPushButton* btbCancel = nullptr;
+    QTreeView* ShellListView = nullptr;
+    QMenu* PopupMenu = nullptr;
+    QAction* itmCreate = nullptr;
+    QAction* itmDelete = nullptr;
+    QAction* itmUpdate = nullptr;
+    QAction* cancel1 = nullptr;
+
+    // ---- The folder tree --------------------------------------------------
+    // The root as last set: an rf identifier or a directory path.
+    QString Root() const { return FRoot; }
+    // Rebuilds the tree from root unless it is the current one; the top node gets selected.
+    void SetRoot(const QString& root);
+    // Expands the tree down to an existing directory below the top node and selects it;
+    // false when the directory does not exist or lies outside the tree.
+    bool SetPath(const QString& path);
+    // The selected folder's path; empty when nothing is selected.
+    QString Path() const;
+    // The selected node's depth below the top node (0 for the top node); -1 without selection.
+    int SelectedLevel() const;
+    // Reads the selected folder's children again, keeping the selection.
+    void Refresh();
+    // Waits, at most ms milliseconds, until every folder the tree asked for has been read.
+    bool WaitUntilLoaded(int ms);
+
+    // ---- History ----------------------------------------------------------
+    QStringList History() const;
+    void AddToHistory(const QString& Dir);
+    void RemoveFromHistory(const QString& Dir);
+
+    // ---- Commands ---------------------------------------------------------
+    void spbUpClick();
+    void spbHomeClick();
+    void spbNewClick();
+    void itmDeleteClick();
+    void itmUpdateClick();
+    void PopupMenuPopup();
+    void btbOKClick();
+    void spbDesktopClick();
+    void spbMyFilesClick();
+    void spbComputerClick();
+    void spbNetworkClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void BuildControls();
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    void FormResize();
+    bool FormKeyDown(QKeyEvent* key);
+    void ShellTreeViewChange();
+    void cbxFilesClick();
+    void cbxSelectedDirChange();
+    void cbxSelectedDirCloseUp();
+
+    void GoToDirectory(const QString& Dir);
+    void ShowFileView(bool Show);
+    void LayoutPanels();
+    void SplitterMoved(int delta);
+    void ShowListFolder(const QString& dir);
+    void SetTreeFilters(bool hidden);
+
+    QModelIndex SelectedNode() const;
+    QModelIndex ParentNode(const QModelIndex& node) const;
+    int Level(const QModelIndex& node) const;
+    QString NodePath(const QModelIndex& node) const;
+    void MakeSelectedVisible();
+    void RefreshFolder(const QString& dir);
+    void FetchFolder(const QString& dir);
+
+    QString FDefaultDir;
+    QString FRoot;
+    QString FTop;            // the directory of the top node
+    int FRightWidth = 390;   // width of PanelRight, also while it is hidden
+    bool FLinked = false;    // the file list follows the tree
+    QSet<QString> FPending;  // folders asked for and not read yet
+    QFileSystemModel* FTreeModel = nullptr;
+    ShellDirDlg::TTreeFilter* FTreeFilter = nullptr;
+    QFileSystemModel* FListModel = nullptr;
 };

@@ -140,8 +140,11 @@ std::uint32_t DeleteEntry(const QString& path, bool toTrash)
     if (ec)
         return ToWinError(ec, path);
 
-    if (toTrash)
+    if (toTrash) {
+        // The trash lies in the user's data folder, which the desktop may not have made yet.
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
         return QFile::moveToTrash(path) ? 0 : ERROR_GEN_FAILURE;
+    }
     if (IsRealDirectory(path)) {
         const FileUtils::DeleteTreeCounts counts = FileUtils::DeleteDirectoryTree(path, true);
         return counts.Failures == 0 && !EntryExists(path) ? 0 : ERROR_ACCESS_DENIED;

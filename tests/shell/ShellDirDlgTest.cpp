@@ -1,0 +1,598 @@
+// The folder chooser on real temporary directory trees: Execute and its fallbacks, the tree
+// commands, the history, the keys, the file list switch and folder shortcuts.
+#include "DialogTestSupport.h"
+#include "LinkFixture.h"
+#include "MsgDialogs.h"
+#include "ScopedEnv.h"
+#include "SelectDlg.h"
+#include "ShellDirDlg.h"
+#include "TempTree.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+
+// Readable values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+using namespace ShellDirDlg;
+using MsgDialogs::DialogKind;
+using MsgDialogs::DialogResult;
+
+namespace {
+
+constexpr int kLoadMs = 5000;
+
+struct Message {
+    DialogKind kind;
+    QString text;
+};
+
+// Every test runs with its own home, trash, network folder and working tree; message
+// dialogs and the option dialog are answered by hooks that record what was asked.
+class ShellDirTest : public ::testing::Test {
+protected:
+    ShellDirTest()
+        : FHomeEnv("HOME", FHome.Root()),
+          FConfigEnv("XDG_CONFIG_HOME", FHome.Path(".config")),
+          FDataEnv("XDG_DATA_HOME", FHome.Path(".local/share")),
+          FRuntimeEnv("XDG_RUNTIME_DIR", FRuntime.Root()),
+          FCwd(QDir::currentPath())
+    {
+        FDocuments = FHome.MakeDir(QStringLiteral("Documents"));
+        MsgDialogs::SetAnswerHook([this](const MsgDialogs::DialogRequest& r) {
+            FMessages.push_back({r.kind, r.message});
+            return std::optional<DialogResult>(DialogResult::OK);
+        });
+        SelectDlg::SetAnswerHook([this](const SelectDlg::SelectRequest& r) {
+            FSelectRequests.push_back(r);
+            return std::optional<int>(FSelectAnswer);
+        });
+    }
+    ~ShellDirTest() override
+    {
+        MsgDialogs::SetAnswerHook({});
+        SelectDlg::SetAnswerHook({});
+        ShellDirDlg::SetInputHook({});
+        QDir::setCurrent(FCwd);
+    }
+
+    TShellDirDialog& Dialog()
+    {
+        if (!FDialog)
+            FDialog = std::make_unique<TShellDirDialog>();
+        return *FDialog;
+    }
+
+    // Runs Execute; action runs once the window shows and may close it (else it is cancelled).
+    bool Run(QString& dir, const QString& home, std::function<void(TShellDirDialog&)> action,
+             bool fileView = true)
+    {
+        TShellDirDialog& dlg = Dialog();
+        DialogTest::WhenShown(QStringLiteral("ShellDirDialog"), [&dlg, action](QDialog*) {
+            action(dlg);
+            if (dlg.isVisible())
+                dlg.reject();
+        });
+        return dlg.Execute(QStringLiteral("Standardverzeichnis für Kataloge"), false, fileView, true, home, dir);
+    }
+
+    // Shows the window without Execute's modal loop, in dir, for the tree commands.
+    TShellDirDialog& ShownIn(const QString& dir)
+    {
+        TShellDirDialog& dlg = Dialog();
+        dlg.show();
+        dlg.SetRoot(rfMyComputer);
+        EXPECT_TRUE(dlg.WaitUntilLoaded(kLoadMs));
+        EXPECT_TRUE(dlg.SetPath(dir)) << dir.toStdString();
+        return dlg;
+    }
+
+    // The names the tree shows below the selected folder, once it has been read.
+    QStringList ShownChildren(TShellDirDialog& dlg)
+    {
+        QAbstractItemModel* model = dlg.ShellTreeView->model();
+        if (model->canFetchMore(dlg.ShellTreeView->currentIndex()))
+            model->fetchMore(dlg.ShellTreeView->currentIndex());
+        EXPECT_TRUE(dlg.WaitUntilLoaded(kLoadMs));
+        const QModelIndex node = dlg.ShellTreeView->currentIndex();
+        QStringList names;
+        for (int row = 0; row < model->rowCount(node); ++row)
+            names << model->index(row, 0, node).data().toString();
+        names.sort();
+        return names;
+    }
+
+    QStringList MessageTexts() const
+    {
+        QStringList texts;
+        for (const Message& m : FMessages)
+            texts << m.text;
+        return texts;
+    }
+
+    TempTree FHome;
+    TempTree FRuntime;
+    ScopedEnv FHomeEnv, FConfigEnv, FDataEnv, FRuntimeEnv;
+    QString FCwd;
+    QString FDocuments;
+    TempTree FTree;
+    std::vector<Message> FMessages;
+    std::vector<SelectDlg::SelectRequest> FSelectRequests;
+    int FSelectAnswer = -1;
+    std::unique_ptr<TShellDirDialog> FDialog;
+};
+
+// ---- Execute ---------------------------------------------------------------------------
+
+TEST_F(ShellDirTest, ConfirmingAtOnceReturnsTheStartDirectoryWithOneDelimiter)
+{
+    const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
+    QString dir = daten;
+    QString rootSeen, textSeen;
+    EXPECT_TRUE(Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        rootSeen = dlg.Root();
+        textSeen = dlg.cbxSelectedDir->currentText();
+        EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Standardverzeichnis für Kataloge"));
+        EXPECT_TRUE(dlg.btbOK->isEnabled());
+        dlg.btbOK->click();
+    }));
+    EXPECT_EQ(rootSeen, rfMyComputer);
+    EXPECT_EQ(textSeen, daten);
+    EXPECT_EQ(dir, daten + QLatin1Char('/'));
+    EXPECT_EQ(Dialog().History(), QStringList{daten});
+}
+
+TEST_F(ShellDirTest, StartDirectoryFallbacks)
+{
+    const QString home = FTree.MakeDir(QStringLiteral("Heim"));
+    const QString cwd = FTree.MakeDir(QStringLiteral("Arbeit"));
+    QDir::setCurrent(cwd);
+    struct Case {
+        const char* what;
+        QString dir, home, expected;
+        bool removeDocuments;
+    };
+    const QString missing = FTree.Path(QStringLiteral("fehlt"));
+    for (const Case& c : {Case{"empty Dir, existing HomeDir", QString(), home, home, false},
+                          Case{"missing Dir, existing HomeDir", missing, home, home, false},
+                          Case{"both missing: documents", missing, missing, FDocuments, false},
+                          Case{"no documents either: current directory", QString(), missing, cwd, true}}) {
+        if (c.removeDocuments)
+            QDir(FDocuments).removeRecursively();
+        QString dir = c.dir;
+        QString started;
+        EXPECT_FALSE(Run(dir, c.home, [&](TShellDirDialog& dlg) { started = dlg.Path(); })) << c.what;
+        EXPECT_EQ(started, c.expected) << c.what;
+        EXPECT_EQ(dir, c.dir) << c.what << ": cancelling leaves Dir alone";
+    }
+    EXPECT_TRUE(Dialog().History().isEmpty());
+    EXPECT_TRUE(FMessages.empty());
+}
+
+TEST_F(ShellDirTest, NetworkStartPathNeedsNetworkBrowsing)
+{
+    const QString home = FTree.MakeDir(QStringLiteral("Heim"));
+    // Without the network mounts folder the button is hidden and a network path is refused.
+    QString dir = FRuntime.Path(QStringLiteral("gvfs/smb-share:server=srv,share=x/Musik"));
+    QString started;
+    Run(dir, home, [&](TShellDirDialog& dlg) {
+        EXPECT_TRUE(dlg.spbNetwork->isHidden());
+        started = dlg.Path();
+    });
+    EXPECT_EQ(started, home);
+    ASSERT_EQ(FMessages.size(), 1u);
+    EXPECT_EQ(FMessages[0].kind, DialogKind::Error);
+    EXPECT_EQ(FMessages[0].text,
+              QStringLiteral("Das Durchsuchen der Netzwerkumgebung wird von diesem System nicht unterstützt!"));
+
+    // With it (checked when the window is made), the tree opens under the network root.
+    FDialog.reset();
+    FMessages.clear();
+    const QString share = FRuntime.MakeDir(QStringLiteral("gvfs/smb-share:server=srv,share=x/Musik"));
+    QString rootSeen;
+    Run(dir, home, [&](TShellDirDialog& dlg) {
+        EXPECT_FALSE(dlg.spbNetwork->isHidden());
+        rootSeen = dlg.Root();
+        started = dlg.Path();
+    });
+    EXPECT_EQ(rootSeen, rfNetwork);
+    EXPECT_EQ(started, share);
+    EXPECT_TRUE(FMessages.empty());
+}
+
+// ---- Keys ------------------------------------------------------------------------------------
+
+TEST_F(ShellDirTest, EnterConfirmsAndOnlyThePlainOneOnAnEnabledOkExtendsTheHistory)
+{
+    const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
+    struct Case {
+        const char* what;
+        Qt::KeyboardModifiers modifiers;
+        QString typed;  // null: keep the selected folder
+        QString expected;
+        bool extendsHistory;
+    };
+    const QString typed = FTree.Path(QStringLiteral("gibt es nicht"));
+    for (const Case& c : {Case{"Shift+Enter", Qt::ShiftModifier, QString(), daten + "/", false},
+                          Case{"Enter on a disabled OK", Qt::NoModifier, typed, typed + "/", false},
+                          Case{"Enter", Qt::NoModifier, QString(), daten + "/", true}}) {
+        const QStringList before = Dialog().History();
+        QString dir = daten;
+        bool okEnabled = true;
+        EXPECT_TRUE(Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+            if (!c.typed.isNull()) {
+                dlg.cbxSelectedDir->lineEdit()->selectAll();
+                QTest::keyClicks(dlg.cbxSelectedDir->lineEdit(), c.typed);
+            }
+            okEnabled = dlg.btbOK->isEnabled();
+            QTest::keyClick(dlg.ShellTreeView, Qt::Key_Return, c.modifiers);
+        })) << c.what;
+        EXPECT_EQ(okEnabled, c.typed.isNull()) << c.what;
+        EXPECT_EQ(dir, c.expected) << c.what;
+        EXPECT_EQ(Dialog().History().size(), before.size() + (c.extendsHistory ? 1 : 0)) << c.what;
+    }
+    QString dir = daten;
+    EXPECT_FALSE(Run(dir, FDocuments, [](TShellDirDialog& dlg) { QTest::keyClick(dlg.ShellTreeView, Qt::Key_Escape); }));
+}
+
+TEST_F(ShellDirTest, OnlyPlainF5RefreshesTheSelectedFolder)
+{
+    const QString base = FTree.MakeDir(QStringLiteral("Basis/alt"));
+    TShellDirDialog& dlg = ShownIn(QFileInfo(base).path());
+    EXPECT_EQ(ShownChildren(dlg), QStringList{"alt"});
+    FTree.MakeDir(QStringLiteral("Basis/neu"));
+    QTest::keyClick(dlg.ShellTreeView, Qt::Key_F5, Qt::ControlModifier);
+    EXPECT_EQ(ShownChildren(dlg), QStringList{"alt"});  // the tree does not follow the disk
+    QTest::keyClick(dlg.ShellTreeView, Qt::Key_F5);
+    EXPECT_EQ(ShownChildren(dlg), (QStringList{"alt", "neu"}));
+}
+
+// ---- History ---------------------------------------------------------------------------------
+
+TEST_F(ShellDirTest, HistoryComparesDirectoriesByThePlatformsRule)
+{
+    TShellDirDialog& dlg = Dialog();
+    dlg.AddToHistory(QStringLiteral("/x/Daten"));
+    dlg.AddToHistory(QStringLiteral("/x/Daten"));   // equal: nothing
+    dlg.AddToHistory(QStringLiteral("/x/daten"));   // another directory on this system
+    dlg.AddToHistory(QStringLiteral("/x/Daten/"));  // another text
+    EXPECT_EQ(dlg.History(), (QStringList{"/x/Daten", "/x/daten", "/x/Daten/"}));
+
+    dlg.cbxSelectedDir->setEditText(QStringLiteral("/y"));
+    dlg.RemoveFromHistory(QStringLiteral("/x/daten"));
+    EXPECT_EQ(dlg.History(), (QStringList{"/x/Daten", "/x/Daten/"}));
+    EXPECT_EQ(dlg.cbxSelectedDir->currentText(), QStringLiteral("/x/Daten"));  // the first entry is selected
+    dlg.RemoveFromHistory(QStringLiteral("/x/Daten"));
+    dlg.RemoveFromHistory(QStringLiteral("/x/Daten/"));
+    EXPECT_TRUE(dlg.History().isEmpty());
+}
+
+TEST_F(ShellDirTest, DropDownOnlyOnceThereIsHistory)
+{
+    const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
+    QString dir = daten;
+    bool first = true, second = false;
+    Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        first = dlg.cbxSelectedDir->HasDropDown();
+        dlg.btbOK->click();
+    });
+    Run(dir, FDocuments, [&](TShellDirDialog& dlg) { second = dlg.cbxSelectedDir->HasDropDown(); });
+    EXPECT_FALSE(first);
+    EXPECT_TRUE(second);
+}
+
+// ---- File list ---------------------------------------------------------------------------------
+
+TEST_F(ShellDirTest, FileViewSwitchesTheListAndTheWindowWidth)
+{
+    const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
+    FTree.WriteFile(QStringLiteral("Daten/Jazz-Album.db"));
+    QString dir = daten;
+    Dialog().cbxFiles->setChecked(true);
+
+    // FileView off hides the switch and the list even when the switch is ticked.
+    int leftWidth = 0, width = 0;
+    bool boxHidden = false, listHidden = false;
+    Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        boxHidden = dlg.cbxFiles->isHidden();
+        listHidden = dlg.PanelRight->isHidden();
+        leftWidth = dlg.PanelLeft->width();
+        width = dlg.width();
+    }, false);
+    EXPECT_TRUE(boxHidden);
+    EXPECT_TRUE(listHidden);
+    EXPECT_EQ(width, leftWidth);
+
+    // In the open window the switch widens the window to the list's right edge and back.
+    int shownWidth = 0, listRight = 0, hiddenWidth = 0, nameColumn = 0, sizeColumn = 0, xWidth = 0;
+    Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        dlg.cbxFiles->setChecked(false);
+        const int narrow = dlg.width();
+        dlg.cbxFiles->setChecked(true);
+        shownWidth = dlg.width();
+        listRight = dlg.PanelRight->geometry().right() + 1;
+        EXPECT_EQ(shownWidth, narrow + 3 + dlg.PanelRight->width());
+        EXPECT_TRUE(dlg.ShellListView->rootIndex().isValid());
+        EXPECT_EQ(dlg.ShellListView->rootIndex().data().toString(), QStringLiteral("Daten"));
+        xWidth = dlg.fontMetrics().horizontalAdvance(QLatin1Char('X'));
+        nameColumn = dlg.ShellListView->columnWidth(0);
+        sizeColumn = dlg.ShellListView->columnWidth(1);
+        dlg.cbxFiles->setChecked(false);
+        hiddenWidth = dlg.width();
+        EXPECT_EQ(hiddenWidth, dlg.PanelLeft->width());
+    });
+    EXPECT_EQ(shownWidth, listRight);
+    EXPECT_EQ(hiddenWidth, leftWidth);
+    EXPECT_EQ(sizeColumn, 12 * xWidth);
+    EXPECT_GT(nameColumn, 0);
+    EXPECT_EQ(ListColumnWidths(100), (QList<int>{52, 12, 15, 17}));
+    EXPECT_EQ(ListColumnWidths(40), (QList<int>{0, 12, 15, 17}));  // narrow: default width
+}
+
+// ---- Folder shortcuts ----------------------------------------------------------------------------
+
+TEST_F(ShellDirTest, AFolderShortcutShowsItsTarget)
+{
+    const QString shortcut = FTree.MakeDir(QStringLiteral("Verknüpfung"));
+    ASSERT_TRUE(LinkFixture::Write(shortcut + QStringLiteral("/target.lnk"), {QStringLiteral("/srv/musik"), {}, {}, {}, false}));
+    const QString broken = FTree.MakeDir(QStringLiteral("Kaputt"));
+    FTree.WriteFile(QStringLiteral("Kaputt/target.lnk"), "kein Link");
+    const QString plain = FTree.MakeDir(QStringLiteral("Normal"));
+    TShellDirDialog& dlg = ShownIn(plain);
+    EXPECT_EQ(dlg.cbxSelectedDir->currentText(), plain);
+    ASSERT_TRUE(dlg.SetPath(shortcut));
+    EXPECT_EQ(dlg.cbxSelectedDir->currentText(), QStringLiteral("/srv/musik"));
+    ASSERT_TRUE(dlg.SetPath(broken));
+    EXPECT_EQ(dlg.cbxSelectedDir->currentText(), QString());
+}
+
+// ---- Up -------------------------------------------------------------------------------------------
+
+TEST_F(ShellDirTest, UpAtEachLevel)
+{
+    const QString b = FTree.MakeDir(QStringLiteral("a/b"));
+    const QString a = FTree.Path(QStringLiteral("a"));
+    TShellDirDialog& dlg = ShownIn(b);
+    dlg.spbUpClick();  // two or more levels below the top: the parent
+    EXPECT_EQ(dlg.Path(), a);
+    EXPECT_EQ(dlg.Root(), rfMyComputer);
+
+    // A folder directly below the top node stays; the top node itself leaves a directory
+    // root for the computer.
+    dlg.SetRoot(FTree.Root());
+    dlg.SetPath(a);
+    EXPECT_EQ(dlg.SelectedLevel(), 1);
+    dlg.spbUpClick();
+    EXPECT_EQ(dlg.Path(), a);
+    dlg.SetPath(FTree.Root());
+    EXPECT_EQ(dlg.SelectedLevel(), 0);
+    dlg.spbUpClick();
+    EXPECT_EQ(dlg.Root(), rfMyComputer);
+    EXPECT_EQ(dlg.Path(), QStringLiteral("/"));
+    dlg.spbUpClick();  // the computer's top node: nothing changes
+    EXPECT_EQ(dlg.Root(), rfMyComputer);
+    EXPECT_EQ(dlg.Path(), QStringLiteral("/"));
+}
+
+// ---- Home -------------------------------------------------------------------------------------------
+
+TEST_F(ShellDirTest, HomeOnAnOrdinaryAndADriveRootLikeDefault)
+{
+    const QString home = FTree.MakeDir(QStringLiteral("Heim/Daten"));
+    const QString start = FTree.MakeDir(QStringLiteral("Start"));
+    FRuntime.MakeDir(QStringLiteral("gvfs"));
+    struct Case {
+        const char* what;
+        QString defaultDir, rootBefore, rootAfter, pathAfter;
+    };
+    for (const Case& c : {Case{"ordinary, under the desktop", home, rfDesktop, rfMyComputer, home},
+                          Case{"ordinary, under the network", home, rfNetwork, home, home},
+                          Case{"the file-system root", QStringLiteral("/"), rfMyComputer, QStringLiteral("/"),
+                               QStringLiteral("/")}}) {
+        QDir::setCurrent(FCwd);
+        QString dir = start;
+        QString root, path;
+        Run(dir, c.defaultDir, [&](TShellDirDialog& dlg) {
+            EXPECT_FALSE(dlg.spbHome->isHidden());
+            EXPECT_EQ(dlg.spbHome->toolTip(), QStringLiteral("Standard: ") + c.defaultDir);
+            dlg.SetRoot(c.rootBefore);
+            dlg.spbHomeClick();
+            root = dlg.Root();
+            path = dlg.Path();
+        });
+        EXPECT_EQ(root, c.rootAfter) << c.what;
+        EXPECT_EQ(path, c.pathAfter) << c.what;
+        EXPECT_EQ(QDir::currentPath(), c.defaultDir) << c.what;
+    }
+    EXPECT_TRUE(FMessages.empty());
+
+    QString dir = start;
+    bool homeHidden = false;
+    Run(dir, QString(), [&](TShellDirDialog& dlg) { homeHidden = dlg.spbHome->isHidden(); });
+    EXPECT_TRUE(homeHidden);
+}
+
+TEST_F(ShellDirTest, HomeOnARemovedDefaultReportsAndForgetsIt)
+{
+    const QString gone = FTree.MakeDir(QStringLiteral("Weg"));
+    const QString other = FTree.MakeDir(QStringLiteral("Anderes"));
+    TShellDirDialog& dlg = Dialog();
+    dlg.AddToHistory(other);
+    dlg.AddToHistory(gone);
+    QString dir = other;
+    QString pathBefore, pathAfter;
+    Run(dir, gone, [&](TShellDirDialog& d) {
+        QDir(gone).removeRecursively();
+        pathBefore = d.Path();
+        d.spbHomeClick();
+        pathAfter = d.Path();
+    });
+    EXPECT_EQ(MessageTexts(), QStringList{QStringLiteral("Verzeichnis nicht gefunden:\r\n") + gone + "!"});
+    EXPECT_EQ(FMessages[0].kind, DialogKind::Error);
+    EXPECT_EQ(dlg.History(), QStringList{other});
+    EXPECT_EQ(pathAfter, pathBefore);
+}
+
+// ---- New folder -------------------------------------------------------------------------------------
+
+TEST_F(ShellDirTest, NewFolderCreatesEveryLevelAndSelectsIt)
+{
+    const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
+    TShellDirDialog& dlg = ShownIn(daten);
+    dlg.SetRoot(rfDesktop);
+    dlg.SetRoot(FTree.Root());
+    dlg.SetPath(daten);
+    QStringList asked;
+    std::optional<QString> answer = QStringLiteral("a/b");
+    SetInputHook([&](const QString& caption, const QString& prompt, const QString& text) {
+        asked << caption << prompt << text;
+        return answer;
+    });
+    dlg.spbNewClick();
+    EXPECT_EQ(asked, (QStringList{daten, QStringLiteral("Neues Unterverzeichnis:"), QString()}));
+    EXPECT_TRUE(QFileInfo(daten + QStringLiteral("/a/b")).isDir());
+    EXPECT_EQ(dlg.Root(), rfMyComputer);
+    EXPECT_EQ(dlg.Path(), daten + QStringLiteral("/a/b"));
+
+    answer = QString();  // an empty text names the selected folder itself
+    dlg.spbNewClick();
+    EXPECT_EQ(dlg.Path(), daten + QStringLiteral("/a/b"));
+
+    answer = std::nullopt;  // cancelled
+    dlg.SetPath(daten);
+    dlg.spbNewClick();
+    EXPECT_EQ(dlg.Path(), daten);
+    EXPECT_TRUE(FMessages.empty());
+
+    FTree.WriteFile(QStringLiteral("Daten/datei"));
+    answer = QStringLiteral("datei/x");
+    dlg.spbNewClick();
+    EXPECT_EQ(MessageTexts(), QStringList{QStringLiteral("Verzeichnis:\r\n") + daten +
+                                          QStringLiteral("/datei/x\r\nkonnte nicht erstellt werden!")});
+    EXPECT_EQ(dlg.Path(), daten);
+}
+
+// ---- Delete -----------------------------------------------------------------------------------------
+
+TEST_F(ShellDirTest, DeleteCancelledChangesNothing)
+{
+    const QString alt = FTree.MakeDir(QStringLiteral("Daten/Alt"));
+    TShellDirDialog& dlg = ShownIn(alt);
+    EXPECT_TRUE(ShownChildren(dlg).isEmpty());
+    FTree.MakeDir(QStringLiteral("Daten/Alt/spaeter"));  // would show after a refresh
+    FSelectAnswer = -1;
+    dlg.itmDeleteClick();
+    ASSERT_EQ(FSelectRequests.size(), 1u);
+    const SelectDlg::SelectRequest& r = FSelectRequests[0];
+    EXPECT_EQ(r.title, QStringLiteral("Verzeichnis löschen"));
+    EXPECT_EQ(r.caption, QStringLiteral("Lösche \"") + alt + QStringLiteral("\""));
+    EXPECT_EQ(r.kind, DialogKind::Confirmation);
+    EXPECT_EQ(r.captionFormat, SelectDlg::Bold);
+    EXPECT_EQ(r.buttons, (QStringList{QStringLiteral("Endgültig"), QStringLiteral("In Papierkorb")}));
+    EXPECT_TRUE(r.option.isEmpty());
+    EXPECT_EQ(r.buttonWidth, 0);
+    EXPECT_EQ(r.preSelection, -1);
+    EXPECT_TRUE(r.defaultButton.isEmpty());
+
+    EXPECT_TRUE(QFileInfo(alt).isDir());
+    EXPECT_EQ(dlg.Path(), alt);
+    EXPECT_TRUE(ShownChildren(dlg).isEmpty());  // not refreshed
+    EXPECT_TRUE(FMessages.empty());
+}
+
+TEST_F(ShellDirTest, DeleteForGoodCountsWhatWent)
+{
+    FTree.WriteFile(QStringLiteral("Daten/Alt/eins.txt"));
+    FTree.WriteFile(QStringLiteral("Daten/Alt/zwei.txt"));
+    FTree.WriteFile(QStringLiteral("Daten/Alt/Unter/drei.txt"));
+    FTree.MakeDir(QStringLiteral("Daten/Bleibt"));
+    const QString alt = FTree.Path(QStringLiteral("Daten/Alt"));
+    TShellDirDialog& dlg = ShownIn(alt);
+    FSelectAnswer = 0;
+    dlg.itmDeleteClick();
+    EXPECT_EQ(MessageTexts(), QStringList{QStringLiteral("2 Verzeichnisse mit 3 Dateien gelöscht!")});
+    EXPECT_EQ(FMessages[0].kind, DialogKind::Information);
+    EXPECT_FALSE(EntryExists(alt));
+    EXPECT_EQ(dlg.Path(), FTree.Path(QStringLiteral("Daten")));
+    EXPECT_EQ(ShownChildren(dlg), QStringList{"Bleibt"});  // refreshed
+
+    // A folder that is gone already: nothing to count.
+    FMessages.clear();
+    const QString bleibt = FTree.Path(QStringLiteral("Daten/Bleibt"));
+    dlg.SetPath(bleibt);
+    QDir(bleibt).removeRecursively();
+    dlg.itmDeleteClick();
+    EXPECT_EQ(MessageTexts(), QStringList{QStringLiteral("0 Verzeichnisse mit 0 Dateien gelöscht!")});
+}
+
+TEST_F(ShellDirTest, DeleteToTheTrash)
+{
+    FTree.WriteFile(QStringLiteral("Daten/Alt/eins.txt"));
+    const QString alt = FTree.Path(QStringLiteral("Daten/Alt"));
+    TShellDirDialog& dlg = ShownIn(alt);
+    FSelectAnswer = 1;
+    dlg.itmDeleteClick();
+    EXPECT_EQ(MessageTexts(), QStringList{alt + QStringLiteral(" wurde in den Papierkorb verschoben!")});
+    EXPECT_FALSE(EntryExists(alt));
+    EXPECT_TRUE(QFileInfo::exists(FHome.Path(QStringLiteral(".local/share/Trash/files/Alt/eins.txt"))));
+    EXPECT_TRUE(ShownChildren(dlg).isEmpty());
+
+    // A failure of either way is reported with the folder's path.
+    FMessages.clear();
+    const QString vanished = FTree.MakeDir(QStringLiteral("Daten/Fluechtig"));
+    dlg.SetPath(vanished);
+    QDir(vanished).removeRecursively();
+    dlg.itmDeleteClick();
+    EXPECT_EQ(MessageTexts(), QStringList{QStringLiteral("Fehler beim Löschen des Verzeichnisses:\r\n") + vanished + "!"});
+    EXPECT_EQ(FMessages[0].kind, DialogKind::Error);
+}
+
+// ---- Refresh, context menu and root buttons -----------------------------------------------------
+
+TEST_F(ShellDirTest, OpeningTheContextMenuRefreshesFirst)
+{
+    const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
+    TShellDirDialog& dlg = ShownIn(daten);
+    EXPECT_TRUE(ShownChildren(dlg).isEmpty());
+    FTree.MakeDir(QStringLiteral("Daten/Neu"));
+    QStringList during;
+    QObject::connect(dlg.PopupMenu, &QMenu::aboutToShow, &dlg, [&] { during = ShownChildren(dlg); },
+                     Qt::DirectConnection);
+    dlg.PopupMenu->popup(dlg.mapToGlobal(QPoint(150, 100)));
+    dlg.PopupMenu->close();
+    EXPECT_EQ(ShownChildren(dlg), QStringList{"Neu"});
+}
+
+TEST_F(ShellDirTest, RootButtons)
+{
+    const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
+    FHome.MakeDir(QStringLiteral("Desktop"));
+    TShellDirDialog& dlg = ShownIn(daten);
+    dlg.spbComputer->click();  // the current root: nothing changes
+    EXPECT_EQ(dlg.Path(), daten);
+    dlg.spbMyFiles->click();
+    EXPECT_EQ(dlg.Root(), rfPersonal);
+    EXPECT_EQ(dlg.Path(), FDocuments);
+    EXPECT_EQ(dlg.SelectedLevel(), 0);
+    dlg.spbDesktop->click();
+    EXPECT_EQ(dlg.Path(), FHome.Path(QStringLiteral("Desktop")));
+    dlg.spbComputer->click();
+    EXPECT_EQ(dlg.Path(), QStringLiteral("/"));
+}
+
+}  // namespace
