@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileSystemModel>
+#include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -29,6 +30,8 @@
 #include <QSortFilterProxyModel>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -156,6 +159,32 @@ void THistoryCombo::hidePopup()
         QTimer::singleShot(0, this, [this] { OnCloseUp(); });
 }
 
+// A flat root button: a 48 x 48 picture with its caption right below, wrapped when it is
+// wider than the button.
+class TRootButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        option.text.clear();
+        option.icon = QIcon();
+        painter.drawComplexControl(QStyle::CC_ToolButton, option);
+        const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;
+        const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+        // A caption of two lines takes its room from the picture.
+        const int textHeight = fontMetrics().boundingRect(QRect(0, 0, width() - 2, height()), flags, text()).height();
+        const int side = qBound(16, height() - textHeight - 2, 48);
+        const QRect picture((width() - side) / 2, 1, side, side);
+        icon().paint(&painter, picture, Qt::AlignCenter, mode);
+        painter.drawText(QRect(1, picture.bottom() + 1, width() - 2, textHeight), flags, text());
+    }
+};
+
 // A panel that places its children as a form designer does: each child keeps its design
 // distances to the edges it is anchored to and stretches between two opposite ones.
 class TAnchorPanel : public QFrame {
@@ -279,6 +308,7 @@ TShellDirDialog::TShellDirDialog(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Verzeichnis auswählen"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
+    setFont(QFont(QStringLiteral("Tahoma"), 8));  // where Tahoma is missing, its nearest match
     resize(801, 406);
     BuildControls();
     FormCreate();
@@ -298,7 +328,7 @@ void TShellDirDialog::BuildControls()
     panRoot = left->Place(static_cast<QFrame*>(roots), QRect(0, 0, 96, 315),
                           TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Bottom);
     const auto rootButton = [&](const QString& caption, QStyle::StandardPixmap icon, int top) {
-        auto* b = new QToolButton;
+        auto* b = new TRootButton;
         b->setText(caption);
         b->setIcon(st->standardIcon(icon));
         b->setIconSize(QSize(48, 48));
@@ -353,7 +383,9 @@ void TShellDirDialog::BuildControls()
         b->setIconSize(QSize(16, 16));
     }
 
-    Splitter = new TSplitterHandle(this);
+    auto* handle = new TSplitterHandle(this);
+    handle->OnMoved = [this](int delta) { SplitterMoved(delta); };
+    Splitter = handle;
     PanelRight = new QWidget(this);
     ShellListView = new QTreeView(PanelRight);
     ShellListView->setRootIsDecorated(false);
@@ -361,6 +393,15 @@ void TShellDirDialog::BuildControls()
     ShellListView->setUniformRowHeights(true);
     ShellListView->setSortingEnabled(true);
     ShellListView->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+
+    // Both views keep their selection highlighted when they lose the focus.
+    for (QTreeView* view : {ShellTreeView, ShellListView}) {
+        QPalette palette = view->palette();
+        palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+        palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                         palette.color(QPalette::Active, QPalette::HighlightedText));
+        view->setPalette(palette);
+    }
 
     PopupMenu = new QMenu(this);
     itmCreate = PopupMenu->addAction(QStringLiteral("Verzeichnis erstellen"));
@@ -424,7 +465,6 @@ void TShellDirDialog::BuildControls()
     connect(cbxSelectedDir->lineEdit(), &QLineEdit::textEdited, this, &TShellDirDialog::cbxSelectedDirChange);
     connect(cbxSelectedDir, &QComboBox::activated, this, &TShellDirDialog::cbxSelectedDirChange);
     cbxSelectedDir->OnCloseUp = [this] { cbxSelectedDirCloseUp(); };
-    Splitter->OnMoved = [this](int delta) { SplitterMoved(delta); };
 
     // The window sees every key before the focused control.
     for (QWidget* w : std::initializer_list<QWidget*>{ShellTreeView, ShellListView, cbxSelectedDir,

@@ -78,7 +78,6 @@ private:
 };
 
 class TAnchorPanel;
-class TSplitterHandle;
 class TTreeFilter;
 
 }  // namespace ShellDirDlg
@@ -98,7 +97,7 @@ public:
 
     // ---- Controls ---------------------------------------------------------
     QWidget* PanelLeft = nullptr;
-    ShellDirDlg::TSplitterHandle* Splitter = nullptr;
+    QWidget* Splitter = nullptr;  // the bar between the tree and the file list
     QWidget* PanelRight = nullptr;
     QFrame* panRoot = nullptr;
     QToolButton* spbDesktop = nullptr;

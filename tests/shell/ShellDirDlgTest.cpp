@@ -332,12 +332,18 @@ TEST_F(ShellDirTest, FileViewSwitchesTheListAndTheWindowWidth)
         xWidth = dlg.fontMetrics().horizontalAdvance(QLatin1Char('X'));
         nameColumn = dlg.ShellListView->columnWidth(0);
         sizeColumn = dlg.ShellListView->columnWidth(1);
+        // Dragging the bar 40 pixels to the left widens the list by as much.
+        const int listWidth = dlg.PanelRight->width();
+        QTest::mousePress(dlg.Splitter, Qt::LeftButton, {}, QPoint(1, 100));
+        QTest::mouseRelease(dlg.Splitter, Qt::LeftButton, {}, QPoint(-39, 100));
+        EXPECT_EQ(dlg.PanelRight->width(), listWidth + 40);
+        EXPECT_EQ(dlg.PanelLeft->width() + 3 + dlg.PanelRight->width(), dlg.width());
         dlg.cbxFiles->setChecked(false);
         hiddenWidth = dlg.width();
         EXPECT_EQ(hiddenWidth, dlg.PanelLeft->width());
     });
     EXPECT_EQ(shownWidth, listRight);
-    EXPECT_EQ(hiddenWidth, leftWidth);
+    EXPECT_EQ(hiddenWidth, leftWidth - 40);
     EXPECT_EQ(sizeColumn, 12 * xWidth);
     EXPECT_GT(nameColumn, 0);
     EXPECT_EQ(ListColumnWidths(100), (QList<int>{52, 12, 15, 17}));
