@@ -237,6 +237,15 @@ TEST(ParadoxDump, PrintsJsonLinesOrTheGermanMessage)
         EXPECT_EQ(dump.readAllStandardOutput().toStdString(), std::string(c.out)) << c.table;
     }
 
+    // A memo table whose header names code page 936 but holds code page 1251.
+    QProcess forced;
+    forced.start(KK_PARADOX_DUMP, {Fixture("leonhad__paradoxdriver/src/test/resources/db/NOTE1251.DB"),
+                                   "--codepage", "1251"});
+    ASSERT_TRUE(forced.waitForFinished(30000));
+    EXPECT_EQ(forced.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(forced.readAllStandardOutput())
+                    .contains(QString::fromUtf8("[2,\"Удивительное устройство USB-флешки Kingston DataTraveler\"]\n")));
+
     QProcess dump;
     const QString notParadox =
         Fixture("bio-guoda__preston/preston-paradox/src/test/resources/bio/guoda/preston/paradox/not-a.DB");
