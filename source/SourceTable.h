@@ -2,6 +2,7 @@
 
 #include "FieldValue.h"
 #include "SourceError.h"
+#include "TableReader.h"
 
 #include <QString>
 #include <cstdint>
@@ -9,9 +10,6 @@
 #include <vector>
 
 namespace pdx {
-
-class TableReader;
-struct FieldInfo;
 
 // Paradox tables come from systems that ignore the case of file names: when
 // the exact name is missing, the first name in the directory that equals it

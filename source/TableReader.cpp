@@ -290,17 +290,12 @@ void TableReader::ParseFields(const QByteArray& head)
         FieldInfo& f = fields_[static_cast<std::size_t>(i)];
         const std::uint8_t code = bytes[pos + 2 * i];
         f.sizeByte = bytes[pos + 2 * i + 1];
-        f.type = static_cast<FieldType>(code);
         f.offset = offset;
-        if (!KnownType(code)) {
-            f.type = FieldType::Bytes; // only for the name in the message below
-        }
+        // Unknown types are reported below, once the field names are read.
         if (KnownType(code)) {
+            f.type = static_cast<FieldType>(code);
             const int fixedWidth = FixedWidth(f.type);
-            if (f.type == FieldType::Bcd)
-                f.width = 17;
-            else
-                f.width = fixedWidth != 0 ? fixedWidth : f.sizeByte;
+            f.width = fixedWidth != 0 ? fixedWidth : f.sizeByte;
         }
         offset += f.width;
     }
