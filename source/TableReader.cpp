@@ -341,7 +341,8 @@ void TableReader::ParseFields(const QByteArray& head)
         pos += 2 * qsizetype{numFields};
         if (pos < size) {
             const auto* start = bytes + pos;
-            const auto* end = static_cast<const std::uint8_t*>(std::memchr(start, 0, static_cast<std::size_t>(size - pos)));
+            const auto* end =
+                static_cast<const std::uint8_t*>(std::memchr(start, 0, static_cast<std::size_t>(size - pos)));
             if (end != nullptr && end > start && end - start <= 32 &&
                 std::all_of(start, end, [](std::uint8_t c) { return c > 0x20 && c < 0x7F; })) {
                 h.codePage.driverName = QByteArray(reinterpret_cast<const char*>(start), end - start);
@@ -533,6 +534,7 @@ void TableReader::Rewind()
     atEnd_ = true;
     current_ = nullptr;
     position_ = static_cast<std::size_t>(-1);
+    nextBlock_ = SIZE_MAX;
     Advance();
 }
 
@@ -556,13 +558,14 @@ void TableReader::Advance()
         return;
     }
     const std::uint32_t ordinal = order_[position_];
-    const std::size_t block = BlockOfOrdinal(ordinal);
+    // The previous step already found this record's block.
+    const std::size_t block = nextBlock_ != SIZE_MAX ? nextBlock_ : BlockOfOrdinal(ordinal);
     const auto recordSize = static_cast<std::size_t>(header_.recordSize);
     const std::size_t inBlock = ordinal - chain_[block].firstOrdinal;
     // Runs of records from one block (a table nearly in the field's order)
     // read the block once; a record on its own is read alone.
-    const bool nextInSameBlock =
-        position_ + 1 < order_.size() && BlockOfOrdinal(order_[position_ + 1]) == block;
+    nextBlock_ = position_ + 1 < order_.size() ? BlockOfOrdinal(order_[position_ + 1]) : SIZE_MAX;
+    const bool nextInSameBlock = nextBlock_ == block;
     if (block == loadedBlock_) {
         current_ = buffer_.data() + inBlock * recordSize;
     } else if (nextInSameBlock) {

@@ -158,6 +158,7 @@ private:
     std::uint32_t inBlock_ = 0;
     std::vector<std::uint8_t> buffer_;
     std::size_t loadedBlock_ = SIZE_MAX; // chain block whose records buffer_ holds
+    std::size_t nextBlock_ = SIZE_MAX;   // field order: block of the next record
     const std::uint8_t* current_ = nullptr;
     bool atEnd_ = true;
 };
