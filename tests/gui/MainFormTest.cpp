@@ -1,0 +1,431 @@
+#include "CatalogFixture.h"
+#include "CatalogSelection.h"
+#include "ConvertMain.h"
+#include "DialogTestSupport.h"
+#include "FailureDisplay.h"
+#include "GuiTestSupport.h"
+#include "InitProg.h"
+#include "ProgramSettings.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using GuiTest::DialogRecorder;
+using GuiTest::UserEnvironment;
+using MsgDialogs::DialogButton;
+using MsgDialogs::DialogKind;
+using MsgDialogs::DialogResult;
+
+GuiTest::UrlCatcher::UrlCatcher(const QString& scheme) : scheme_(scheme)
+{
+    QDesktopServices::setUrlHandler(scheme_, this, "open");
+}
+
+GuiTest::UrlCatcher::~UrlCatcher() { QDesktopServices::unsetUrlHandler(scheme_); }
+
+namespace {
+
+QString IniNameOfThisProgram() { return ProgramSettings::DerivePaths(InitProg::ExecutablePath()).IniName; }
+
+// Lets the queued show handler and whatever it opens run.
+void Settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QTest::qWait(10);
+}
+
+void Touch(const QString& fileName) { GuiTest::WriteText(fileName, "x"); }
+
+// Types FILENAME into the file dialog's name field and opens it, as soon as the dialog is shown.
+void ChooseInOpenDialog(const QString& fileName)
+{
+    DialogTest::WhenShown(QStringLiteral("OpenDialog"), [fileName](QDialog* dialog) {
+        auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(nameField, nullptr);
+        nameField->setText(fileName);
+        dialog->accept();  // the file dialog's own accept, through QDialog
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "the file dialog did not take " << fileName.toStdString();
+            dialog->reject();
+        }
+    });
+}
+
+// The widgets that Tab visits, in order, starting at FIRST.
+std::vector<QWidget*> TabChain(QWidget* first, int count)
+{
+    std::vector<QWidget*> chain{first};
+    for (QWidget* w = first->nextInFocusChain(); w != first && int(chain.size()) < count; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain.push_back(w);
+    }
+    return chain;
+}
+
+}  // namespace
+
+TEST(MainFormTest, FirstStartWithoutSettings)
+{
+    UserEnvironment user;
+    user.MakeDocuments();
+    QString shownDirectory, shownTitle;
+    QStringList shownFilters;
+    DialogTest::WhenShown(QStringLiteral("OpenDialog"), [&](QDialog* dialog) {
+        auto* fileDialog = qobject_cast<QFileDialog*>(dialog);
+        shownTitle = fileDialog->windowTitle();
+        shownDirectory = fileDialog->directory().absolutePath();
+        shownFilters = fileDialog->nameFilters();
+        fileDialog->reject();
+    });
+    {
+        TMainForm form;
+        EXPECT_EQ(form.pos(), QPoint(50, 50));
+        EXPECT_EQ(form.edRootDir->text(), user.Documents() + "/");
+        EXPECT_EQ(form.edKatalog->text(), "");
+        EXPECT_EQ(form.windowTitle(), "Musik-Katalog von Paradox nach SQLite konvertieren ");
+        EXPECT_EQ(form.size(), QSize(418, 162));
+        EXPECT_FALSE(form.sbKatalog->icon().isNull());
+        EXPECT_FALSE(form.sbRootDir->icon().isNull());
+        EXPECT_EQ(TabChain(form.bbConvert, 3), (std::vector<QWidget*>{form.bbConvert, form.edKatalog, form.edRootDir}));
+
+        form.show();
+        Settle();
+        EXPECT_EQ(shownTitle, QString::fromUtf8("Katalog auswählen"));
+        EXPECT_EQ(shownDirectory, user.Documents());
+        EXPECT_EQ(shownFilters, QStringList{CatalogSelection::FileDialogFilter()});
+        EXPECT_EQ(form.edKatalog->text(), "") << "cancelling changes nothing";
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_EQ(form.focusWidget(), form.bbConvert);
+    }
+    const ProgramSettings::MainSettings saved = ProgramSettings::ReadMainSettings(IniNameOfThisProgram(), "?");
+    EXPECT_EQ(saved.Left, 50);
+    EXPECT_EQ(saved.Directory, user.Documents() + "/");
+}
+
+TEST(MainFormTest, RemembersPositionRootAndCatalogAcrossARestart)
+{
+    UserEnvironment user;
+    const QString iniName = IniNameOfThisProgram();
+    GuiTest::WriteText(iniName, "[Config]\nLeft=0x20\nTop=$40\nDirectory=/musik/\n" + iniName.toUtf8() + "=Jazz\n");
+    {
+        TMainForm form;
+        EXPECT_EQ(form.IniName, iniName);
+        EXPECT_EQ(form.pos(), QPoint(32, 64));
+        EXPECT_EQ(form.edRootDir->text(), "/musik/");
+        EXPECT_EQ(form.edKatalog->text(), "Jazz");
+        form.move(300, 210);
+        form.edRootDir->setText(QString::fromUtf8("/andere/Plätze"));
+        form.edKatalog->setText("Rock");
+    }
+    TMainForm restarted;
+    EXPECT_EQ(restarted.pos(), QPoint(300, 210));
+    EXPECT_EQ(restarted.edRootDir->text(), QString::fromUtf8("/andere/Plätze"));
+    EXPECT_EQ(restarted.edKatalog->text(), "Rock");
+}
+
+TEST(MainFormTest, UnwritableSettingsFileIsShownAtTheEnd)
+{
+    UserEnvironment user;
+    ASSERT_TRUE(QDir().mkpath(IniNameOfThisProgram()));
+    DialogRecorder dialogs;
+    std::make_unique<TMainForm>().reset();
+
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    const MsgDialogs::DialogRequest& shown = dialogs.requests[0];
+    EXPECT_EQ(shown.kind, DialogKind::Error);
+    EXPECT_EQ(shown.caption, ProgramTitle(InitProg::ExecutablePath()));
+    EXPECT_EQ(shown.message, "In " + IniNameOfThisProgram() + " kann nicht geschrieben werden.");
+    EXPECT_EQ(shown.buttons, MsgDialogs::DialogButtons{DialogButton::OK});
+}
+
+TEST(MainFormTest, MissingEngineShowsTheMessageOpensTheInformationPageAndEnds)
+{
+    UserEnvironment user;
+    DialogRecorder dialogs;
+    GuiTest::UrlCatcher pages(QStringLiteral("file"));
+    // Should the file dialog open after all, it is closed again and counted.
+    bool fileDialogShown = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (QDialog* dialog = DialogTest::VisibleDialog(QStringLiteral("OpenDialog"))) {
+            fileDialogShown = true;
+            dialog->reject();
+        }
+    });
+    watcher.start(5);
+
+    TMainFormHooks hooks;
+    hooks.engineAvailable = [] { return false; };
+    TMainForm form(hooks);
+    EXPECT_FALSE(form.BdeAvail);
+    form.show();
+    Settle();
+
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].kind, DialogKind::Error);
+    EXPECT_EQ(dialogs.requests[0].caption, "Fehler");
+    EXPECT_EQ(dialogs.requests[0].message,
+              QString::fromUtf8("Zum Konvertieren wird die Borland Data Base Engine benötigt!\r\n"
+                                "Weitere Hinweise auf der Home-Page ..."));
+    EXPECT_EQ(pages.opened, std::vector<QUrl>{QUrl::fromLocalFile(form.PrgPath + "katalogkonverter.html")});
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(fileDialogShown);
+}
+
+class SelectCatalogTest : public ::testing::Test {
+protected:
+    SelectCatalogTest()
+    {
+        QDir().mkpath(Musik());
+        QDir().mkpath(Andere());
+        Touch(Musik() + "Jazz-Album.db");
+        Touch(Musik() + "Liste.db");
+        Touch(Andere() + "Rock-Album.db");
+    }
+    QString Musik() const { return dir_.path() + "/Musik/"; }
+    QString Andere() const { return dir_.path() + "/Andere/"; }
+
+    UserEnvironment user_;
+    QTemporaryDir dir_;
+};
+
+TEST_F(SelectCatalogTest, ChosenFileFillsTheFields)
+{
+    const struct {
+        const char* label;
+        QString root;
+        QString file;
+        std::optional<DialogResult> answer;  // none: no question expected
+        QString rootAfter;
+        QString catalogAfter;
+    } cases[] = {
+        {"same root without delimiter", Musik().chopped(1), Musik() + "Jazz-Album.db", {}, Musik().chopped(1), "Jazz"},
+        {"other root, Yes", Musik(), Andere() + "Rock-Album.db", DialogResult::Yes, Andere(), "Rock"},
+        {"other root, No", Musik(), Andere() + "Rock-Album.db", DialogResult::No, Musik(), "alt"},
+        {"other root, closed", Musik(), Andere() + "Rock-Album.db", DialogResult::Cancel, Musik(), "alt"},
+        {"typed name without the ending", Musik(), Musik() + "Liste.db", {}, Musik(), ""},
+    };
+    for (const auto& c : cases) {
+        TMainForm form;
+        form.edRootDir->setText(c.root);
+        form.edKatalog->setText("alt");
+        DialogRecorder dialogs;
+        if (c.answer)
+            dialogs.answers.push_back(*c.answer);
+        ChooseInOpenDialog(c.file);
+        form.sbKatalog->click();
+
+        EXPECT_EQ(form.edRootDir->text(), c.rootAfter) << c.label;
+        EXPECT_EQ(form.edKatalog->text(), c.catalogAfter) << c.label;
+        ASSERT_EQ(dialogs.requests.size(), c.answer ? 1u : 0u) << c.label;
+        if (c.answer) {
+            const MsgDialogs::DialogRequest& question = dialogs.requests[0];
+            EXPECT_EQ(question.kind, DialogKind::Confirmation);
+            EXPECT_EQ(question.message, "Stammverzeichnis wechseln?");
+            EXPECT_EQ(question.defaultButton, DialogButton::Yes);
+            EXPECT_EQ(question.point, MsgDialogs::BottomRightOfControl(form.bbConvert));
+        }
+    }
+}
+
+TEST_F(SelectCatalogTest, CancelledDialogChangesNothing)
+{
+    TMainForm form;
+    form.edRootDir->setText(Musik());
+    form.edKatalog->setText("Jazz");
+    QString shownDirectory;
+    DialogTest::WhenShown(QStringLiteral("OpenDialog"), [&](QDialog* dialog) {
+        shownDirectory = qobject_cast<QFileDialog*>(dialog)->directory().absolutePath() + "/";
+        dialog->reject();
+    });
+    form.sbKatalog->click();
+    EXPECT_EQ(shownDirectory, Musik());
+    EXPECT_EQ(form.edRootDir->text(), Musik());
+    EXPECT_EQ(form.edKatalog->text(), "Jazz");
+}
+
+TEST(RootDirClickTest, ChooserStartsHomeOrInTheFieldAndItsAnswerIsTaken)
+{
+    UserEnvironment user;
+    user.MakeDocuments();
+    QTemporaryDir dir;
+    const QString musik = dir.path() + "/";
+
+    struct Call {
+        QString title, home, dir;
+        bool hidden, fileView, zipAsFiles;
+    };
+    std::vector<Call> calls;
+    bool confirm = true;
+    QString answer;
+    TMainFormHooks hooks;
+    hooks.executeFolderChooser = [&](const QString& title, bool hidden, bool fileView, bool zip, const QString& home,
+                                     QString& Dir) {
+        calls.push_back({title, home, Dir, hidden, fileView, zip});
+        if (!answer.isEmpty())
+            Dir = answer;
+        return confirm;
+    };
+    TMainForm form(hooks);
+
+    // An existing directory: the chooser starts there; confirming it unchanged puts it back.
+    form.edRootDir->setText(musik);
+    form.sbRootDir->click();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].title, QString::fromUtf8("Standardverzeichnis für Kataloge"));
+    EXPECT_EQ(calls[0].dir, musik);
+    EXPECT_EQ(calls[0].home, user.Documents());
+    EXPECT_FALSE(calls[0].hidden);
+    EXPECT_TRUE(calls[0].fileView);
+    EXPECT_TRUE(calls[0].zipAsFiles);
+    EXPECT_EQ(form.edRootDir->text(), musik);
+
+    // No such directory: the chooser starts in the documents folder; cancelling keeps the text.
+    confirm = false;
+    form.edRootDir->setText("/gibt es nicht");
+    form.sbRootDir->click();
+    EXPECT_EQ(calls.back().dir, user.Documents());
+    EXPECT_EQ(form.edRootDir->text(), "/gibt es nicht");
+
+    // The chosen directory is taken as it comes, unchecked.
+    confirm = true;
+    answer = "/neu/";
+    form.edRootDir->setText("");
+    form.sbRootDir->click();
+    EXPECT_EQ(calls.back().dir, user.Documents());
+    EXPECT_EQ(form.edRootDir->text(), "/neu/");
+}
+
+TEST(RootDirClickTest, FailureInTheChooserIsShownAndTheFieldStays)
+{
+    UserEnvironment user;
+    TMainFormHooks hooks;
+    hooks.executeFolderChooser = [](const QString&, bool, bool, bool, const QString&, QString& Dir) -> bool {
+        Dir = "/halb/";
+        throw std::runtime_error("Kaputt");
+    };
+    TMainForm form(hooks);
+    form.edRootDir->setText("/vorher/");
+    DialogRecorder dialogs;
+    form.sbRootDir->click();
+    EXPECT_EQ(form.edRootDir->text(), "/vorher/");
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].message, "Kaputt.");
+    EXPECT_EQ(dialogs.requests[0].caption, ProgramTitle(InitProg::ExecutablePath()));
+}
+
+class WindowConversionTest : public ::testing::Test {
+protected:
+    WindowConversionTest()
+    {
+        fixture_.MakeTemplate();
+        fixture_.WriteAlbums({AlbumRow(1, "Miles Davis")});
+        fixture_.WriteTitles({TitleRow(1, "So What"), TitleRow(1, "Blue in Green")});
+        form_.PrgPath = fixture_.ProgramDir();
+        form_.edRootDir->setText(fixture_.Root());
+        form_.edKatalog->setText("Jazz");
+    }
+    QString Status(int albums, int titles) const
+    {
+        return QStringLiteral("%1 Alben und %2 Titel nach\r\n\"%3\" konvertiert!")
+            .arg(albums)
+            .arg(titles)
+            .arg(fixture_.Target());
+    }
+
+    UserEnvironment user_;
+    CatalogFixture fixture_;
+    TMainForm form_;
+};
+
+TEST_F(WindowConversionTest, ConvertsAndAsksBeforeReplacing)
+{
+    DialogRecorder dialogs;
+    form_.bbConvert->click();
+    EXPECT_TRUE(dialogs.requests.empty());
+    EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
+
+    // The target exists now: No leaves file and status alone, Yes converts again.
+    fixture_.WriteAlbums({AlbumRow(1, "Miles Davis"), AlbumRow(2, "Bill Evans")});
+    const QByteArray before = FileDigest(fixture_.Target());
+    dialogs.answers = {DialogResult::No};
+    form_.bbConvert->click();
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    const MsgDialogs::DialogRequest& question = dialogs.requests[0];
+    EXPECT_EQ(question.kind, DialogKind::Confirmation);
+    EXPECT_EQ(question.message, QString::fromUtf8("Die Datei \"%1\" gibt es bereits!\r\nSoll sie überschrieben werden?")
+                                    .arg(fixture_.Target()));
+    EXPECT_EQ(question.point, MsgDialogs::BottomRightOfControl(form_.bbConvert));
+    EXPECT_EQ(question.defaultButton, DialogButton::Yes);
+    EXPECT_EQ(FileDigest(fixture_.Target()), before);
+    EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
+
+    dialogs.answers = {DialogResult::Yes};
+    form_.bbConvert->click();
+    EXPECT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(form_.stStatus->text(), Status(2, 2));
+}
+
+TEST_F(WindowConversionTest, CheckFailuresAreCentredErrorsAndKeepTheStatus)
+{
+    form_.stStatus->setText("vorher");
+    form_.edRootDir->setText(fixture_.Root() + "fehlt");
+    DialogRecorder dialogs;
+    form_.bbConvert->click();
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].kind, DialogKind::Error);
+    EXPECT_EQ(dialogs.requests[0].caption, "Fehler");
+    EXPECT_EQ(dialogs.requests[0].point, MsgDialogs::DefaultDialogPos);
+    EXPECT_EQ(dialogs.requests[0].message, "Verzeichnis \"" + fixture_.Root() + "fehlt\" nicht gefunden!");
+    EXPECT_EQ(form_.stStatus->text(), "vorher");
+}
+
+TEST_F(WindowConversionTest, TransferFailureReachesTheFailureDisplay)
+{
+    GuiTest::WriteText(fixture_.Path("Jazz-Album.db"), QByteArray(4096, '\x7f'));
+    form_.stStatus->setText("vorher");
+    DialogRecorder dialogs;
+    form_.bbConvert->click();
+
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    const MsgDialogs::DialogRequest& shown = dialogs.requests[0];
+    EXPECT_EQ(shown.kind, DialogKind::Error);
+    EXPECT_EQ(shown.caption, ProgramTitle(InitProg::ExecutablePath()));
+    EXPECT_TRUE(shown.message.contains("Jazz-Album.db")) << shown.message.toStdString();
+    EXPECT_EQ(form_.stStatus->text(), "vorher");
+    EXPECT_TRUE(form_.isEnabled());
+
+    // The command can run again once the table is whole.
+    fixture_.WriteAlbums({AlbumRow(1, "Miles Davis")});
+    dialogs.answers = {DialogResult::Yes};
+    form_.bbConvert->click();
+    EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
+}
+
+TEST(GlyphIconTest, LowerLeftColourIsTransparentAndTheRightHalfIsTheGreyedImage)
+{
+    QImage strip(32, 16, QImage::Format_RGB32);
+    strip.fill(Qt::red);
+    strip.setPixel(3, 4, qRgb(0, 0, 255));
+    strip.setPixel(16 + 3, 4, qRgb(0, 255, 0));
+    const QIcon icon = ConvertMain::GlyphIcon(strip);
+
+    const QImage normal = icon.pixmap(16, QIcon::Normal).toImage();
+    const QImage greyed = icon.pixmap(16, QIcon::Disabled).toImage();
+    EXPECT_EQ(qAlpha(normal.pixel(0, 15)), 0);
+    EXPECT_EQ(qAlpha(normal.pixel(10, 10)), 0);
+    EXPECT_EQ(normal.pixel(3, 4), qRgb(0, 0, 255));
+    EXPECT_EQ(greyed.pixel(3, 4), qRgb(0, 255, 0));
+    EXPECT_EQ(qAlpha(greyed.pixel(0, 0)), 0);
+}
