@@ -114,7 +114,7 @@ void TMainForm::BuildControls()
     stStatus = new QLabel(this);
     stStatus->setObjectName(QStringLiteral("stStatus"));
     stStatus->setGeometry(15, 100, 391, 46);
-    stStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    stStatus->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     stStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     stStatus->setTextFormat(Qt::PlainText);
     stStatus->setAutoFillBackground(true);
