@@ -581,7 +581,7 @@ bool TShellDirDialog::Execute(const QString& ATitle, bool Hidden, bool FileView,
 
     QDir::Filters listFilter = QDir::Files | QDir::NoDotAndDotDot;
     if (Hidden)
-        listFilter |= QDir::Hidden | QDir::System;
+        listFilter |= QDir::Hidden;
     FListModel->setFilter(listFilter);
 
     cbxSelectedDir->setEditText(Path());
@@ -596,9 +596,11 @@ bool TShellDirDialog::Execute(const QString& ATitle, bool Hidden, bool FileView,
 
 void TShellDirDialog::SetTreeFilters(bool hidden)
 {
+    // QDir::System would add devices, sockets and broken links, which the system attribute of
+    // Windows does not stand for (it is never set here).
     QDir::Filters filter = QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives;
     if (hidden)
-        filter |= QDir::Hidden | QDir::System;
+        filter |= QDir::Hidden;
     FTreeModel->setFilter(filter);
 }
 

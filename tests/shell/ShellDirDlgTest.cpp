@@ -80,7 +80,7 @@ protected:
 
     // Runs Execute; action runs once the window shows and may close it (else it is cancelled).
     bool Run(QString& dir, const QString& home, std::function<void(TShellDirDialog&)> action,
-             bool fileView = true)
+             bool fileView = true, bool hidden = false)
     {
         TShellDirDialog& dlg = Dialog();
         DialogTest::WhenShown(QStringLiteral("ShellDirDialog"), [&dlg, action](QDialog*) {
@@ -88,7 +88,7 @@ protected:
             if (dlg.isVisible())
                 dlg.reject();
         });
-        return dlg.Execute(QStringLiteral("Standardverzeichnis für Kataloge"), false, fileView, true, home, dir);
+        return dlg.Execute(QStringLiteral("Standardverzeichnis für Kataloge"), hidden, fileView, true, home, dir);
     }
 
     // Shows the window without Execute's modal loop, in dir, for the tree commands.
@@ -213,6 +213,20 @@ TEST_F(ShellDirTest, NetworkStartPathNeedsNetworkBrowsing)
     EXPECT_EQ(rootSeen, rfNetwork);
     EXPECT_EQ(started, share);
     EXPECT_TRUE(FMessages.empty());
+}
+
+TEST_F(ShellDirTest, HiddenFoldersOnlyWhenAsked)
+{
+    const QString base = FTree.MakeDir(QStringLiteral("Basis"));
+    FTree.MakeDir(QStringLiteral("Basis/sichtbar"));
+    FTree.MakeDir(QStringLiteral("Basis/.versteckt"));
+    for (const bool hidden : {false, true, false}) {
+        QString dir = base;
+        QStringList shown;
+        Run(dir, FDocuments, [&](TShellDirDialog& dlg) { shown = ShownChildren(dlg); }, true, hidden);
+        const QStringList expected = hidden ? QStringList{".versteckt", "sichtbar"} : QStringList{"sichtbar"};
+        EXPECT_EQ(shown, expected) << "hidden " << hidden;
+    }
 }
 
 // ---- Keys ------------------------------------------------------------------------------------
