@@ -142,7 +142,10 @@ std::uint32_t DeleteEntry(const QString& path, bool toTrash)
 
     if (toTrash) {
         // The trash lies in the user's data folder, which the desktop may not have made yet.
-        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+        // Without that folder Qt 6.4 moves the item to a trash below the current directory.
+        const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        if (dataHome.isEmpty() || !QDir().mkpath(dataHome))
+            return ERROR_ACCESS_DENIED;
         return QFile::moveToTrash(path) ? 0 : ERROR_GEN_FAILURE;
     }
     if (IsRealDirectory(path)) {
