@@ -131,6 +131,26 @@ TEST_F(ShellDelete, ToTheTrashWithItsContents)
     EXPECT_TRUE(QFileInfo::exists(TrashFile(QStringLiteral("Other/a.txt"))));
 }
 
+TEST_F(ShellDelete, TheTrashNeedsAUsableDataFolder)
+{
+    // A data folder that does not exist yet is made.
+    const QString fresh = FData.Path(QStringLiteral("neu/share"));
+    ScopedEnv freshHome("XDG_DATA_HOME", fresh);
+    const QString dir = MakeFolder(QStringLiteral("Alt"));
+    EXPECT_EQ(ShellDeleteItem(nullptr, dir, true, false), HR_OK);
+    EXPECT_TRUE(QFileInfo::exists(fresh + QStringLiteral("/Trash/files/Alt/a.txt")));
+
+    // One that cannot be made refuses the deletion; nothing lands below the working directory.
+    const QString blocked = FData.WriteFile(QStringLiteral("datei")) + QStringLiteral("/share");
+    ScopedEnv blockedHome("XDG_DATA_HOME", blocked);
+    const QString other = MakeFolder(QStringLiteral("Other"));
+    InDirectory(FData.Root(), [&] {
+        EXPECT_NE(ShellDeleteItem(nullptr, other, true, false), HR_OK);
+        EXPECT_FALSE(EntryExists(FData.Path(QStringLiteral("files"))));
+    });
+    EXPECT_TRUE(QFileInfo::exists(other + QStringLiteral("/sub/c.txt")));
+}
+
 TEST_F(ShellDelete, PermanentWithoutUndo)
 {
     const QString dir = MakeFolder(QStringLiteral("Weg"));
