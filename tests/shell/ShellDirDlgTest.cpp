@@ -308,6 +308,19 @@ TEST_F(ShellDirTest, DropDownOnlyOnceThereIsHistory)
     Run(dir, FDocuments, [&](TShellDirDialog& dlg) { second = dlg.cbxSelectedDir->HasDropDown(); });
     EXPECT_FALSE(first);
     EXPECT_TRUE(second);
+
+    // Picking an entry from the list goes there once the list has closed.
+    const QString other = FTree.MakeDir(QStringLiteral("Anderes"));
+    Dialog().AddToHistory(other);
+    QString reached;
+    Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        dlg.cbxSelectedDir->showPopup();
+        dlg.cbxSelectedDir->setCurrentIndex(1);
+        dlg.cbxSelectedDir->hidePopup();
+        QTest::qWaitFor([&] { return dlg.Path() == other; }, 2000);
+        reached = dlg.Path();
+    });
+    EXPECT_EQ(reached, other);
 }
 
 // ---- File list ---------------------------------------------------------------------------------
