@@ -335,7 +335,8 @@ void TShellDirDialog::BuildControls()
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::NoFocus);
-        return roots->Place(b, QRect(2, top, 94 - 2, 71), TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right);
+        // 94 wide at design; two pixels less here keep the sunken frame visible.
+        return roots->Place(b, QRect(2, top, 92, 71), TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right);
     };
     spbDesktop = rootButton(QStringLiteral("Desktop"), QStyle::SP_DesktopIcon, 2);
     spbMyFiles = rootButton(QStringLiteral("Eigene Dokumente"), QStyle::SP_DirHomeIcon, 77);
@@ -540,9 +541,8 @@ void TShellDirDialog::ShowFileView(bool Show)
 {
     int w = 0;
     if (Show) {
-        w = PanelLeft->width() + (PanelRight->isHidden() ? kHandleWidth + FRightWidth : 0);
-        if (!PanelRight->isHidden())
-            w = width();
+        // The right edge of the list where it will be laid out next to the tree.
+        w = PanelRight->isHidden() ? PanelLeft->width() + kHandleWidth + FRightWidth : width();
         PanelRight->show();
         Splitter->show();
         FLinked = true;
