@@ -137,8 +137,9 @@ void THistoryCombo::SetDropDown(bool on)
 {
     FDropDown = on;
     setStyleSheet(on ? QString()
-                     : QStringLiteral("QComboBox::drop-down { width: 0px; border: none; }"
-                                      "QComboBox::down-arrow { image: none; }"));
+                     : QStringLiteral("QComboBox { padding-right: 0px; }"
+                                      "QComboBox::drop-down { width: 0px; border-width: 0px; }"
+                                      "QComboBox::down-arrow { image: none; width: 0px; }"));
 }
 
 void THistoryCombo::showPopup()
