@@ -317,7 +317,7 @@ TEST_F(ShellDirTest, DropDownOnlyOnceThereIsHistory)
         dlg.cbxSelectedDir->showPopup();
         dlg.cbxSelectedDir->setCurrentIndex(1);
         dlg.cbxSelectedDir->hidePopup();
-        QTest::qWaitFor([&] { return dlg.Path() == other; }, 2000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.Path() == other; }, 2000));
         reached = dlg.Path();
     });
     EXPECT_EQ(reached, other);
