@@ -10,6 +10,7 @@
 // Generated catalogs are cached in DATA_DIR (default: bench-data beside the build's bin/).
 
 #include "CatalogTransfer.h"
+#include "ChildProcess.h"
 #include "PxWriter.h"
 #include "SqliteDb.h"
 
@@ -25,9 +26,6 @@
 #include <functional>
 #include <string>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -92,34 +90,11 @@ struct Measured {
     long peakKiB = 0;
 };
 
-// Runs WORK in a child process; returns its wall time (reported through a pipe) and peak RSS.
+// Runs WORK in a child process; returns its wall time and peak memory.
 Measured InChild(const std::function<double()>& work)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        double seconds = -1;
-        try {
-            seconds = work();
-        } catch (const std::exception& failure) {
-            std::fprintf(stderr, "failed: %s\n", failure.what());
-        }
-        [[maybe_unused]] ssize_t n = write(fds[1], &seconds, sizeof seconds);
-        _exit(seconds < 0 ? 1 : 0);
-    }
-    close(fds[1]);
-    Measured m;
-    if (read(fds[0], &m.seconds, sizeof m.seconds) != sizeof m.seconds)
-        m.seconds = -1;
-    close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    m.peakKiB = usage.ru_maxrss;
-    return m;
+    const ChildRun<double> run = RunInChild(work);
+    return {run.ok ? run.value : -1, run.peakKiB};
 }
 
 Measured Better(const Measured& best, const Measured& run)

@@ -8,6 +8,7 @@
 // The generated tables are cached in DATA_DIR (default: bench-data beside the
 // build's bin/); --small stops after 100 k rows.
 
+#include "ChildProcess.h"
 #include "PxWriter.h"
 #include "SourceTable.h"
 #include "TableReader.h"
@@ -26,9 +27,6 @@ extern "C" {
 #include <functional>
 #include <string>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -120,31 +118,16 @@ struct Result {
 // Runs job in a child process; its peak resident memory is the child's own.
 Result Measure(const std::function<int64_t()>& job)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        Result r;
+    struct Timed {
+        int64_t rows;
+        double seconds;
+    };
+    const ChildRun<Timed> run = RunInChild<Timed>([&] {
         const auto start = std::chrono::steady_clock::now();
-        r.rows = job();
-        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        r.peakKiB = usage.ru_maxrss;
-        r.ok = true;
-        (void)!write(fds[1], &r, sizeof r);
-        _exit(0);
-    }
-    close(fds[1]);
-    Result r;
-    if (read(fds[0], &r, sizeof r) != sizeof r)
-        r.ok = false;
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return r;
+        const int64_t rows = job();
+        return Timed{rows, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+    });
+    return {run.value.seconds, run.value.rows, run.peakKiB, run.ok};
 }
 
 // Reads every field of every row the way a converter does: by index, with
