@@ -6,7 +6,7 @@
 // On this platform the shell's pieces are stood in for as follows:
 //   special folders     the desktop's standard locations (QStandardPaths)
 //   link files (.lnk)   read with liblnk; the target is the link's local path
-//   recycle bin         the desktop trash (freedesktop.org trash specification)
+//   recycle bin         the desktop trash (the freedesktop.org trash folders)
 //   network folders     the desktop's network mounts folder, $XDG_RUNTIME_DIR/gvfs
 //   shell windows       there are none: no progress or error window is ever shown, so the
 //                       owner window and the flags that only steer windows change nothing
