@@ -168,6 +168,25 @@ TEST_F(ConversionTest, SourceTablesAreFoundIgnoringCase)
     EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Converted) << prompts.errors.join("\n").toStdString();
 }
 
+TEST_F(ConversionTest, CatalogNamedDefInTheProgramDirectoryFillsTheTemplateItself)
+{
+    // The target is the template: the copy onto itself copies nothing, and the rows go into
+    // the template file (it is never truncated).
+    const QString programDir = catalog.ProgramDir();
+    for (const char* name : {"Jazz-Album.db", "Jazz-Album.mb", "Jazz-Titel.db", "Jazz-Titel.mb"}) {
+        const QString renamed = QString::fromLatin1(name).replace("Jazz", "def");
+        if (QFile::exists(catalog.Path(name))) {
+            ASSERT_TRUE(QFile::copy(catalog.Path(name), programDir + renamed));
+        }
+    }
+    prompts.answer = true;
+    const ConvertResult result = ConvertCatalog({programDir, "def", programDir, QString()}, prompts);
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_EQ(result.outcome, ConvertOutcome::Converted);
+    EXPECT_EQ(result.target, programDir + "def-Music.sqlite");
+    EXPECT_EQ(Query(result.target, "SELECT count(*) FROM Alben")[0][0].toInt(), 2);
+}
+
 TEST_F(ConversionTest, ConvertingTwiceReplacesTheFirstResult)
 {
     prompts.answer = true;
