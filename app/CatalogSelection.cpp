@@ -32,12 +32,7 @@ ChosenCatalog ResolveChosenFile(const QString& rootFieldText, const QString& fil
     chosen.directory = fileName.left(split);
     const QString name = fileName.mid(split);
     // Whether two names mean one directory is the file system's question: exact here.
-#ifdef Q_OS_WIN
-    constexpr Qt::CaseSensitivity fileNameCase = Qt::CaseInsensitive;
-#else
-    constexpr Qt::CaseSensitivity fileNameCase = Qt::CaseSensitive;
-#endif
-    chosen.sameRoot = FileUtils::EnsureTrailingDelimiter(rootFieldText).compare(chosen.directory, fileNameCase) == 0;
+    chosen.sameRoot = FileUtils::SamePathSpelling(FileUtils::EnsureTrailingDelimiter(rootFieldText), chosen.directory);
     const int p = FileUtils::PosText(QStringLiteral("-Album.db"), name);
     chosen.catalog = name.left(p > 0 ? p - 1 : 0);
     return chosen;

@@ -104,15 +104,6 @@ QString RootFolder(const QString& root)
     return QDir::cleanPath(QDir(dir).absolutePath());
 }
 
-bool SameDirText(const QString& a, const QString& b)
-{
-#ifdef Q_OS_WIN
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-#else
-    return a == b;
-#endif
-}
-
 QList<int> ListColumnWidths(int listWidthChars)
 {
     // A list narrower than 48 characters keeps the name column's default width.
@@ -742,7 +733,7 @@ void TShellDirDialog::ShowListFolder(const QString& dir)
 
 void TShellDirDialog::SetRoot(const QString& root)
 {
-    if (!FRoot.isEmpty() && SameDirText(root, FRoot))
+    if (!FRoot.isEmpty() && FileUtils::SamePathSpelling(root, FRoot))
         return;
     FRoot = root;
     FTop = RootFolder(root);
@@ -878,7 +869,7 @@ QStringList TShellDirDialog::History() const
 void TShellDirDialog::AddToHistory(const QString& Dir)
 {
     for (int i = 0; i < cbxSelectedDir->count(); ++i) {
-        if (SameDirText(cbxSelectedDir->itemText(i), Dir))
+        if (FileUtils::SamePathSpelling(cbxSelectedDir->itemText(i), Dir))
             return;
     }
     const QString text = cbxSelectedDir->currentText();
@@ -890,7 +881,7 @@ void TShellDirDialog::RemoveFromHistory(const QString& Dir)
 {
     const QString text = cbxSelectedDir->currentText();
     for (int i = 0; i < cbxSelectedDir->count(); ++i) {
-        if (SameDirText(cbxSelectedDir->itemText(i), Dir)) {
+        if (FileUtils::SamePathSpelling(cbxSelectedDir->itemText(i), Dir)) {
             cbxSelectedDir->removeItem(i);
             break;
         }

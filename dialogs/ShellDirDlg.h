@@ -47,9 +47,6 @@ inline const QString rfNetwork = QStringLiteral("rfNetwork");
 // mounts folder, or the path itself. A special folder that does not exist gives "/".
 QString RootFolder(const QString& root);
 
-// Whether two directory texts name the same directory by the platform's rule (exact here).
-bool SameDirText(const QString& a, const QString& b);
-
 // Widths of the file list's first four columns in character units for a list this many
 // characters wide; 0 keeps a column's default width.
 QList<int> ListColumnWidths(int listWidthChars);

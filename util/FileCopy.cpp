@@ -27,7 +27,7 @@ bool IsSameFile(const QString& source, const QString& target)
 {
     // Besides the same spelling, any other spelling of the same file ("a//b",
     // "./b", a link) must count too: copying onto it would truncate the source.
-    return Platform::SamePathSpelling(source, target) || Platform::SameFileObject(source, target);
+    return SamePathSpelling(source, target) || Platform::SameFileObject(source, target);
 }
 
 std::uint32_t TargetAttributes(const QString& source, std::uint32_t attributes)

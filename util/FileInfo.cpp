@@ -106,13 +106,13 @@ struct timespec TimespecFromFileTime(FileTime time)
 
 }  // namespace Posix
 
-namespace Platform {
-
 bool SamePathSpelling(const QString& first, const QString& second)
 {
     // POSIX file systems tell letter case apart: only the exact spelling is the same name.
     return first == second;
 }
+
+namespace Platform {
 
 bool SameFileObject(const QString& first, const QString& second)
 {

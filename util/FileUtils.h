@@ -73,6 +73,10 @@ bool IsNotDotEntry(const QString& name, PathStyle style = PathStyle::Native);
 bool FileExists(const QString& fileName);
 bool DirectoryExists(const QString& dirName);
 
+// Whether two names are spelt as the same file name under the platform's rule: exact here,
+// ignoring case on Windows. Every test of "same file or directory" goes through it.
+bool SamePathSpelling(const QString& first, const QString& second);
+
 // ---------------------------------------------------------------------------
 // Message formatting and error texts
 // ---------------------------------------------------------------------------

@@ -6,10 +6,6 @@
 
 namespace FileUtils::Platform {
 
-// Whether two names are spelt as the same name under the platform's rule
-// (exact on POSIX; ignoring case on Windows).
-bool SamePathSpelling(const QString& first, const QString& second);
-
 // Whether two existing names lead to the same file (links followed; same
 // device and inode). False when either cannot be read.
 bool SameFileObject(const QString& first, const QString& second);
