@@ -193,7 +193,7 @@ QString ApplyTextRule(const QString& text, const TextColumnRule& rule)
 }
 
 TransferCounts TransferCatalog(const QString& root, const QString& catalog, const QString& target,
-                               const QString& codePage)
+                               const QString& codePage, const QString& shownTarget)
 {
     TransferResources r;
 
@@ -202,7 +202,7 @@ TransferCounts TransferCatalog(const QString& root, const QString& catalog, cons
     r.titles.SetCodePage(codePage);
     r.titles.Open(root, catalog + QStringLiteral("-Titel.db"), QStringLiteral("PNr"));
 
-    r.target.Open(target, kBusyTimeoutMs);
+    r.target.Open(target, kBusyTimeoutMs, shownTarget);
     for (const auto& pragma : kPragmas)
         r.target.Execute(QStringLiteral("PRAGMA %1 = %2").arg(QLatin1String(pragma[0]), QLatin1String(pragma[1])));
 

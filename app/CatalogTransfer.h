@@ -14,9 +14,10 @@ struct TransferCounts {
 // PNr) from ROOT into the tables Alben and Titel of TARGET, each row committed on its own.
 // CODEPAGE forces the source tables' code page ("" = as the tables say). Raises the first
 // failure (pdx::SourceError, SqliteError) after closing both tables and the connection; rows
-// inserted before it stay in TARGET.
+// inserted before it stay in TARGET. Messages name the target SHOWNTARGET (TARGET when empty),
+// so that a catalog built under a temporary name is named as the user knows it.
 TransferCounts TransferCatalog(const QString& root, const QString& catalog, const QString& target,
-                               const QString& codePage = QString());
+                               const QString& codePage = QString(), const QString& shownTarget = QString());
 
 // How a text value is fitted to the column that receives it, derived from the column's
 // declared type in the template.

@@ -1,6 +1,7 @@
 #include "ConvertCommand.h"
 
 #include "source/SourceTable.h"
+#include "util/FileReplace.h"
 #include "util/FileUtils.h"
 
 using FileUtils::SafeFormat;
@@ -14,6 +15,95 @@ const QString kResultSuffix = QStringLiteral("-Music.sqlite");
 constexpr std::uint32_t kTargetAttributes = 32;
 constexpr std::uint32_t kCopyBufferSize = 0x40000;
 
+QString CannotCreateText()
+{
+    return QStringLiteral("Es konnte keine neue SQLite-Datenbank angelegt werden!");
+}
+
+// The first source table that is missing, as the command names it; empty when both are there.
+// Tables copied from Windows may differ in case ("JAZZ-ALBUM.DB"); only regular files count.
+QString MissingSource(const QString& root, const QString& catalog)
+{
+    for (const QString& suffix : {QStringLiteral("-Album.db"), QStringLiteral("-Titel.db")}) {
+        const QString name = catalog + suffix;
+        if (pdx::FindIgnoringCase(root, name).isEmpty())
+            return FileUtils::JoinPath(root, name);
+    }
+    return QString();
+}
+
+// Why the new catalog file could not be started, for callers that show a cause.
+QString StagingCause(const FileUtils::TStagedFile& staged, std::uint32_t code)
+{
+    const FileUtils::FileUse& use = staged.Use();
+    if (code == 32 && staged.StagedElsewhere()) {
+        // A temporary file of the same catalog that another process holds.
+        QString text = SafeFormat(QStringLiteral("Der Katalog \"%s\" wird gerade von einem anderen Programm konvertiert"),
+                                  {staged.FinalName()});
+        if (!use.Holder.isEmpty())
+            text += QStringLiteral(": ") + use.Holder;
+        return text + u'.';
+    }
+    if (code == 32 && !use.FileName.isEmpty())
+        return FileUtils::FileUseText(use);
+    return SafeFormat(QStringLiteral("Fehler beim Erstellen von \"%s\": %s."),
+                      {staged.TempName().isEmpty() ? staged.FinalName() : staged.TempName(),
+                       FileUtils::SystemErrorText(code)});
+}
+
+// The catalog "def" in the program directory is the template itself: nothing is copied, and
+// the rows go into the template file.
+ConvertResult ConvertIntoTemplate(const ConvertRequest& request, ConvertPrompts& prompts, ConvertResult result)
+{
+    const QString missing = MissingSource(request.root, request.catalog);
+    if (!missing.isEmpty()) {
+        prompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
+        return result;
+    }
+    result.counts = TransferCatalog(request.root, request.catalog, result.target, request.codePage);
+    result.outcome = ConvertOutcome::Converted;
+    return result;
+}
+
+// Every other catalog is built under a temporary name beside the target and moved over it with
+// one rename when the command ends, so the previous catalog stays whole until its replacement
+// is complete, and no program ever meets a half-made catalog under the catalog's name.
+ConvertResult ConvertIntoNewFile(const ConvertRequest& request, ConvertPrompts& prompts, ConvertResult result)
+{
+    FileUtils::TStagedFile staged(result.target);
+    if (const std::uint32_t code = staged.Create()) {
+        prompts.ShowError(CannotCreateText(), StagingCause(staged, code));
+        return result;
+    }
+    QString cause;
+    if (!CreateFromTemplate(staged.TempName(), request.programDir, &cause)) {
+        prompts.ShowError(CannotCreateText(), cause);
+        return result;
+    }
+
+    const QString missing = MissingSource(request.root, request.catalog);
+    if (!missing.isEmpty()) {
+        // The fresh template copy replaces the old catalog, as after every run that got this far.
+        staged.Commit();
+        prompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
+        return result;
+    }
+    try {
+        result.counts =
+            TransferCatalog(request.root, request.catalog, staged.TempName(), request.codePage, result.target);
+    } catch (...) {
+        // The rows written before the failure go into place with the template copy.
+        staged.Commit();
+        throw;
+    }
+    if (const std::uint32_t code = staged.Commit()) {
+        prompts.ShowError(CannotCreateText(), StagingCause(staged, code));
+        return result;
+    }
+    result.outcome = ConvertOutcome::Converted;
+    return result;
+}
+
 } // namespace
 
 QString TemplateFileName(const QString& programDir)
@@ -21,17 +111,26 @@ QString TemplateFileName(const QString& programDir)
     return programDir + QStringLiteral("def") + kResultSuffix;
 }
 
-bool CreateFromTemplate(const QString& target, const QString& programDir)
+bool CreateFromTemplate(const QString& target, const QString& programDir, QString* cause)
 {
+    const QString templateName = TemplateFileName(programDir);
     try {
-        const QString templateName = TemplateFileName(programDir);
-        if (!FileUtils::FileExists(templateName))
+        if (!FileUtils::FileExists(templateName)) {
+            if (cause)
+                *cause = SafeFormat(QStringLiteral("Die Vorlage \"%s\" wurde nicht gefunden."), {templateName});
             return false;
+        }
         FileUtils::CopyFileTimeAttr(templateName, target, kTargetAttributes, kCopyBufferSize);
         return true;
+    } catch (const FileUtils::EInOutError& failure) {
+        if (cause)
+            *cause = failure.Message() + QStringLiteral(": ") + FileUtils::SystemErrorText(failure.ErrorCode) + u'.';
+    } catch (const std::exception& failure) {
+        if (cause)
+            *cause = QString::fromUtf8(failure.what());
     } catch (...) {
-        return false;
     }
+    return false;
 }
 
 ConvertResult ConvertCatalog(const ConvertRequest& request, ConvertPrompts& prompts)
@@ -54,24 +153,12 @@ ConvertResult ConvertCatalog(const ConvertRequest& request, ConvertPrompts& prom
         }
     }
 
-    if (!CreateFromTemplate(result.target, request.programDir)) {
-        prompts.ShowError(QStringLiteral("Es konnte keine neue SQLite-Datenbank angelegt werden!"));
-        return result;
-    }
-
-    // Tables copied from Windows may differ in case ("JAZZ-ALBUM.DB"); the message names the
-    // file as derived.
-    for (const QString& suffix : {QStringLiteral("-Album.db"), QStringLiteral("-Titel.db")}) {
-        const QString name = request.catalog + suffix;
-        if (pdx::FindIgnoringCase(root, name).isEmpty()) {
-            prompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {FileUtils::JoinPath(root, name)}));
-            return result;
-        }
-    }
-
-    result.counts = TransferCatalog(root, request.catalog, result.target, request.codePage);
-    result.outcome = ConvertOutcome::Converted;
-    result.status = SafeFormat(QStringLiteral("%u Alben und %u Titel nach\r\n\"%s\" konvertiert!"),
-                               {result.counts.albums, result.counts.titles, result.target});
+    if (FileUtils::SameFile(TemplateFileName(request.programDir), result.target))
+        result = ConvertIntoTemplate(request, prompts, result);
+    else
+        result = ConvertIntoNewFile(request, prompts, result);
+    if (result.outcome == ConvertOutcome::Converted)
+        result.status = SafeFormat(QStringLiteral("%u Alben und %u Titel nach\r\n\"%s\" konvertiert!"),
+                                   {result.counts.albums, result.counts.titles, result.target});
     return result;
 }

@@ -12,8 +12,9 @@ public:
     virtual ~ConvertPrompts() = default;
     // The overwrite question; true only when the answer is Yes.
     virtual bool ConfirmOverwrite(const QString& question) = 0;
-    // An error message that ends the command.
-    virtual void ShowError(const QString& message) = 0;
+    // An error message that ends the command. CAUSE, when not empty, says in German why (which
+    // file, which program holds it); the window shows the message alone, the command line both.
+    virtual void ShowError(const QString& message, const QString& cause = QString()) = 0;
 };
 
 enum class ConvertOutcome {
@@ -36,13 +37,17 @@ struct ConvertRequest {
     QString codePage;    // forces the source tables' code page; empty: as the tables say
 };
 
-// Runs the command. A failure of the transfer is not caught: it reaches the caller, after the
-// transfer has closed everything, for the general failure display.
+// Runs the command. The new catalog is built under a temporary name beside the target and
+// replaces it with one rename when the command ends after the template was copied (also when
+// a source table is missing or the transfer fails), never while another program has the
+// target open or locked. A failure of the transfer is not caught: it reaches the caller, after
+// the transfer has closed everything and the partial catalog is in place, for the general
+// failure display.
 ConvertResult ConvertCatalog(const ConvertRequest& request, ConvertPrompts& prompts);
 
 // Copies the template "def-Music.sqlite" from PROGRAMDIR onto TARGET; false when the template
-// is missing or the copy fails. Never raises.
-bool CreateFromTemplate(const QString& target, const QString& programDir);
+// is missing or the copy fails, with the reason in CAUSE when given. Never raises.
+bool CreateFromTemplate(const QString& target, const QString& programDir, QString* cause = nullptr);
 
 // Name of the template: the file a catalog called "def" would convert to.
 QString TemplateFileName(const QString& programDir);

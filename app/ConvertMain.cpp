@@ -42,7 +42,10 @@ public:
         return MsgDialogs::ConfirmDialogAt(MsgDialogs::BottomRightOfControl(FButton), question, DialogButton::Yes,
                                            DialogMonitor::ActiveForm);
     }
-    void ShowError(const QString& message) override { MsgDialogs::ErrorDialog(message, DialogMonitor::ActiveForm); }
+    void ShowError(const QString& message, const QString& /*cause*/) override
+    {
+        MsgDialogs::ErrorDialog(message, DialogMonitor::ActiveForm);
+    }
 
 private:
     const QWidget* FButton;

@@ -6,10 +6,10 @@ SqliteError::SqliteError(const QString& message) : std::runtime_error(message.to
 
 SqliteConnection::~SqliteConnection() { Close(); }
 
-void SqliteConnection::Open(const QString& fileName, int busyTimeoutMs)
+void SqliteConnection::Open(const QString& fileName, int busyTimeoutMs, const QString& shownName)
 {
     Close();
-    fileName_ = fileName;
+    fileName_ = shownName.isEmpty() ? fileName : shownName;
     const int rc = sqlite3_open_v2(fileName.toUtf8().constData(), &db_,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
@@ -17,7 +17,7 @@ void SqliteConnection::Open(const QString& fileName, int busyTimeoutMs)
         const QString detail = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString::fromUtf8(sqlite3_errstr(rc));
         Close();
         throw SqliteError(QStringLiteral("Die SQLite-Datenbank \"%1\" kann nicht geöffnet werden (%2)")
-                              .arg(fileName, detail));
+                              .arg(fileName_, detail));
     }
     sqlite3_busy_timeout(db_, busyTimeoutMs);
 }

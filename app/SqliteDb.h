@@ -26,7 +26,8 @@ public:
     SqliteConnection& operator=(const SqliteConnection&) = delete;
 
     // Opens FILENAME for reading and writing (created when missing) with the given busy timeout.
-    void Open(const QString& fileName, int busyTimeoutMs);
+    // Messages name the database SHOWNNAME (FILENAME when empty): the file a temporary one becomes.
+    void Open(const QString& fileName, int busyTimeoutMs, const QString& shownName = QString());
     void Close();
     bool IsOpen() const { return db_ != nullptr; }
 

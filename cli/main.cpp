@@ -3,10 +3,12 @@
 //   katalogkonverter-cli ROOT KATALOG [-y|--yes] [--codepage NAME]
 //
 // Exit codes: 0 converted, 1 a message of the command or a failure of the transfer,
-// 2 bad usage, 3 the existing catalog file was not to be replaced.
+// 2 bad usage, 3 the existing catalog file was not to be replaced, 128 + the signal's number
+// when ended by SIGINT, SIGTERM or SIGHUP (the previous catalog file then stays as it was).
 
 #include "ConvertCommand.h"
 #include "FailureDisplay.h"
+#include "util/FileReplace.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,7 +60,12 @@ public:
         return answer == "j" || answer == "J" || answer == "ja" || answer == "Ja";
     }
 
-    void ShowError(const QString& message) override { std::cerr << ForTerminal(message) << '\n'; }
+    void ShowError(const QString& message, const QString& cause) override
+    {
+        std::cerr << ForTerminal(message) << '\n';
+        if (!cause.isEmpty())
+            std::cerr << ForTerminal(cause) << '\n';
+    }
 
 private:
     bool assumeYes_;
@@ -77,6 +84,8 @@ int Usage(const char* problem)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Ctrl+C or a kill ends the run without a half-made catalog file left behind.
+    FileUtils::RemoveStagedFilesOnSignals();
 
     ConvertRequest request;
     bool assumeYes = false;

@@ -1,4 +1,5 @@
 // The error-raising file stream and the I/O exceptions, over POSIX descriptors.
+#include "FileReplace.h"
 #include "FileUtils.h"
 #include "PosixIo.h"
 
@@ -98,6 +99,12 @@ OpenResult CreateOrTruncate(const QString& fileName, std::uint8_t sharing)
         return Failed(5);
     if (const std::uint32_t error = LockForSharing(fd.Get(), SharesNothing(sharing)))
         return Failed(error);
+    // Programs that take no flock locks (SQLite among them) still must not
+    // have the file cut under them: an open descriptor elsewhere or a lock of
+    // theirs on the file or its side files refuses the creation, as Windows
+    // refuses to create over a file that is open.
+    if (!created && SharesNothing(sharing) && CheckDatabaseNotInUse(fileName).ErrorCode != 0)
+        return Failed(32);
     if (!created && S_ISREG(st.st_mode) && ::ftruncate(fd.Get(), 0) != 0)
         return Failed(ErrnoToWinError(errno));
     ClearNonBlocking(fd.Get());

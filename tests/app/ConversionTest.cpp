@@ -18,13 +18,18 @@ public:
     bool answer = false;
     QStringList questions;
     QStringList errors;
+    QStringList causes;
 
     bool ConfirmOverwrite(const QString& question) override
     {
         questions << question;
         return answer;
     }
-    void ShowError(const QString& message) override { errors << message; }
+    void ShowError(const QString& message, const QString& cause) override
+    {
+        errors << message;
+        causes << cause;
+    }
 };
 
 class ConversionTest : public ::testing::Test {
