@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <sys/stat.h>
 
@@ -203,3 +204,34 @@ TEST_F(ConversionTest, ConvertingTwiceReplacesTheFirstResult)
 }
 
 }  // namespace
+
+TEST_F(ConversionTest, FailedTransferPutsThePartialCatalogInPlaceAndNamesIt)
+{
+    WriteFile(catalog.Target(), "alter Katalog");
+    catalog.WriteAlbums({AlbumRow(1, "A"), AlbumRow(1, "doppelt")});
+    prompts.answer = true;
+    try {
+        Convert(catalog.Root());
+        FAIL() << "the transfer should fail";
+    } catch (const std::exception& failure) {
+        // The message names the catalog, not the temporary file it was built in.
+        EXPECT_TRUE(QString::fromUtf8(failure.what()).contains("\"" + catalog.Target() + "\"")) << failure.what();
+    }
+    EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 1);
+    EXPECT_EQ(Query(catalog.Target(), "PRAGMA integrity_check")[0][0].toString(), "ok");
+    EXPECT_EQ(QDir(catalog.Root()).entryList({".*.kk-*"}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+TEST_F(ConversionTest, LinkedTargetStaysALink)
+{
+    // The catalog file lies elsewhere and the root holds a link to it.
+    QTemporaryDir elsewhere;
+    const QString real = elsewhere.filePath("Jazz-echt.sqlite");
+    WriteFile(real, "alter Katalog");
+    ASSERT_TRUE(QFile::link(real, catalog.Target()));
+    prompts.answer = true;
+
+    EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Converted);
+    EXPECT_EQ(QFileInfo(catalog.Target()).symLinkTarget(), real);
+    EXPECT_EQ(Query(real, "SELECT count(*) FROM Alben")[0][0].toInt(), 2);
+}

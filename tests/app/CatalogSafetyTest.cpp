@@ -1,0 +1,363 @@
+// The catalog file under real conditions: other programs holding it (the sqlite3 shell), a
+// second converter at the same time, converters killed halfway, side files left by dead
+// programs, and sources that are no files. After each the catalog passes SQLite's integrity
+// check, a run that reported success holds every row, and the source tables are unchanged.
+
+#include "CatalogFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <csignal>
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kAlbums = 10000;
+constexpr int kTitles = 100000;
+
+struct CliRun {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+QString SqliteShellPath()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+}
+
+// The sqlite3 shell as another program holding the catalog: it runs SQL fed to its standard
+// input, and the test waits until it has run.
+class SqliteShell {
+public:
+    explicit SqliteShell(const QString& database) : marker_(database + ".shell-done")
+    {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(SqliteShellPath(), {QStringLiteral("-batch"), database});
+        process_.waitForStarted();
+    }
+    ~SqliteShell()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.closeWriteChannel();
+            if (!process_.waitForFinished(5000))
+                process_.kill();
+            process_.waitForFinished();
+        }
+        QFile::remove(marker_);
+    }
+
+    // Runs SQL (or dot commands) and returns once the shell has done so.
+    bool Run(const QString& sql)
+    {
+        QFile::remove(marker_);
+        process_.write((sql + "\n.system touch '" + marker_ + "'\n").toUtf8());
+        QElapsedTimer timer;
+        timer.start();
+        while (!QFile::exists(marker_)) {
+            if (timer.elapsed() > 20000 || process_.state() == QProcess::NotRunning)
+                return false;
+            process_.waitForReadyRead(20);
+        }
+        return true;
+    }
+
+    qint64 Pid() const { return process_.processId(); }
+
+    void Kill()
+    {
+        process_.kill();
+        process_.waitForFinished();
+    }
+
+private:
+    QProcess process_;
+    QString marker_;
+};
+
+class CatalogSafetyTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        // One big catalog for the suite, copied into each test's own root directory.
+        big_ = new CatalogFixture;
+        std::vector<pxw::Row> albums;
+        for (int i = 1; i <= kAlbums; ++i)
+            albums.push_back(AlbumRow(i, "Interpret " + std::to_string(i)));
+        big_->WriteAlbums(albums, "Big");
+        std::vector<pxw::Row> titles;
+        for (int i = 1; i <= kTitles; ++i)
+            titles.push_back(TitleRow(1 + (i - 1) % kAlbums, "Titel " + std::to_string(i)));
+        big_->WriteTitles(titles, "Big");
+    }
+    static void TearDownTestSuite()
+    {
+        delete big_;
+        big_ = nullptr;
+    }
+
+    void SetUp() override
+    {
+        catalog.WriteAlbums({AlbumRow(1, "Ella"), AlbumRow(2, "Louis")});
+        catalog.WriteTitles({TitleRow(1, "Summertime"), TitleRow(2, "Hello, Dolly!")});
+    }
+
+    // The big catalog as "Jazz" in this test's root directory.
+    void UseBigCatalog()
+    {
+        for (const char* suffix : {"-Album.db", "-Titel.db"}) {
+            QFile::remove(catalog.Path(QString("Jazz") + suffix));
+            ASSERT_TRUE(QFile::copy(big_->Path(QString("Big") + suffix), catalog.Path(QString("Jazz") + suffix)));
+        }
+    }
+
+    QStringList SourceNames() const
+    {
+        QStringList names;
+        for (const QString& name : QDir(catalog.Root()).entryList(QDir::Files | QDir::Hidden))
+            if (name.endsWith(".db", Qt::CaseInsensitive) || name.endsWith(".mb", Qt::CaseInsensitive))
+                names << name;
+        return names;
+    }
+    std::vector<QByteArray> SourceDigests() const
+    {
+        std::vector<QByteArray> digests;
+        for (const QString& name : SourceNames())
+            digests.push_back(FileDigest(catalog.Path(name)));
+        return digests;
+    }
+
+    // Temporary files of the converter left in the root directory.
+    QStringList Leftovers() const
+    {
+        return QDir(catalog.Root()).entryList({".Jazz-Music.sqlite.kk-*"}, QDir::Files | QDir::Hidden);
+    }
+
+    QProcess* StartCli(const QStringList& args)
+    {
+        auto* process = new QProcess;
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->start(QStringLiteral(KK_CLI_PATH), args);
+        process->waitForStarted();
+        return process;
+    }
+    static CliRun Finish(QProcess* process)
+    {
+        process->waitForFinished(120000);
+        CliRun run{process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
+                   QString::fromUtf8(process->readAllStandardOutput()),
+                   QString::fromUtf8(process->readAllStandardError())};
+        delete process;
+        return run;
+    }
+    CliRun Cli(const QStringList& args) { return Finish(StartCli(args)); }
+    CliRun Convert() { return Cli({"--yes", catalog.Root(), "Jazz"}); }
+
+    // Waits until a converter has started its temporary file.
+    bool WaitForTemporaryFile(QProcess* converter) const
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (Leftovers().isEmpty()) {
+            if (timer.elapsed() > 20000 || converter->state() == QProcess::NotRunning)
+                return false;
+            QThread::msleep(5);
+        }
+        return true;
+    }
+
+    QString Integrity() const
+    {
+        return Query(catalog.Target(), "PRAGMA integrity_check")[0][0].toString();
+    }
+    int Count(const char* table) const
+    {
+        return Query(catalog.Target(), QString("SELECT count(*) FROM %1").arg(table))[0][0].toInt();
+    }
+
+    static CatalogFixture* big_;
+    CatalogFixture catalog;
+};
+
+CatalogFixture* CatalogSafetyTest::big_ = nullptr;
+
+// While another program has the catalog open - idle, reading or writing - the conversion is
+// refused before anything changes, and says which program holds which file.
+TEST_F(CatalogSafetyTest, CatalogHeldByAnotherProgramIsLeftAlone)
+{
+    if (SqliteShellPath().isEmpty())
+        GTEST_SKIP() << "the sqlite3 shell is not installed";
+    ASSERT_EQ(Convert().exitCode, 0);
+
+    struct Case {
+        const char* name;
+        const char* sql;      // what the other program does, and keeps doing
+        const char* release;  // how it ends its work afterwards
+    } cases[] = {
+        {"idle", "SELECT count(*) FROM Alben;", ""},
+        {"read transaction", "BEGIN; SELECT count(*) FROM Alben;", "COMMIT;"},
+        {"write transaction", "BEGIN IMMEDIATE; INSERT INTO Alben (PNr) VALUES (99);", "ROLLBACK;"},
+        {"WAL, idle after a write", "PRAGMA journal_mode=WAL; INSERT INTO Alben (PNr) VALUES (98);", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SqliteShell viewer(catalog.Target());
+        ASSERT_TRUE(viewer.Run(c.sql));
+        const int albums = Count("Alben");
+        const QByteArray before = FileDigest(catalog.Target());
+
+        const CliRun run = Convert();
+        EXPECT_EQ(run.exitCode, 1);
+        const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 2) << run.err.toStdString();
+        EXPECT_EQ(lines[0], "Es konnte keine neue SQLite-Datenbank angelegt werden!");
+        EXPECT_TRUE(lines[1].contains(catalog.Target()) && lines[1].contains(QString("Prozess %1").arg(viewer.Pid())))
+            << lines[1].toStdString();
+        EXPECT_EQ(FileDigest(catalog.Target()), before);
+        EXPECT_TRUE(Leftovers().isEmpty());
+
+        // The other program goes on working with its own catalog.
+        ASSERT_TRUE(viewer.Run(c.release));
+        EXPECT_EQ(Count("Alben"), albums);
+        EXPECT_EQ(Integrity(), "ok");
+    }
+}
+
+// Side files of programs that died (a hot rollback journal, a WAL with committed rows) belong
+// to the old catalog: the new one never inherits them.
+TEST_F(CatalogSafetyTest, SideFilesOfDeadProgramsAreNotApplied)
+{
+    if (SqliteShellPath().isEmpty())
+        GTEST_SKIP() << "the sqlite3 shell is not installed";
+    struct Case {
+        const char* name;
+        const char* sql;
+        const char* sideFile;
+    } cases[] = {
+        {"hot journal", "PRAGMA journal_mode=DELETE; BEGIN; INSERT INTO Alben (PNr, Interpret) VALUES (77, 'alt');",
+         "-journal"},
+        {"WAL", "PRAGMA journal_mode=WAL; INSERT INTO Alben (PNr, Interpret) VALUES (77, 'alt');", "-wal"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(Convert().exitCode, 0);
+        {
+            SqliteShell viewer(catalog.Target());
+            ASSERT_TRUE(viewer.Run(c.sql));
+            viewer.Kill();
+        }
+        ASSERT_TRUE(QFile::exists(catalog.Target() + c.sideFile));
+
+        const CliRun run = Convert();
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(catalog.Target() + c.sideFile));
+        EXPECT_EQ(Integrity(), "ok");
+        EXPECT_EQ(Query(catalog.Target(), "SELECT PNr FROM Alben ORDER BY PNr"),
+                  (std::vector<QVariantList>{{1}, {2}}));
+    }
+}
+
+// A second conversion of the same catalog while the first runs is refused; the first one
+// finishes with every row.
+TEST_F(CatalogSafetyTest, SecondConverterIsRefusedWhileTheFirstRuns)
+{
+    UseBigCatalog();
+    QProcess* first = StartCli({"--yes", catalog.Root(), "Jazz"});
+    ASSERT_TRUE(WaitForTemporaryFile(first));
+
+    const CliRun second = Convert();
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(second.err.contains("wird gerade von einem anderen Programm konvertiert")) << second.err.toStdString();
+
+    const CliRun run = Finish(first);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(Integrity(), "ok");
+    EXPECT_EQ(Count("Alben"), kAlbums);
+    EXPECT_EQ(Count("Titel"), kTitles);
+    EXPECT_TRUE(Leftovers().isEmpty());
+}
+
+// A converter ended halfway leaves the previous catalog as it was. Told to end, it removes its
+// temporary file itself; killed, it leaves one, which the next conversion removes.
+TEST_F(CatalogSafetyTest, ConverterEndedHalfwayLeavesThePreviousCatalog)
+{
+    struct Case {
+        const char* name;
+        int signal;
+        int exitCode;  // -1: killed
+        bool leftover;
+    } cases[] = {
+        {"SIGKILL", SIGKILL, -1, true},
+        {"SIGTERM", SIGTERM, 143, false},
+        {"SIGINT", SIGINT, 130, false},
+    };
+    ASSERT_EQ(Convert().exitCode, 0);
+    const QByteArray previous = FileDigest(catalog.Target());
+    UseBigCatalog();
+    const std::vector<QByteArray> sources = SourceDigests();
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess* converter = StartCli({"--yes", catalog.Root(), "Jazz"});
+        ASSERT_TRUE(WaitForTemporaryFile(converter));
+        QThread::msleep(300);
+        ASSERT_EQ(converter->state(), QProcess::Running) << "the catalog converts too fast to be stopped halfway";
+        ::kill(pid_t(converter->processId()), c.signal);
+        const CliRun run = Finish(converter);
+
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(FileDigest(catalog.Target()), previous);
+        EXPECT_EQ(!Leftovers().isEmpty(), c.leftover) << Leftovers().join(' ').toStdString();
+    }
+
+    const CliRun run = Convert();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(' ').toStdString();
+    EXPECT_EQ(Integrity(), "ok");
+    EXPECT_EQ(Count("Titel"), kTitles);
+    EXPECT_EQ(SourceDigests(), sources);
+}
+
+// Names of the source tables that are no regular files: never a hang, the file is "not found".
+TEST_F(CatalogSafetyTest, SourceThatIsNoFileIsNotFound)
+{
+    const QString titles = catalog.Path("Jazz-Titel.db");
+    struct Case {
+        const char* name;
+        std::function<bool()> make;
+    } cases[] = {
+        {"FIFO", [&] { return ::mkfifo(titles.toUtf8().constData(), 0644) == 0; }},
+        {"dangling link", [&] { return ::symlink("gibt-es-nicht.db", titles.toUtf8().constData()) == 0; }},
+        {"directory", [&] { return QDir().mkdir(titles); }},
+        {"link to a FIFO", [&] {
+             return ::mkfifo(catalog.Path("fifo").toUtf8().constData(), 0644) == 0
+                    && ::symlink("fifo", titles.toUtf8().constData()) == 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(titles);
+        QDir().rmdir(titles);
+        QFile::remove(catalog.Path("fifo"));
+        ASSERT_TRUE(c.make());
+
+        const CliRun run = Convert();
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, QString("Datei \"%1\" nicht gefunden!\n").arg(titles));
+        EXPECT_EQ(Integrity(), "ok");
+        EXPECT_EQ(Count("Alben"), 0);  // the fresh template copy, as for any missing table
+    }
+}
+
+}  // namespace
