@@ -4,6 +4,8 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -19,14 +21,48 @@ bool MemorySource::ReadAt(std::uint64_t offset, void* dst, std::size_t n)
     return true;
 }
 
+FileSource::~FileSource()
+{
+    Close();
+}
+
+void FileSource::Close()
+{
+#ifdef Q_OS_UNIX
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+#else
+    file_.close();
+#endif
+    size_ = 0;
+}
+
 bool FileSource::Open(const QString& path)
 {
+    Close();
+#ifdef Q_OS_UNIX
+    // Non-blocking, so that a FIFO put in the table's place cannot stall the
+    // open; for a regular file the flag changes nothing.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    return true;
+#else
     file_.setFileName(path);
     // Unbuffered: the reader asks for whole blocks, a second buffer only copies.
     if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     size_ = static_cast<std::uint64_t>(file_.size());
     return true;
+#endif
 }
 
 bool FileSource::ReadAt(std::uint64_t offset, void* dst, std::size_t n)
@@ -41,7 +77,7 @@ bool FileSource::ReadAt(std::uint64_t offset, void* dst, std::size_t n)
     auto* out = static_cast<char*>(dst);
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t got = ::pread(file_.handle(), out + done, n - done, static_cast<off_t>(offset + done));
+        const ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

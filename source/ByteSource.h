@@ -33,13 +33,26 @@ private:
 // A file opened read-only; nothing is ever written to it.
 class FileSource final : public ByteSource {
 public:
-    // Returns false when the file cannot be opened for reading.
+    FileSource() = default;
+    ~FileSource() override;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    // Returns false when the file cannot be opened for reading, or when it
+    // is not a regular file (a FIFO, device, socket or directory). The open
+    // never waits: a FIFO without a writer is refused at once.
     bool Open(const QString& path);
     std::uint64_t Size() const override { return size_; }
     bool ReadAt(std::uint64_t offset, void* dst, std::size_t n) override;
 
 private:
+    void Close();
+
+#ifdef Q_OS_UNIX
+    int fd_ = -1;
+#else
     QFile file_;
+#endif
     std::uint64_t size_ = 0;
 };
 

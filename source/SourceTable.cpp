@@ -5,23 +5,48 @@
 #include "TableReader.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace pdx {
+
+namespace {
+
+// A regular file once links are followed: FIFOs, sockets, devices,
+// directories and dangling links are no tables (opening a FIFO could wait
+// for a writer forever).
+bool IsRegularFile(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+#else
+    return QFileInfo(path).isFile();
+#endif
+}
+
+} // namespace
 
 QString FindIgnoringCase(const QString& directory, const QString& fileName)
 {
-    const QString exact = QDir(directory).filePath(fileName);
-    if (QFileInfo(exact).isFile())
+    const QDir dir(directory);
+    const QString exact = dir.filePath(fileName);
+    if (IsRegularFile(exact))
         return exact;
-    const QStringList names =
-        QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    // System lists the names of links whatever they lead to; each candidate is
+    // checked itself, so a FIFO or a dangling link that sorts first does not
+    // hide a table further on.
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     for (const QString& name : names) {
-        if (name.compare(fileName, Qt::CaseInsensitive) == 0)
-            return QDir(directory).filePath(name);
+        if (name.compare(fileName, Qt::CaseInsensitive) == 0 && IsRegularFile(dir.filePath(name)))
+            return dir.filePath(name);
     }
     return {};
 }

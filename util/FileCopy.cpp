@@ -1,13 +1,16 @@
 // Byte-for-byte copy that carries the last-write time and sets attributes.
-// Portable: every platform call goes through the stream and the attribute
-// helpers.
+// The copying goes through the stream and the attribute helpers; only the
+// check that the source is a regular file asks the system directly.
 #include "FileUtils.h"
 #include "Platform.h"
+#include "PosixIo.h"
 
 #include <algorithm>
 #include <limits>
 #include <memory>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace FileUtils {
 
@@ -43,6 +46,20 @@ std::uint32_t TargetAttributes(const QString& source, std::uint32_t attributes)
     return attributes & 0xFFFF;
 }
 
+// Only a regular file (after links) is copied: a FIFO, device or socket could
+// block the copy or never end it, and a directory has no bytes to copy.
+bool IsRegularFile(const QString& fileName)
+{
+    struct stat st {};
+    return ::stat(Posix::EncodeName(fileName).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsRegularFile(const TExtFileStream& stream)
+{
+    struct stat st {};
+    return ::fstat(stream.Handle(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace
 
 void CopyFileTimeAttr(const QString& source, const QString& target, std::uint32_t attributes,
@@ -50,7 +67,7 @@ void CopyFileTimeAttr(const QString& source, const QString& target, std::uint32_
 {
     if (IsSameFile(source, target))
         return;
-    if (!FileExists(source) || target.isEmpty())
+    if (!IsRegularFile(source) || target.isEmpty())
         Fail(QStringLiteral("Datei nicht gefunden: \"%s\""), source, 2);
 
     // A zero size would never end the loop; reads and writes take at most an int32 count.
@@ -67,6 +84,10 @@ void CopyFileTimeAttr(const QString& source, const QString& target, std::uint32_
     } catch (const EExtFileStreamError& e) {
         Fail(QStringLiteral("Fehler beim Öffnen von \"%s\""), source, e.ErrorCode);
     }
+    // The name may have been replaced since the check above; what counts is
+    // the file actually opened (the stream opens without blocking).
+    if (!IsRegularFile(*in))
+        Fail(QStringLiteral("Datei nicht gefunden: \"%s\""), source, 2);
 
     if (FileExists(target)) {
         if (const std::uint32_t error = ChangeFileAttributes(target, FileAttr::Archive))
@@ -80,17 +101,22 @@ void CopyFileTimeAttr(const QString& source, const QString& target, std::uint32_
         Fail(QStringLiteral("Fehler beim Erstellen von \"%s\""), target, e.ErrorCode);
     }
 
+    // Only a read of 0 bytes marks the end: a read may deliver fewer bytes
+    // than asked for long before it (files under /proc, network file systems,
+    // and Linux moves at most 0x7ffff000 bytes per call).
     // An exception below closes both streams on its way out.
-    std::int32_t readCount = 0;
-    do {
+    for (;;) {
+        std::int32_t readCount = 0;
         if (const std::uint32_t error = in->Read(buffer.get(), chunk, readCount))
             Fail(QStringLiteral("Fehler beim Lesen aus \"%s\""), source, error);
+        if (readCount == 0)
+            break;
         std::int32_t writeCount = 0;
         if (const std::uint32_t error = out->Write(buffer.get(), readCount, writeCount))
             Fail(QStringLiteral("Fehler beim Schreiben in \"%s\""), target, error);
         if (writeCount < readCount)
             Fail(QStringLiteral("Fehler beim Schreiben in \"%s\""), target, kDiskFull);
-    } while (readCount == chunk);
+    }
 
     in->Close();  // nothing was written to the source: its close cannot lose data
     // The file system may report only now that it could not store the data

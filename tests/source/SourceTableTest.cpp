@@ -1,6 +1,7 @@
 // SourceTable over tables that pxlib writes: the catalog's two tables, field
 // lookup, orders, code pages, memo files and conversions between kinds.
 
+#include "ByteSource.h"
 #include "EngineFixtures.h"
 #include "SourceTable.h"
 
@@ -8,8 +9,15 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <string>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace enginetest;
 
@@ -162,6 +170,152 @@ TEST_F(SourceTableTest, ReadingLeavesTheDirectoryUnchanged)
         table.AsString("MP3Dir");
     table.Close();
     EXPECT_EQ(snapshot(), before);
+}
+
+// Runs body in a forked child that SIGALRM ends after five seconds, so that a
+// read waiting on a FIFO fails the test instead of stopping the run. Returns
+// what body returned, or "<hung>" / "<crashed>".
+std::string InWatchedChild(const std::function<std::string()>& body)
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        return "<no pipe>";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        ::alarm(5);
+        const std::string result = body();
+        const bool written = ::write(out[1], result.data(), result.size()) == ssize_t(result.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string result;
+    char chunk[512];
+    for (ssize_t got; (got = ::read(out[0], chunk, sizeof chunk)) > 0;)
+        result.append(chunk, std::size_t(got));
+    ::close(out[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return "<no child>";
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
+        return "<hung>";
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "<crashed>";
+    return result;
+}
+
+std::string ErrorOutcome(pdx::ErrorCode code, const QStringList& args)
+{
+    return pdx::ErrorText(code, args).toStdString();
+}
+
+bool MakeFifo(const QString& path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0;
+}
+
+bool MakeLink(const QString& path, const QString& target)
+{
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+// Something that is no regular file under the table's or the memo file's
+// name: the table is not found, a memo file counts as missing, and neither
+// open waits on a FIFO. Each case opens the album table and reads the first
+// record's memo, which lives in the .mb.
+TEST(SourceTableFiles, NonRegularFileNamedLikeTableOrMemoIsNotFound)
+{
+    enum class Put { Fifo, DanglingLink, DeviceLink, Directory };
+    enum class Outcome { TableNotFound, MemoMissing, Read };
+    struct Case {
+        const char* file;   // the table or memo file written by pxlib
+        const char* keptAs; // its new name, or nullptr: it goes
+        Put put;            // what then takes a name like it
+        const char* as;
+        Outcome outcome;
+    };
+    const Case cases[] = {
+        {"Jazz-Album.db", nullptr, Put::Fifo, "Jazz-Album.db", Outcome::TableNotFound},
+        {"Jazz-Album.db", nullptr, Put::Fifo, "JAZZ-ALBUM.DB", Outcome::TableNotFound},
+        {"Jazz-Album.db", nullptr, Put::DanglingLink, "jazz-album.db", Outcome::TableNotFound},
+        {"Jazz-Album.db", nullptr, Put::DeviceLink, "Jazz-Album.db", Outcome::TableNotFound},
+        {"Jazz-Album.db", nullptr, Put::Directory, "jazz-album.DB", Outcome::TableNotFound},
+        // The FIFO sorts first among the names that match; the table after it is found.
+        {"Jazz-Album.db", "jazz-album.db", Put::Fifo, "JAZZ-ALBUM.DB", Outcome::Read},
+        {"Jazz-Album.mb", nullptr, Put::Fifo, "Jazz-Album.mb", Outcome::MemoMissing},
+        {"Jazz-Album.mb", nullptr, Put::Fifo, "JAZZ-ALBUM.MB", Outcome::MemoMissing},
+        {"Jazz-Album.mb", nullptr, Put::DanglingLink, "Jazz-Album.mb", Outcome::MemoMissing},
+        {"Jazz-Album.mb", nullptr, Put::Directory, "Jazz-Album.mb", Outcome::MemoMissing},
+    };
+    for (const Case& c : cases) {
+        static const char* const kPutNames[] = {"FIFO", "dangling link", "link to a device", "directory"};
+        const std::string name = std::string(kPutNames[int(c.put)]) + " named " + c.as;
+        QTemporaryDir dir;
+        WriteTable(dir, "Jazz-Album.db", pxw::AlbumFields(), AlbumRows(), {.keyFields = 1});
+        const QString file = dir.filePath(c.file);
+        ASSERT_TRUE(c.keptAs ? QFile::rename(file, dir.filePath(c.keptAs)) : QFile::remove(file)) << name;
+        const QString put = dir.filePath(c.as);
+        bool made = false;
+        switch (c.put) {
+        case Put::Fifo:
+            made = MakeFifo(put);
+            break;
+        case Put::DanglingLink:
+            made = MakeLink(put, dir.filePath("weg"));
+            break;
+        case Put::DeviceLink:
+            made = MakeLink(put, "/dev/null");
+            break;
+        case Put::Directory:
+            made = QDir().mkdir(put);
+            break;
+        }
+        ASSERT_TRUE(made) << name;
+
+        const QString table = dir.filePath("Jazz-Album.db");
+        std::string expected = kLongMemo;
+        if (c.outcome == Outcome::TableNotFound)
+            expected = ErrorOutcome(pdx::ErrorCode::FileNotFound, {table});
+        else if (c.outcome == Outcome::MemoMissing)
+            expected = ErrorOutcome(pdx::ErrorCode::MemoFileMissing, {dir.filePath("Jazz-Album.mb"), "MP3Dir", table});
+
+        const std::string outcome = InWatchedChild([&]() -> std::string {
+            try {
+                pdx::SourceTable source;
+                source.Open(dir.path(), "Jazz-Album.db");
+                source.First();
+                return source.AsString("MP3Dir").toStdString();
+            } catch (const pdx::SourceError& e) {
+                return e.what();
+            }
+        });
+        EXPECT_EQ(outcome, expected) << name;
+    }
+}
+
+// The file source itself refuses what is no regular file, at once: between
+// the search by name and the open, the name may have changed hands.
+TEST(SourceTableFiles, FileSourceOpensOnlyRegularFiles)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.db");
+    ASSERT_TRUE(MakeFifo(fifo));
+    const QString regular = dir.filePath("real.db");
+    WriteAll(regular, "12345");
+    const auto open = [](const QString& path) {
+        return InWatchedChild([&]() -> std::string {
+            pdx::FileSource source;
+            if (!source.Open(path))
+                return "refused";
+            char bytes[5] = {};
+            return source.ReadAt(0, bytes, 5) ? std::string(bytes, 5) : "unreadable";
+        });
+    };
+    EXPECT_EQ(open(fifo), "refused");
+    EXPECT_EQ(open("/dev/null"), "refused");
+    EXPECT_EQ(open(dir.path()), "refused");
+    EXPECT_EQ(open(dir.filePath("missing.db")), "refused");
+    EXPECT_EQ(open(regular), "12345");
 }
 
 // Titles inserted out of PNr order, with ties: the PNr order is ascending

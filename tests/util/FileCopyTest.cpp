@@ -5,9 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
+
+#include <csignal>
+#include <cstring>
+
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 
 using namespace FileUtils;
 
@@ -54,7 +64,7 @@ TEST(FileCopy, CopiesBytesTimeAndAttributesForAnyBufferSize)
         std::uint32_t buffer;
     };
     const Case cases[] = {
-        {0, 1024},        // one read and one write of nothing
+        {0, 1024},        // the first read already returns 0 bytes
         {1, 1},
         {3 * 1024, 1024},  // exact multiple: a last read of 0 bytes ends the loop
         {3000, 1024},
@@ -285,4 +295,142 @@ TEST(FileCopy, ShortWriteAtASizeLimitLeavesThePartialTarget)
     EXPECT_EQ(error->ErrorCode, 112u);
     EXPECT_EQ(error->Message(), "Fehler beim Schreiben in \"" + target + "\"");
     EXPECT_EQ(ReadAll(target), content.left(3000)) << "the partial target stays";
+}
+
+// Each source below would have stalled or cut short a copy that trusts the
+// name: a FIFO whose writer stays, a FIFO, device or socket that ends at once.
+// The copy runs on a second thread; should it still run after the watchdog
+// time, the FIFO's writer end is closed so that the copy can end at all.
+TEST(FileCopy, NonRegularSourceIsRefusedWithoutWaitingOnIt)
+{
+    struct Setup {
+        QString source;
+        int writerFd = -1;  // keeps a writer on the FIFO with bytes pending
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const TempTree&, Setup&)> prepare;
+    };
+    const auto makeFifo = [](const TempTree& t, const char* name) {
+        const QString path = t.Path(name);
+        EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        return path;
+    };
+    const Case cases[] = {
+        {"FIFO without a writer", [&](const TempTree& t, Setup& s) { s.source = makeFifo(t, "fifo"); }},
+        {"FIFO with a writer that stays",
+         [&](const TempTree& t, Setup& s) {
+             s.source = makeFifo(t, "fifo");
+             // Read and write end in one: the open does not wait for a reader.
+             s.writerFd = ::open(QFile::encodeName(s.source).constData(), O_RDWR | O_CLOEXEC);
+             ASSERT_GE(s.writerFd, 0);
+             // Two buffers' worth: a copy that reads on waits for the third.
+             ASSERT_EQ(::write(s.writerFd, "12345678", 8), 8);
+         }},
+        {"link to a FIFO",
+         [&](const TempTree& t, Setup& s) { s.source = t.Link("link", makeFifo(t, "fifo")); }},
+        {"character device", [](const TempTree&, Setup& s) { s.source = "/dev/null"; }},
+        {"socket",
+         [](const TempTree& t, Setup& s) {
+             s.source = t.Path("sock");
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+             ASSERT_GE(fd, 0);
+             sockaddr_un address {};
+             address.sun_family = AF_UNIX;
+             const QByteArray name = QFile::encodeName(s.source);
+             ASSERT_LT(static_cast<size_t>(name.size()), sizeof(address.sun_path));
+             std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
+             EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+             ::close(fd);  // the socket file stays behind
+         }},
+    };
+    for (const Case& c : cases) {
+        for (const bool targetExists : {false, true}) {
+            TempTree tree;
+            Setup setup;
+            c.prepare(tree, setup);
+            const QString target = targetExists ? tree.WriteFile("dst", "old") : tree.Path("dst");
+
+            auto copy = std::async(std::launch::async,
+                                   [&] { return CopyError(setup.source, target, kArchive, 4); });
+            const bool finished = copy.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+            if (setup.writerFd >= 0)
+                ::close(setup.writerFd);
+            const auto error = copy.get();
+
+            EXPECT_TRUE(finished) << c.name << ": the copy waited on the source";
+            if (!error) {
+                ADD_FAILURE() << c.name << ": copied without an error";
+                continue;
+            }
+            EXPECT_EQ(error->ErrorCode, 2u) << c.name;
+            EXPECT_EQ(error->Message().toStdString(),
+                      ("Datei nicht gefunden: \"" + setup.source + "\"").toStdString())
+                << c.name;
+            if (targetExists)
+                EXPECT_EQ(ReadAll(target), "old") << c.name;
+            else
+                EXPECT_FALSE(EntryExists(target)) << c.name;
+        }
+    }
+}
+
+// /proc/<pid>/maps is a regular file whose reads stop near one page however
+// much is asked for. A child that holds a few hundred separate mappings, and
+// does nothing else, gives one of several pages whose content stays put.
+TEST(FileCopy, SourceThatReadsShortIsCopiedWhole)
+{
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Alternating protection keeps every page a mapping of its own.
+        const long page = ::sysconf(_SC_PAGESIZE);
+        constexpr int kPages = 400;
+        auto* area = static_cast<char*>(
+            ::mmap(nullptr, page * kPages, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        if (area == MAP_FAILED)
+            ::_exit(1);
+        for (int i = 1; i < kPages; i += 2)
+            ::mprotect(area + i * page, page, PROT_NONE);
+        if (::write(ready[1], "x", 1) != 1)
+            ::_exit(1);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    const bool childReady = ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+
+    const QString source = QStringLiteral("/proc/%1/maps").arg(child);
+    constexpr std::uint32_t kBuffer = 65536;
+    // What the test itself reads: one read of the buffer size, then the whole.
+    QByteArray expected;
+    ssize_t firstRead = 0;
+    if (childReady) {
+        const int fd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+        QByteArray chunk(kBuffer, '\0');
+        firstRead = ::read(fd, chunk.data(), kBuffer);
+        ::lseek(fd, 0, SEEK_SET);
+        for (ssize_t got; (got = ::read(fd, chunk.data(), kBuffer)) > 0;)
+            expected.append(chunk.constData(), got);
+        ::close(fd);
+    }
+
+    TempTree tree;
+    const QString target = tree.Path("maps");
+    const auto error = CopyError(source, target, kArchive, kBuffer);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+
+    ASSERT_TRUE(childReady);
+    ASSERT_GT(firstRead, 0);
+    ASSERT_LT(firstRead, expected.size()) << "the source should read short";
+    ASSERT_LT(firstRead, static_cast<ssize_t>(kBuffer));
+    EXPECT_FALSE(error) << error->what();
+    const QByteArray copied = ReadAll(target);
+    EXPECT_EQ(copied.size(), expected.size());
+    EXPECT_TRUE(copied == expected);
 }
