@@ -267,10 +267,13 @@ bool FindFileEntry(const QString& fileName, FileAttributeData& entry);
 constexpr std::uint32_t SourceAttributes = 0xFFFFFFFF;
 
 // Copies source to target through a buffer of bufferSize bytes (0 counts as
-// 1), then gives the target the source's last-write time and the given
-// attributes (low 16 bits). Nothing happens when both name the same file:
-// same spelling, or same device and inode. Raises ECopyError on any failure,
-// std::bad_alloc when the buffer cannot be allocated.
+// 1), reading until a read returns no bytes, then gives the target the
+// source's last-write time and the given attributes (low 16 bits). Nothing
+// happens when both name the same file: same spelling, or same device and
+// inode. A source that is not a regular file once links are followed (FIFO,
+// device, socket, directory) fails with 2, "Datei nicht gefunden", before the
+// target is touched and without waiting on it. Raises ECopyError on any
+// failure, std::bad_alloc when the buffer cannot be allocated.
 void CopyFileTimeAttr(const QString& source, const QString& target, std::uint32_t attributes,
                       std::uint32_t bufferSize);
 
@@ -289,9 +292,13 @@ struct DeleteTreeCounts {
 // removed only when all its own files went and (for the base) removeBase is
 // set. A symbolic link inside the tree is removed as a link and never
 // followed; the walk works relative to open directory handles, so nothing
-// outside the tree is reached even when the tree changes meanwhile. The
-// directory named by the caller may itself be a link to a directory. Only adds
-// to the counters; a missing directory changes nothing. Never throws.
+// outside the tree is reached even when the tree changes meanwhile. When the
+// directory named by the caller is itself a link to a directory, only the link
+// goes (counted as a file), and only when it is to be removed; its target is
+// left as it is. Nothing mounted inside the tree, bind mounts included, is
+// entered; the removal of its mount point is tried and fails. Only adds to the
+// counters; a missing directory changes nothing, and so does the file-system
+// root. Never throws.
 void DeleteDirectoryTree(const QString& baseDir, const QString& relativeSubDir, bool removeBase,
                          std::uint32_t& dirsRemoved, std::uint32_t& filesDeleted,
                          std::uint32_t& failures);

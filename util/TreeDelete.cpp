@@ -2,16 +2,18 @@
 //
 // Every step below the top directory names its entry relative to the
 // descriptor of the directory that holds it, and directories are entered with
-// O_NOFOLLOW. So a symbolic link met anywhere in the tree is removed as a link
-// and never entered, and an entry swapped for a link while the walk runs
-// cannot lead it outside the tree. Nor does the walk cross into another
-// file system mounted below the top directory.
+// O_NOFOLLOW. So a symbolic link met anywhere in the tree, the top directory
+// included, is removed as a link and never entered, and an entry swapped for a
+// link while the walk runs cannot lead it outside the tree. Nor does the walk
+// enter anything mounted below the top directory, bind mounts of the same file
+// system included.
 #include "FileUtils.h"
 #include "PosixIo.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <vector>
 
@@ -27,6 +29,43 @@ struct Counters {
     std::uint32_t& filesDeleted;
     std::uint32_t& failures;
 };
+
+// The mount a directory belongs to: its device and, when the kernel reports
+// it, the mount id. A bind mount shows a folder of the same file system, with
+// the same device; only the mount id tells it apart.
+struct MountIdentity {
+    dev_t device = 0;
+    std::uint64_t mountId = 0;
+    bool hasMountId = false;
+};
+
+bool IdentifyMount(int fd, MountIdentity& id)
+{
+#ifdef STATX_MNT_ID
+    struct statx stx {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &stx) == 0) {
+        id.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+        id.hasMountId = (stx.stx_mask & STATX_MNT_ID) != 0;
+        id.mountId = id.hasMountId ? stx.stx_mnt_id : 0;
+        return true;
+    }
+#endif
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    id.device = st.st_dev;
+    id.hasMountId = false;
+    return true;
+}
+
+// Whether two directories lie in the same mount; by the device alone when a
+// mount id is missing.
+bool SameMount(const MountIdentity& a, const MountIdentity& b)
+{
+    if (a.device != b.device)
+        return false;
+    return !a.hasMountId || !b.hasMountId || a.mountId == b.mountId;
+}
 
 enum class EntryKind { Directories, NonDirectories };
 
@@ -98,17 +137,17 @@ void DeleteTreeAt(int parentFd, const QByteArray& name, const UniqueFd& dirFd, b
 // dirFd stands for a directory that could not be opened: it looks empty.
 bool EmptyDirectory(const UniqueFd& dirFd, Counters& counters)
 {
-    struct stat self {};
-    if (!dirFd.Valid() || ::fstat(dirFd.Get(), &self) != 0)
+    MountIdentity self;
+    if (!dirFd.Valid() || !IdentifyMount(dirFd.Get(), self))
         return true;
     for (const QByteArray& sub : ListEntries(dirFd.Get(), EntryKind::Directories)) {
         MakeDirectoryAccessible(dirFd.Get(), sub);
         UniqueFd subFd(::openat(dirFd.Get(), sub.constData(),
                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        // Another file system mounted inside the tree is not part of it: it
-        // is not entered, and only the (failing) removal of its mount point is tried.
-        struct stat st {};
-        if (subFd.Valid() && (::fstat(subFd.Get(), &st) != 0 || st.st_dev != self.st_dev))
+        // Whatever is mounted inside the tree is not part of it: it is not
+        // entered, and only the (failing) removal of its mount point is tried.
+        MountIdentity mount;
+        if (subFd.Valid() && (!IdentifyMount(subFd.Get(), mount) || !SameMount(mount, self)))
             subFd.Reset();
         DeleteTreeAt(dirFd.Get(), sub, subFd, true, counters);
     }
@@ -162,8 +201,6 @@ void DeleteDirectoryTree(const QString& baseDir, const QString& relativeSubDir, 
     const QString dir = relativeSubDir.isEmpty()
                             ? baseDir
                             : EnsureTrailingDelimiter(baseDir) + relativeSubDir;
-    // The directory the caller names may be a link to a directory; it is
-    // followed (its contents go), and then the link itself is removed.
     if (!DirectoryExists(dir))
         return;
 
@@ -171,22 +208,34 @@ void DeleteDirectoryTree(const QString& baseDir, const QString& relativeSubDir, 
     QString last;
     SplitLastComponent(dir, parent, last);
     const QByteArray name = EncodeName(last);
+    // The parent serves only to look its entry up and remove it, which needs
+    // search and write permission on it but not read permission.
     const UniqueFd parentFd(
-        ::open(EncodeName(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const QByteArray dirName = EncodeName(dir);
+        ::open(EncodeName(parent).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
-    if (::stat(dirName.constData(), &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU)
-        ::chmod(dirName.constData(), (st.st_mode & 07777) | S_IRWXU);
-    const UniqueFd dirFd(::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parentFd.Valid()
+        || ::fstatat(parentFd.Get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;  // gone meanwhile, or no entry of a parent at all (the root)
 
     Counters counters{dirsRemoved, filesDeleted, failures};
     const bool removeSelf = removeBase || !relativeSubDir.isEmpty();
-    const bool isLink = parentFd.Valid()
-                        && ::fstatat(parentFd.Get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
-                        && S_ISLNK(st.st_mode);
-    // A link named by the caller is removed as a link once its target is empty.
-    if (EmptyDirectory(dirFd, counters) && removeSelf)
-        RemoveEntry(parentFd.Get(), name, isLink ? 0 : AT_REMOVEDIR, counters);
+    if (S_ISLNK(st.st_mode)) {
+        // A link named by the caller goes as a link, counted as a file; what
+        // it points to is never touched.
+        if (removeSelf) {
+            if (::unlinkat(parentFd.Get(), name.constData(), 0) == 0)
+                ++counters.filesDeleted;
+            else
+                ++counters.failures;
+        }
+        return;
+    }
+    if (!S_ISDIR(st.st_mode))
+        return;
+    MakeDirectoryAccessible(parentFd.Get(), name);
+    const UniqueFd dirFd(::openat(parentFd.Get(), name.constData(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    DeleteTreeAt(parentFd.Get(), name, dirFd, removeSelf, counters);
 }
 
 DeleteTreeCounts DeleteDirectoryTree(const QString& dir, bool removeBase)

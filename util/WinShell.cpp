@@ -1,6 +1,7 @@
 #include "WinShell.h"
 
 #include "FileUtils.h"
+#include "Platform.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,8 @@
 #include <functional>
 #include <system_error>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -129,6 +132,28 @@ bool IsSameOrBelow(const QString& inner, const QString& outer)
     return a == b || a.startsWith(FileUtils::EnsureTrailingDelimiter(b));
 }
 
+// Whether source and target name the same file: the same spelling, the same
+// entry (a link as itself), or the same file once links are followed.
+bool IsSameFile(const QString& source, const QString& target)
+{
+    if (FileUtils::SamePathSpelling(source, target))
+        return true;
+    struct stat a {};
+    struct stat b {};
+    if (::lstat(QFile::encodeName(source).constData(), &a) == 0
+        && ::lstat(QFile::encodeName(target).constData(), &b) == 0 && a.st_dev == b.st_dev
+        && a.st_ino == b.st_ino)
+        return true;
+    return FileUtils::Platform::SameFileObject(source, target);
+}
+
+// A file or a link never takes the place of an existing folder: that would
+// need the folder and everything in it deleted.
+bool WouldReplaceAFolder(const QString& source, const QString& target)
+{
+    return !IsRealDirectory(source) && IsRealDirectory(target);
+}
+
 std::uint32_t DeleteEntry(const QString& path, bool toTrash)
 {
     if (path.isEmpty())
@@ -162,9 +187,13 @@ std::uint32_t CopyEntry(const QString& source, const QString& target, bool repla
     const fs::file_status status = fs::symlink_status(ToFsPath(source), ec);
     if (ec)
         return ToWinError(ec, source);
+    if (IsSameFile(source, target))
+        return 0;
     const bool targetExists = EntryExists(target);
     if (targetExists && !replace)
         return ERROR_FILE_EXISTS;
+    if (WouldReplaceAFolder(source, target))
+        return ERROR_ACCESS_DENIED;
 
     if (fs::is_directory(status)) {
         if (IsSameOrBelow(target, source))
@@ -185,7 +214,7 @@ std::uint32_t CopyEntry(const QString& source, const QString& target, bool repla
         }
         return 0;
     }
-    if (targetExists && (IsRealDirectory(target) || fs::is_symlink(status))) {
+    if (targetExists && fs::is_symlink(status)) {
         if (const std::uint32_t code = DeleteEntry(target, false))
             return code;
     }
@@ -200,8 +229,12 @@ std::uint32_t MoveEntry(const QString& source, const QString& target, bool repla
 {
     if (!EntryExists(source))
         return FileUtils::ErrnoToWinError(ENOENT, source);
+    if (IsSameFile(source, target))
+        return 0;
     if (EntryExists(target) && !replace)
         return ERROR_FILE_EXISTS;
+    if (WouldReplaceAFolder(source, target))
+        return ERROR_ACCESS_DENIED;
     std::error_code ec;
     fs::rename(ToFsPath(source), ToFsPath(target), ec);
     if (!ec)

@@ -103,7 +103,10 @@ constexpr std::uint32_t FOFX_EARLYFAILURE = 0x100000;      // no effect here: on
 // For move and copy, dest is the full new path (its folder must exist). A folder is copied
 // with everything in it, links as links. An existing target is replaced (folders are merged)
 // only with FOF_NOCONFIRMATION; without it the operation fails with code 80 and changes
-// nothing. A deletion goes to the trash with FOF_ALLOWUNDO and is permanent otherwise; a
+// nothing. A file or a link never replaces an existing folder: that fails with code 5 (80
+// without FOF_NOCONFIRMATION). When source and dest name the same file (same spelling, same
+// entry, or the same file once links are followed), nothing changes and the result is HR_OK.
+// A deletion goes to the trash with FOF_ALLOWUNDO and is permanent otherwise; a
 // symbolic link is removed as a link, never followed. The file-system root is never deleted.
 // Returns HR_OK, or HResultFromWin32 of the Windows error code of the first failure.
 HRESULT ShellItemOperation(WindowHandle owner, const QString& source, const QString& dest, std::int32_t op,
@@ -117,9 +120,10 @@ HRESULT ShellDeleteItem(WindowHandle owner, const QString& path, bool allowUndo,
 // One file operation on a single source and an optional destination, as the shell's
 // SHFileOperationW does it: FO_DELETE deletes from (to is not used); FO_MOVE and FO_COPY put
 // from into the folder to when that is an existing folder, else make to its new name;
-// FO_RENAME gives from the name to. Returns 0 or a Windows error code (2 when from is missing,
+// FO_RENAME gives from the name to. Moves, copies and renames follow ShellItemOperation's
+// rules for existing targets. Returns 0 or a Windows error code (2 when from is missing,
 // 87 for an empty name or an unknown function, 80 for a target that exists without
-// FOF_NOCONFIRMATION).
+// FOF_NOCONFIRMATION, 5 for a file or link that would replace a folder).
 std::int32_t ShellFileOperation(WindowHandle owner, const QString& from, const QString& to,
                                 const QString& progressTitle, std::uint32_t func, std::uint16_t flags);
 

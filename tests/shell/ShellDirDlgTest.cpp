@@ -573,6 +573,20 @@ TEST_F(ShellDirTest, DeleteForGoodCountsWhatWent)
     EXPECT_EQ(MessageTexts(), QStringList{QStringLiteral("0 Verzeichnisse mit 0 Dateien gelöscht!")});
 }
 
+TEST_F(ShellDirTest, DeleteForGoodRemovesALinkedFolderAsALink)
+{
+    const QString kept = FTree.WriteFile(QStringLiteral("Ziel/eins.txt"), "eins");
+    FTree.MakeDir(QStringLiteral("Daten"));
+    const QString link = FTree.Link(QStringLiteral("Daten/Verweis"), FTree.Path(QStringLiteral("Ziel")));
+    TShellDirDialog& dlg = ShownIn(link);
+    ASSERT_EQ(dlg.Path(), link);
+    FSelectAnswer = 0;
+    dlg.itmDeleteClick();
+    EXPECT_EQ(MessageTexts(), QStringList{QStringLiteral("0 Verzeichnisse mit 1 Dateien gelöscht!")});
+    EXPECT_FALSE(EntryExists(link));
+    EXPECT_EQ(ReadAll(kept).toStdString(), "eins");
+}
+
 TEST_F(ShellDirTest, DeleteToTheTrash)
 {
     FTree.WriteFile(QStringLiteral("Daten/Alt/eins.txt"));

@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include <unistd.h>
+
 using namespace WinShell;
 
 namespace {
@@ -259,6 +263,93 @@ TEST(ShellTransfer, FileOperationPutsTheSourceIntoAnExistingFolder)
     EXPECT_EQ(ReadAll(tree.Path("c.txt")), "A");
     EXPECT_EQ(ShellFileOperation(nullptr, tree.Path("c.txt"), QString(), QString(), FO_COPY, 0), 87);
     EXPECT_EQ(ShellFileOperation(nullptr, tree.Path("c.txt"), tree.Path("d"), QString(), 9, 0), 87);
+}
+
+TEST(ShellTransfer, AFileOrLinkNeverReplacesAnExistingFolder)
+{
+    struct Case {
+        const char* name;
+        std::function<std::int32_t(const TempTree&)> run;
+    };
+    const auto item = [](const char* source, const char* dest, std::int32_t op) {
+        return [=](const TempTree& t) {
+            return ShellItemOperation(nullptr, t.Path(source), t.Path(dest), op, FOF_NOCONFIRMATION);
+        };
+    };
+    const auto file = [](const char* from, const char* to, std::uint32_t func) {
+        return [=](const TempTree& t) {
+            return ShellFileOperation(nullptr, t.Path(from), to[0] == '/' ? t.Path(to + 1) : QString(to),
+                                      QString(), func, FOF_NOCONFIRMATION);
+        };
+    };
+    const Case cases[] = {
+        {"item copy of a file", item("a.txt", "box/a.txt", SIO_COPY)},
+        {"item move of a file", item("a.txt", "box/a.txt", SIO_MOVE)},
+        {"item copy of a link", item("link", "box/a.txt", SIO_COPY)},
+        {"item move of a link", item("link", "box/a.txt", SIO_MOVE)},
+        {"copy into the folder holding a folder of that name", file("a.txt", "/box", FO_COPY)},
+        {"move into the folder holding a folder of that name", file("a.txt", "/box", FO_MOVE)},
+        {"rename onto a folder", file("a.txt", "box", FO_RENAME)},
+        {"a file met while merging folders", item("merge", "box", SIO_COPY)},
+    };
+    for (const Case& c : cases) {
+        TempTree tree;
+        tree.WriteFile(QStringLiteral("a.txt"), "A");
+        tree.Link(QStringLiteral("link"), tree.Path("a.txt"));
+        tree.WriteFile(QStringLiteral("merge/a.txt"), "A");
+        const QString inner = tree.WriteFile(QStringLiteral("box/a.txt/inner.txt"), "I");
+        EXPECT_NE(c.run(tree), 0) << c.name;
+        EXPECT_EQ(ReadAll(inner).toStdString(), "I") << c.name;
+        EXPECT_EQ(ReadAll(tree.Path("a.txt")).toStdString(), "A") << c.name;
+        EXPECT_TRUE(QFileInfo(tree.Path("link")).isSymLink()) << c.name;
+    }
+}
+
+TEST(ShellTransfer, SourceAndDestinationTheSameFileChangeNothing)
+{
+    struct Case {
+        const char* name;
+        const char* source;
+        const char* dest;
+        std::int32_t op;
+        std::uint32_t flags;
+    };
+    const Case cases[] = {
+        {"a file copied onto itself", "a.txt", "a.txt", SIO_COPY, FOF_NOCONFIRMATION},
+        {"the same without replacing", "a.txt", "a.txt", SIO_COPY, 0},
+        {"a file moved onto itself", "a.txt", "a.txt", SIO_MOVE, FOF_NOCONFIRMATION},
+        {"another spelling of the same name", "a.txt", "sub/../a.txt", SIO_COPY, FOF_NOCONFIRMATION},
+        {"a link copied onto itself", "link", "link", SIO_COPY, FOF_NOCONFIRMATION},
+        {"a dangling link copied onto itself", "dangling", "sub/../dangling", SIO_COPY, FOF_NOCONFIRMATION},
+        {"a link copied onto its target", "link", "a.txt", SIO_COPY, FOF_NOCONFIRMATION},
+        {"a link moved onto its target", "link", "a.txt", SIO_MOVE, FOF_NOCONFIRMATION},
+        {"a file copied onto a link to it", "a.txt", "link", SIO_COPY, FOF_NOCONFIRMATION},
+        {"a file moved onto a second hard link", "a.txt", "hard", SIO_MOVE, FOF_NOCONFIRMATION},
+    };
+    for (const Case& c : cases) {
+        TempTree tree;
+        tree.WriteFile(QStringLiteral("a.txt"), "A");
+        tree.MakeDir(QStringLiteral("sub"));
+        tree.Link(QStringLiteral("link"), tree.Path("a.txt"));
+        tree.Link(QStringLiteral("dangling"), tree.Path("nowhere"));
+        ASSERT_EQ(::link(QFile::encodeName(tree.Path("a.txt")).constData(),
+                         QFile::encodeName(tree.Path("hard")).constData()),
+                  0);
+        EXPECT_EQ(ShellItemOperation(nullptr, tree.Path(c.source), tree.Path(c.dest), c.op, c.flags), HR_OK)
+            << c.name;
+        EXPECT_FALSE(QFileInfo(tree.Path("a.txt")).isSymLink()) << c.name;
+        EXPECT_EQ(ReadAll(tree.Path("a.txt")).toStdString(), "A") << c.name;
+        EXPECT_EQ(QFileInfo(tree.Path("link")).symLinkTarget().toStdString(), tree.Path("a.txt").toStdString())
+            << c.name;
+        EXPECT_TRUE(QFileInfo(tree.Path("dangling")).isSymLink()) << c.name;
+        EXPECT_EQ(ReadAll(tree.Path("hard")).toStdString(), "A") << c.name;
+    }
+    // The shell's own operation shares the rule.
+    TempTree tree;
+    tree.WriteFile(QStringLiteral("a.txt"), "A");
+    EXPECT_EQ(ShellFileOperation(nullptr, tree.Path("a.txt"), QStringLiteral("a.txt"), QString(), FO_RENAME, 0), 0);
+    EXPECT_EQ(ShellFileOperation(nullptr, tree.Path("a.txt"), tree.Root(), QString(), FO_COPY, 0), 0);
+    EXPECT_EQ(ReadAll(tree.Path("a.txt")).toStdString(), "A");
 }
 
 // ---- Optional features ---------------------------------------------------------------
