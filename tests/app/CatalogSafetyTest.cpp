@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -327,6 +328,51 @@ TEST_F(CatalogSafetyTest, ConverterEndedHalfwayLeavesThePreviousCatalog)
     EXPECT_EQ(Integrity(), "ok");
     EXPECT_EQ(Count("Titel"), kTitles);
     EXPECT_EQ(SourceDigests(), sources);
+}
+
+// A disk that runs full halfway: the conversion fails with SQLite's message, and the catalog
+// left in place is sound, holding the rows written before. Runs in a private mount namespace
+// with a small tmpfs as the root directory; the source tables stay outside, linked.
+TEST_F(CatalogSafetyTest, FullDiskLeavesASoundCatalog)
+{
+    if (::geteuid() != 0 || SqliteShellPath().isEmpty()
+        || QProcess::execute("unshare", {"-m", "true"}) != 0)
+        GTEST_SKIP() << "needs root, unshare and the sqlite3 shell";
+    const std::vector<QByteArray> sources = [&] {
+        std::vector<QByteArray> digests;
+        for (const char* suffix : {"-Album.db", "-Titel.db"})
+            digests.push_back(FileDigest(big_->Path(QString("Big") + suffix)));
+        return digests;
+    }();
+    const QString script = R"(
+        set -e
+        mount -t tmpfs -o size=1m tmpfs "$ROOT"
+        for f in "$SRC"/Big-*; do ln -s "$f" "$ROOT/Jazz-${f##*/Big-}"; done
+        set +e
+        "$CLI" --yes "$ROOT" Jazz
+        echo "exit=$?"
+        sqlite3 "$ROOT/Jazz-Music.sqlite" "PRAGMA integrity_check; SELECT count(*) FROM Alben;"
+        ls -A "$ROOT")";
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ROOT", catalog.Root());
+    environment.insert("SRC", big_->Root());
+    environment.insert("CLI", KK_CLI_PATH);
+    shell.setProcessEnvironment(environment);
+    shell.start("unshare", {"-m", "--propagation", "private", "sh", "-c", script});
+    ASSERT_TRUE(shell.waitForFinished(120000));
+    const QString out = QString::fromUtf8(shell.readAllStandardOutput());
+    const QString err = QString::fromUtf8(shell.readAllStandardError());
+
+    EXPECT_TRUE(err.contains("database or disk is full")) << err.toStdString();
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 3) << out.toStdString();
+    EXPECT_EQ(lines[0], "exit=1");
+    EXPECT_EQ(lines[1], "ok");
+    EXPECT_GT(lines[2].toInt(), 0);  // the rows written before the disk was full
+    EXPECT_FALSE(out.contains(".kk-")) << out.toStdString();
+    EXPECT_EQ(sources[0], FileDigest(big_->Path("Big-Album.db")));
+    EXPECT_EQ(sources[1], FileDigest(big_->Path("Big-Titel.db")));
 }
 
 // Names of the source tables that are no regular files: never a hang, the file is "not found".

@@ -5,12 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
+
+#include <cerrno>
 #include <functional>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 
 using namespace FileUtils;
 
@@ -47,25 +53,83 @@ private:
     bool FActive;
 };
 
-// Mounts a small tmpfs at a directory while it lives.
-class TmpfsMount {
-public:
-    explicit TmpfsMount(const QString& dir)
-        : FDir(QFile::encodeName(dir)),
-          FActive(::mount("none", FDir.constData(), "tmpfs", 0, "size=1m") == 0)
-    {
-    }
-    ~TmpfsMount()
-    {
-        if (FActive)
-            ::umount2(FDir.constData(), MNT_DETACH);
-    }
-    bool Active() const { return FActive; }
+// Exit codes of a forked child that could not get as far as the deletion.
+constexpr int kChildUnsupported = 77;  // the kernel refused the setup (no privilege)
+constexpr int kChildSetupFailed = 78;
 
-private:
-    QByteArray FDir;
-    bool FActive;
+struct ChildRun {
+    int exitCode = -1;  // -1: killed, or no exit at all
+    DeleteTreeCounts counts;
 };
+
+// Runs body in a forked child. The child hands back the counters it filled in
+// through a pipe and ends with body's result as its exit code.
+ChildRun RunInChild(const std::function<int(DeleteTreeCounts&)>& body)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        DeleteTreeCounts counts;
+        const int code = body(counts);
+        const bool sent = ::write(fds[1], &counts, sizeof counts) == static_cast<ssize_t>(sizeof counts);
+        ::_exit(sent ? code : kChildSetupFailed);
+    }
+    ::close(fds[1]);
+    ChildRun run;
+    if (pid < 0) {
+        ::close(fds[0]);
+        return run;
+    }
+    if (::read(fds[0], &run.counts, sizeof run.counts) != static_cast<ssize_t>(sizeof run.counts))
+        run.counts = DeleteTreeCounts{};
+    ::close(fds[0]);
+    int status = 0;
+    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    return run;
+}
+
+// The unprivileged user (nobody) a child drops to when the tests run as root,
+// for whom permissions count.
+constexpr uid_t kNobody = 65534;
+
+// Gives the whole tree, links included, to nobody, so that a child running as
+// nobody may change it. Does nothing unless running as root.
+void GiveToNobody(const TempTree& tree)
+{
+    if (::geteuid() != 0)
+        return;
+    const auto give = [](const QString& path) {
+        EXPECT_EQ(::lchown(QFile::encodeName(path).constData(), kNobody, kNobody), 0) << path.toStdString();
+    };
+    give(tree.Root());
+    QDirIterator it(tree.Root(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        give(it.next());
+}
+
+// In a forked child: becomes nobody when running as root. False on failure.
+bool DropToNobody()
+{
+    if (::geteuid() != 0)
+        return true;
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+}
+
+// In a forked child: a mount namespace of its own, so that its mounts vanish
+// with it and are never seen elsewhere. 0, or the child's exit code.
+int PrivateMountNamespace()
+{
+    if (::unshare(CLONE_NEWNS) != 0)
+        return errno == EPERM ? kChildUnsupported : kChildSetupFailed;
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return kChildSetupFailed;
+    return 0;
+}
 
 bool IsEmptyDir(const QString& path)
 {
@@ -172,37 +236,129 @@ TEST(TreeDelete, LinksAreRemovedAsLinksAndNeverFollowed)
     tree.Link("base/fileLink", keep);
     tree.Link("base/sub/rootLink", tree.Path("outside"));
     tree.Link("base/dangling", tree.Path("nowhere"));
+    tree.WriteFile("base/inner/x");
+    tree.Link("base/innerLink", tree.Path("base/inner"));
 
-    ExpectCounts(DeleteDirectoryTree(tree.Path("base"), true), 2, 4, 0, "links count as files");
+    // inner is removed once, through its own name; its link counts as a file.
+    ExpectCounts(DeleteDirectoryTree(tree.Path("base"), true), 3, 6, 0, "links count as files");
     EXPECT_FALSE(EntryExists(tree.Path("base")));
     EXPECT_EQ(ReadAll(keep), "keep");
     EXPECT_EQ(ModeOf(keep), 0444u) << "the attribute reset must not reach through a link";
     EXPECT_EQ(ReadAll(inner), "inner");
 }
 
-TEST(TreeDelete, ABaseNamedThroughALinkIsEmptiedAndTheLinkRemoved)
+TEST(TreeDelete, ALinkNamedAsTheFolderIsRemovedAsALinkAndNeverFollowed)
 {
-    TempTree tree;
-    tree.WriteFile("real/a");
-    tree.WriteFile("real/sub/b");
-    const QString link = tree.Link("link", tree.Path("real"));
-
-    ExpectCounts(DeleteDirectoryTree(link + "/", true), 2, 2, 0, "sub and the link");
-    EXPECT_FALSE(EntryExists(link));
-    EXPECT_TRUE(IsEmptyDir(tree.Path("real")));
+    struct Case {
+        const char* name;
+        const char* base;
+        const char* relative;
+        bool removeBase;
+        std::uint32_t files;
+        bool linkRemains;
+    };
+    const Case cases[] = {
+        {"link as base, base removed", "link", "", true, 1, false},
+        {"the same with a trailing delimiter", "link/", "", true, 1, false},
+        {"link as base, base kept", "link", "", false, 0, true},
+        {"link as the relative part", "", "link", false, 1, false},
+    };
+    for (const Case& c : cases) {
+        TempTree tree;
+        const QString a = tree.WriteFile("real/a", "a");
+        const QString b = tree.WriteFile("real/sub/b", "b");
+        const QString link = tree.Link("link", tree.Path("real"));
+        std::uint32_t dirs = 0, files = 0, failures = 0;
+        DeleteDirectoryTree(*c.base ? tree.Path(c.base) : tree.Root(), c.relative, c.removeBase, dirs, files,
+                            failures);
+        ExpectCounts({dirs, files, failures}, 0, c.files, 0, c.name);
+        EXPECT_EQ(EntryExists(link), c.linkRemains) << c.name;
+        EXPECT_EQ(ReadAll(a).toStdString(), "a") << c.name;
+        EXPECT_EQ(ReadAll(b).toStdString(), "b") << c.name;
+    }
 }
 
-TEST(TreeDelete, DoesNotCrossIntoAMountedFileSystem)
+TEST(TreeDelete, ALinkToTheRootNamedAsTheFolderIsOnlyEverUnlinked)
 {
-    TempTree tree;
-    tree.WriteFile("base/f");
-    const QString mountPoint = tree.MakeDir("base/mnt");
-    const TmpfsMount mount(mountPoint);
-    if (!mount.Active())
-        GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
-    const QString foreign = tree.WriteFile("base/mnt/foreign.txt", "stays");
+    // Run as nobody, so that a walk that followed the link could do no harm.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the case as an unprivileged user";
+    for (const bool removeBase : {false, true}) {
+        TempTree tree;
+        const QString link = tree.Link("rootLink", "/");
+        GiveToNobody(tree);
+        const ChildRun run = RunInChild([&](DeleteTreeCounts& counts) {
+            if (!DropToNobody())
+                return kChildSetupFailed;
+            counts = DeleteDirectoryTree(link, removeBase);
+            return 0;
+        });
+        ASSERT_EQ(run.exitCode, 0);
+        ExpectCounts(run.counts, 0, removeBase ? 1 : 0, 0, removeBase ? "removed" : "kept");
+        EXPECT_EQ(EntryExists(link), !removeBase);
+    }
+}
 
-    // The mount point cannot be removed, so neither can the base.
-    ExpectCounts(DeleteDirectoryTree(tree.Path("base"), true), 0, 1, 2, "mount left alone");
-    EXPECT_EQ(ReadAll(foreign), "stays");
+TEST(TreeDelete, AFolderInAnUnreadableParentIsStillRemoved)
+{
+    // Root reads any folder, so the case runs as nobody on a tree nobody owns.
+    TempTree tree;
+    tree.WriteFile("parent/base/f");
+    tree.WriteFile("parent/base/sub/g");
+    SetMode(tree.Path("parent"), 0311);
+    GiveToNobody(tree);
+    const ChildRun run = RunInChild([&](DeleteTreeCounts& counts) {
+        if (!DropToNobody())
+            return kChildSetupFailed;
+        counts = DeleteDirectoryTree(tree.Path("parent/base"), true);
+        return 0;
+    });
+    ASSERT_EQ(run.exitCode, 0);
+    ExpectCounts(run.counts, 2, 2, 0, "searchable, not readable parent");
+    EXPECT_FALSE(EntryExists(tree.Path("parent/base")));
+}
+
+TEST(TreeDelete, NeverEntersAMountPoint)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting needs root";
+    enum class Kind { Tmpfs, Bind };
+    struct Case {
+        const char* name;
+        Kind kind;
+    };
+    const Case cases[] = {
+        {"another file system", Kind::Tmpfs},
+        {"a bind mount of a folder on the same file system", Kind::Bind},
+    };
+    for (const Case& c : cases) {
+        TempTree tree;
+        tree.WriteFile("base/f");
+        const QByteArray mountPoint = QFile::encodeName(tree.MakeDir("base/mnt"));
+        const QString outside = tree.WriteFile("outside/keep.txt", "stays");
+        const QString seen = tree.Path("base/mnt/keep.txt");
+        // The child mounts, deletes, and tells whether the mounted file is still
+        // there: exit code 0 when it is, 1 when it went.
+        const ChildRun run = RunInChild([&](DeleteTreeCounts& counts) {
+            if (const int code = PrivateMountNamespace())
+                return code;
+            const bool mounted =
+                c.kind == Kind::Tmpfs
+                    ? ::mount("none", mountPoint.constData(), "tmpfs", 0, "size=1m") == 0
+                          && QFile::copy(outside, seen)
+                    : ::mount(QFile::encodeName(tree.Path("outside")).constData(), mountPoint.constData(),
+                              nullptr, MS_BIND, nullptr)
+                          == 0;
+            if (!mounted || ReadAll(seen) != "stays")
+                return kChildSetupFailed;
+            counts = DeleteDirectoryTree(tree.Path("base"), true);
+            return ReadAll(seen) == "stays" ? 0 : 1;
+        });
+        if (run.exitCode == kChildUnsupported)
+            GTEST_SKIP() << "no mount namespace of its own allowed here";
+        ASSERT_EQ(run.exitCode, 0) << c.name << ": 1 means the mounted file was deleted";
+        // f goes; the mount point cannot be removed, so neither can the base.
+        ExpectCounts(run.counts, 0, 1, 2, c.name);
+        EXPECT_EQ(ReadAll(outside), "stays") << c.name;
+    }
 }
