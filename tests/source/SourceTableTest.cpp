@@ -375,10 +375,11 @@ TEST(SourceTableOrder, EmptyTableIsAtEndAtOnce)
 // One table in code page 850, written as the engine would (driver intl850).
 class CodePageTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { WriteDosTable(); }
+    void WriteDosTable()
     {
         path = WriteTable(dir, "dos.db", {{"Name", 0x01, 20}, {"Bemerkung", 0x0C, 11}},
-                          {{Text("Grüße"), Text("Größere Bemerkung mit ß")}},
+                          {{Text("Grüße"), Text("Größere Bemerkung mit ß und ø")}},
                           {.codePage = "CP850", .codePageNumber = 850});
     }
     QString ReadName(const QString& forced = {})
@@ -402,8 +403,25 @@ TEST_F(CodePageTest, FollowsTheLanguageDriverBeforeTheCodePageWord)
     pdx::SourceTable table;
     table.Open(dir.path(), "dos.db");
     table.First();
-    EXPECT_EQ(table.AsString("Bemerkung"), QString::fromUtf8("Größere Bemerkung mit ß"));
+    EXPECT_EQ(table.AsString("Bemerkung"), QString::fromUtf8("Größere Bemerkung mit ß und ø"));
     EXPECT_EQ(table.CodePageName(), "IBM850");
+}
+
+TEST_F(CodePageTest, WithoutAKnownDriverTheCodePageWordDecides)
+{
+    // No driver name, or one the engine does not know: the header's word (850) is used, not
+    // 1252 as the driver pxlib wrote would say, nor the fallback 437 (where "ø" is "¢").
+    for (const char* driver : {"", "nonesuch"}) {
+        WriteDosTable();
+        SetLanguageDriver(path, driver, 0x00);
+        pdx::SourceTable table;
+        table.Open(dir.path(), "dos.db");
+        table.First();
+        EXPECT_EQ(table.CodePageName(), "IBM850") << '"' << driver << '"';
+        EXPECT_EQ(table.AsString("Name"), QString::fromUtf8("Grüße")) << '"' << driver << '"';
+        EXPECT_EQ(table.AsString("Bemerkung"), QString::fromUtf8("Größere Bemerkung mit ß und ø"))
+            << '"' << driver << '"';
+    }
 }
 
 TEST_F(CodePageTest, ForcedCodePageWinsInAnySpelling)
@@ -475,6 +493,56 @@ TEST(SourceTableConversion, ConvertsBetweenKindsOrFailsNamingTheField)
         EXPECT_EQ(t.AsString(name), QString()) << name;
     }
     EXPECT_EQ(t.AsInteger("Gross"), 0); // -0.5 rounds to -0
+}
+
+// BCD as the engine stores it: byte 0 holds the sign (0x80 when positive), 0x40 and the
+// decimals; 32 digits follow, high nibble first, each inverted when the value is negative.
+QByteArray Bcd(qint64 scaled, int decimals)
+{
+    QByteArray bytes(17, '\0');
+    const bool negative = scaled < 0;
+    quint64 magnitude = negative ? quint64(-scaled) : quint64(scaled);
+    bytes[0] = char((negative ? 0x00 : 0x80) | 0x40 | decimals);
+    for (int digit = 31; digit >= 0; --digit, magnitude /= 10) {
+        const int nibble = int(magnitude % 10) ^ (negative ? 0x0F : 0);
+        bytes[1 + digit / 2] = char(bytes[1 + digit / 2] | (digit % 2 == 0 ? nibble << 4 : nibble));
+    }
+    return bytes;
+}
+
+TEST(SourceTableConversion, NumbersReadAsIntegersRoundToNearestTiesToEven)
+{
+    const struct Case {
+        qint64 tenths;
+        qint32 integer;
+    } cases[] = {{27, 3}, {-27, -3}, {35, 4}, {25, 2}};
+    QTemporaryDir dir;
+    std::vector<pxw::Row> rows;
+    for (const Case& c : cases)
+        rows.push_back({Real(c.tenths / 10.0), Real(c.tenths / 10.0), Null()});
+    const QString path =
+        WriteTable(dir, "runden.db", {{"Zahl", 0x06, 8}, {"Geld", 0x05, 8}, {"Dezimal", 0x17, 17}}, rows);
+    // pxlib cannot write BCD as the engine does: set one decimal in the field's size byte and
+    // put each value into its record, after the two 8-byte fields.
+    QByteArray bytes = ReadAll(path);
+    bytes[0x78 + 2 * 2 + 1] = 1;
+    const int recordSize = Le16(bytes, 0x00);
+    const int firstRecord = Le16(bytes, 0x02) + 6;
+    for (std::size_t r = 0; r < std::size(cases); ++r)
+        bytes.replace(firstRecord + qsizetype(r) * recordSize + 16, 17, Bcd(cases[r].tenths, 1));
+    WriteAll(path, bytes);
+
+    pdx::SourceTable t;
+    t.Open(dir.path(), "runden.db");
+    t.First();
+    for (const Case& c : cases) {
+        ASSERT_FALSE(t.Eof());
+        ASSERT_DOUBLE_EQ(t.AsFloat("Dezimal"), c.tenths / 10.0);
+        for (const char* field : {"Zahl", "Geld", "Dezimal"})
+            EXPECT_EQ(t.AsInteger(field), c.integer) << field << " " << c.tenths / 10.0;
+        t.Next();
+    }
+    EXPECT_TRUE(t.Eof());
 }
 
 } // namespace
