@@ -15,10 +15,12 @@
 #include <QScreen>
 #include <QStyle>
 #include <QThread>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -103,44 +105,115 @@ QPoint CentredIn(const QRect& area, QSize size)
                   area.y() + (area.height() - size.height()) / 2);
 }
 
-void CentreOnMonitor(QWidget* form, DialogMonitor monitor)
-{
-    QScreen* screen = ScreenForMonitor(monitor);
-    if (screen != nullptr)
-        form->move(CentredIn(screen->availableGeometry(), form->size()));
-}
-
-// Moves a placed window onto the named monitor when it lies on another one.
-QPoint OntoMonitor(QPoint pos, QSize size, DialogMonitor monitor)
+// Moves a placed window onto the target monitor when it lies on another one.
+QPoint OntoMonitor(QPoint pos, QSize size, DialogMonitor monitor, const QScreen* target)
 {
     if (monitor == DialogMonitor::Desktop)
         return pos;
     const std::vector<QRect> monitors = ScreenRects(false);
     const int from = BestRectIndex(monitors, QRect(pos, size));
-    QScreen* target = ScreenForMonitor(monitor);
-    const int to = static_cast<int>(QGuiApplication::screens().indexOf(target));
+    const int to = static_cast<int>(QGuiApplication::screens().indexOf(const_cast<QScreen*>(target)));
     if (from < 0 || to < 0 || from == to)
         return pos;
     return MoveToMonitor(QRect(pos, size), monitors[from], monitors[to]);
 }
 
-// Centres a form on the active window's monitor each time it is shown.
-class CentreOnShow final : public QObject {
+// Keeps a top-level form where a placement rule puts it. The rule takes the
+// frame margins and gives the frame's top-left corner. It is worked out anew
+// each time the form is shown and applied with the frame the form is expected
+// to get; once the window manager has framed the window and its margins turn
+// out different, the form is placed again with the real ones; after that
+// the form stays where the user puts it until it is shown again.
+//
+// The client area is placed, at the rule's corner plus the margins: the
+// frame offset QWidget::move() adds is cached by Qt and may still be the one
+// from before the window was framed.
+class FramePlacement final : public QObject {
 public:
-    explicit CentreOnShow(QWidget* form) : QObject(form)
+    using Rule = std::function<QPoint(const QMargins& frame)>;
+
+    FramePlacement(QWidget* form, const QString& name, std::function<Rule()> ruleForShow)
+        : QObject(form), form_(form), ruleForShow_(std::move(ruleForShow))
     {
-        setObjectName(QStringLiteral("kk_CentreOnShow"));
+        setObjectName(name);
         form->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && !event->spontaneous() && watched == parent())
-            CentreOnMonitor(static_cast<QWidget*>(watched), DialogMonitor::ActiveForm);
+        if (watched == form_) {
+            if (event->type() == QEvent::Show && !event->spontaneous()) {
+                rule_ = ruleForShow_();
+                framed_ = false;
+                Place(ExpectedFrameMargins(form_));
+                Watch(form_->windowHandle());
+            }
+        } else if (watched == window_) {
+            switch (event->type()) {
+            case QEvent::Expose:
+            case QEvent::Move:
+            case QEvent::Resize:
+                PlaceAgainIfFramedOtherwise();
+                break;
+            default:
+                break;
+            }
+        }
         return false;
     }
+
+private:
+    void Place(const QMargins& frame)
+    {
+        frame_ = frame;
+        const QPoint client = rule_(frame) + QPoint(frame.left(), frame.top());
+        form_->setGeometry(QRect(client, form_->size()));
+    }
+
+    void Watch(QWindow* window)
+    {
+        if (window == window_)
+            return;
+        if (window_ != nullptr)
+            window_->removeEventFilter(this);
+        window_ = window;
+        if (window_ != nullptr)
+            window_->installEventFilter(this);
+    }
+
+    void PlaceAgainIfFramedOtherwise()
+    {
+        if (framed_ || !rule_ || !form_->isVisible())
+            return;
+        // No margins: the window manager has not framed the window yet.
+        const QMargins frame = window_->frameMargins();
+        if (frame.isNull())
+            return;
+        framed_ = true;
+        if (frame != frame_)
+            Place(frame);
+    }
+
+    QWidget* form_;
+    std::function<Rule()> ruleForShow_;
+    Rule rule_;
+    QMargins frame_;
+    bool framed_ = false;  // placed with the real frame in this showing
+    QPointer<QWindow> window_;
 };
+
+const QString kCentreOnShow = QStringLiteral("kk_CentreOnShow");
+
+// Centres a form on the active window's monitor each time it is shown.
+void CentreOnEveryShow(QWidget* form)
+{
+    new FramePlacement(form, kCentreOnShow, [form] {
+        QScreen* screen = ScreenForMonitor(DialogMonitor::ActiveForm);
+        const QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
+        return [form, area](const QMargins& frame) { return CentredIn(area, form->size().grownBy(frame)); };
+    });
+}
 
 // ---- The message form -------------------------------------------------------
 
@@ -333,17 +406,8 @@ private:
 
 DialogResult RunMessageDialog(const DialogRequest& request, const QString& title)
 {
-    QScreen* target = ScreenForMonitor(request.monitor);
+    const QPointer<QScreen> target = ScreenForMonitor(request.monitor);
     auto form = std::make_unique<MessageForm>(request, target);
-
-    const bool centred = request.point.x() < 0 && request.point.y() < 0;
-    QPoint pos = request.point;
-    if (!centred) {
-        int x = pos.x();
-        int y = pos.y();
-        FitToWorkArea(x, y, form->width(), form->height());
-        pos = QPoint(x, y);
-    }
 
     if (!title.isEmpty()) {
         const int wanted = QFontMetrics(form->font()).horizontalAdvance(title) + 50;
@@ -352,10 +416,15 @@ DialogResult RunMessageDialog(const DialogRequest& request, const QString& title
     }
 
     form->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    if (centred)
-        form->move(CentredIn(target != nullptr ? target->availableGeometry() : QRect(), form->size()));
-    else
-        form->move(OntoMonitor(pos, form->size(), request.monitor));
+
+    // The whole window, frame included and widened for the title, goes into
+    // the work area.
+    QWidget* placed = form.get();
+    new FramePlacement(placed, QStringLiteral("kk_PlaceMessage"), [placed, target, request] {
+        return [placed, target, request](const QMargins& frame) {
+            return MessageDialogOrigin(request.point, placed->size(), frame, request.monitor, target);
+        };
+    });
 
     if (request.seconds <= 0)
         return form->RunModal();
@@ -623,11 +692,10 @@ void PlaceDialogAt(QWidget* form, QPoint point, bool above)
 {
     if (form == nullptr)
         return;
-    auto* centring = form->findChild<CentreOnShow*>(QStringLiteral("kk_CentreOnShow"),
-                                                    Qt::FindDirectChildrenOnly);
+    auto* centring = form->findChild<FramePlacement*>(kCentreOnShow, Qt::FindDirectChildrenOnly);
     if (point.x() < 0 || point.y() < 0) {
         if (centring == nullptr)
-            new CentreOnShow(form);
+            CentreOnEveryShow(form);
         return;
     }
     delete centring;
@@ -638,6 +706,65 @@ void PlaceDialogAt(QWidget* form, QPoint point, bool above)
     int y = point.y();
     FitToWorkArea(x, y, size.width(), size.height());
     form->move(x, y);
+}
+
+QPoint MessageDialogOrigin(QPoint point, QSize client, const QMargins& frame, DialogMonitor monitor,
+                           const QScreen* target)
+{
+    if (target == nullptr)
+        target = PrimaryScreen();
+    const QSize size = client.grownBy(frame);
+    if (point.x() < 0 && point.y() < 0)
+        return target != nullptr ? CentredIn(target->availableGeometry(), size) : QPoint(0, 0);
+    int x = point.x();
+    int y = point.y();
+    FitToWorkArea(x, y, size.width(), size.height());
+    return OntoMonitor(QPoint(x, y), size, monitor, target);
+}
+
+QMargins ExpectedFrameMargins(const QWidget* form)
+{
+    const auto framedMargins = [](const QWidget* w) {
+        const QWindow* window = w->windowHandle();
+        return window != nullptr ? window->frameMargins() : QMargins();
+    };
+    if (form != nullptr) {
+        if (form->windowFlags().testFlag(Qt::FramelessWindowHint))
+            return QMargins();
+        const QMargins own = framedMargins(form);
+        if (!own.isNull())
+            return own;
+    }
+    QWidgetList candidates = QApplication::topLevelWidgets();
+    if (QWidget* active = QApplication::activeWindow())
+        candidates.prepend(active);
+    for (const QWidget* w : std::as_const(candidates)) {
+        if (w == form || !w->isVisible() || w->windowFlags().testFlag(Qt::FramelessWindowHint))
+            continue;
+        const Qt::WindowType type = w->windowType();
+        if (type != Qt::Window && type != Qt::Dialog)
+            continue;
+        const QMargins m = framedMargins(w);
+        if (!m.isNull())
+            return m;
+    }
+    return QMargins();
+}
+
+QRect DialogWorkArea(QPoint point, DialogMonitor monitor)
+{
+    if (point.x() < 0 && point.y() < 0) {
+        QScreen* screen = ScreenForMonitor(monitor);
+        return screen != nullptr ? screen->availableGeometry() : QRect();
+    }
+    return WorkAreaAt(point);
+}
+
+QSize LargestClientSize(const QRect& workArea, const QMargins& frame)
+{
+    // FitToRect keeps 20 pixels left and right, 20 above and 30 below.
+    return QSize(std::max(0, workArea.width() - 40 - frame.left() - frame.right()),
+                 std::max(0, workArea.height() - 50 - frame.top() - frame.bottom()));
 }
 
 QPoint BottomRightOfControl(const QWidget* control, QPoint offset)

@@ -15,6 +15,7 @@
 // they were asked.
 #pragma once
 
+#include <QMargins>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -29,6 +30,7 @@
 
 class QFont;
 class QIcon;
+class QScreen;
 class QWidget;
 
 namespace MsgDialogs {
@@ -149,12 +151,32 @@ QPoint MoveToMonitor(const QRect& window, const QRect& from, const QRect& to);
 void FitToWorkArea(int& x, int& y, int width, int height);
 void FitFormToWorkArea(QWidget* form);
 // A point with both coordinates negative (DefaultDialogPos) makes the form
-// centre itself, with its size at that moment, in the work area of the active
-// window's monitor each time it is shown. A point with both coordinates
-// non-negative places it there (its bottom edge at the point when `above`),
-// fitted into the work area. A point with exactly one negative coordinate is
-// treated like the default point.
+// centre itself, with its size at that moment and its window frame, in the
+// work area of the active window's monitor each time it is shown. A point
+// with both coordinates non-negative places it there (its bottom edge at the
+// point when `above`), fitted into the work area. A point with exactly one
+// negative coordinate is treated like the default point.
 void PlaceDialogAt(QWidget* form, QPoint point, bool above);
+
+// Where a message dialog goes, as the top-left corner of its framed window:
+// a client area of size `client` inside a frame of `frame`, centred in the
+// work area of `target` when both coordinates of point are negative;
+// otherwise the whole framed window fitted into the work area at point and,
+// unless monitor is Desktop, moved onto `target` when it lies on another
+// monitor. A null target stands for the primary monitor.
+QPoint MessageDialogOrigin(QPoint point, QSize client, const QMargins& frame, DialogMonitor monitor,
+                           const QScreen* target);
+
+// The frame the window manager puts around form: its own once it has been
+// framed, else that of another framed window of the program (the active one
+// first), else none. The frame is only known after a window has been shown.
+QMargins ExpectedFrameMargins(const QWidget* form);
+// The work area a dialog opens in: that of the monitor `monitor` names for a
+// point with both coordinates negative, else the one at or nearest to point.
+QRect DialogWorkArea(QPoint point, DialogMonitor monitor);
+// The largest client area a window with this frame can have and still fit
+// into workArea with the margins of FitToRect.
+QSize LargestClientSize(const QRect& workArea, const QMargins& frame);
 
 // Screen point under the control's bottom-right corner, plus offset.
 QPoint BottomRightOfControl(const QWidget* control, QPoint offset = QPoint(0, 0));

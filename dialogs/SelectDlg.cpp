@@ -4,11 +4,15 @@
 
 #include <QCheckBox>
 #include <QFont>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -25,6 +29,37 @@ AnswerHook& Hook()
 }
 
 const char* const kTagProperty = "tag";
+const QString kCrLf = QStringLiteral("\r\n");
+const QChar kEllipsis(0x2026);
+
+// The question as the label shows it: every line at most `width` wide,
+// shortened in the middle, and at most maxLines lines; when lines are left
+// out, the last one shown ends in an ellipsis.
+QString FitCaption(const QString& text, const QFontMetrics& fm, int width, int maxLines)
+{
+    QStringList lines = text.split(kCrLf);
+    const bool linesLeftOut = lines.size() > maxLines;
+    if (linesLeftOut)
+        lines.erase(lines.begin() + std::max(maxLines, 1), lines.end());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const bool markCut = linesLeftOut && i == lines.size() - 1;
+        const int room = markCut ? width - fm.horizontalAdvance(kEllipsis) : width;
+        if (fm.horizontalAdvance(lines[i]) > room)
+            lines[i] = fm.elidedText(lines[i], Qt::ElideMiddle, room);
+        if (markCut)
+            lines[i] += kEllipsis;
+    }
+    return lines.join(kCrLf);
+}
+
+// A tooltip showing text whole, its lines kept and long lines wrapped, also
+// where they have no blank to wrap at (a path).
+QString WholeTextTip(const QString& text)
+{
+    QString lines = text;
+    lines.replace(kCrLf, QStringLiteral("\n"));
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">") + lines.toHtmlEscaped() + QStringLiteral("</p>");
+}
 
 }  // namespace
 
@@ -32,7 +67,8 @@ Layout ComputeLayout(const LayoutInput& in)
 {
     const auto scaled = [&](int n) { return MulDiv(n, in.dpi, 96); };
     const int bw = scaled(in.buttonWidth > 0 ? in.buttonWidth : DefaultButtonWidth);
-    int width = scaled(70) + 3 * bw;
+    const int minWidth = scaled(70) + 3 * bw;
+    int width = minWidth;
     const int left = scaled(50);
     const int right = scaled(10);
     const int h = in.fontHeight;
@@ -42,35 +78,50 @@ Layout ComputeLayout(const LayoutInput& in)
         tw = width - left - right;  // the text uses all the room above the buttons
     else
         width = tw + left + right;  // the dialog grows to the text
+    if (in.maxClient.width() > 0 && width > in.maxClient.width()) {
+        width = std::max(in.maxClient.width(), minWidth);  // but not past the work area
+        tw = width - left - right;
+    }
 
-    Layout layout;
-    const int labelTop = scaled(10);
-    layout.label = QRect(left, labelTop, tw, in.lineCount * MulDiv(h, 12, 10));
-    layout.icon = QRect(scaled(5), scaled(15), 32, 32);
-
-    int y = layout.label.y() + layout.label.height() + 15;
+    const int lineHeight = MulDiv(h, 12, 10);
     const int bh = MulDiv(h, 24, 10);
     const int rowStep = MulDiv(bh, 30, 26);
+    const auto build = [&](int lines) {
+        Layout layout;
+        const int labelTop = scaled(10);
+        layout.lines = lines;
+        layout.label = QRect(left, labelTop, tw, lines * lineHeight);
+        layout.icon = QRect(scaled(5), scaled(15), 32, 32);
 
-    if (in.hasOption) {
-        layout.option = QRect(left, y - 5, width - left - 10, scaled(26));
-        y += layout.option.height();
-    }
+        int y = layout.label.y() + layout.label.height() + 15;
 
-    // Rows of three, the closing button last, the last row aligned right.
-    const int captions = in.captionCount > 0 ? in.captionCount : 0;
-    const int rows = captions / 3;
-    const int inLastRow = captions % 3 + 1;
-    const int x0 = width - 3 * (bw + 5) - 5;
-    for (int i = 0; i < rows; ++i) {
-        for (int j = 0; j < 3; ++j)
-            layout.buttons.emplace_back(x0 + j * (bw + 5), y, bw, bh);
-        y += rowStep;
-    }
-    for (int j = 0; j < inLastRow; ++j)
-        layout.buttons.emplace_back(x0 + (3 - inLastRow + j) * (bw + 5), y, bw, bh);
+        if (in.hasOption) {
+            layout.option = QRect(left, y - 5, width - left - 10, scaled(26));
+            y += layout.option.height();
+        }
 
-    layout.client = QSize(width, y + rowStep + 5);
+        // Rows of three, the closing button last, the last row aligned right.
+        const int captions = in.captionCount > 0 ? in.captionCount : 0;
+        const int rows = captions / 3;
+        const int inLastRow = captions % 3 + 1;
+        const int x0 = width - 3 * (bw + 5) - 5;
+        for (int i = 0; i < rows; ++i) {
+            for (int j = 0; j < 3; ++j)
+                layout.buttons.emplace_back(x0 + j * (bw + 5), y, bw, bh);
+            y += rowStep;
+        }
+        for (int j = 0; j < inLastRow; ++j)
+            layout.buttons.emplace_back(x0 + (3 - inLastRow + j) * (bw + 5), y, bw, bh);
+
+        layout.client = QSize(width, y + rowStep + 5);
+        return layout;
+    };
+
+    const int lines = std::max(in.lineCount, 1);
+    Layout layout = build(lines);
+    const int excess = layout.client.height() - in.maxClient.height();
+    if (in.maxClient.height() > 0 && excess > 0 && lines > 1)
+        layout = build(std::max(1, lines - (excess + lineHeight - 1) / lineHeight));
     return layout;
 }
 
@@ -171,6 +222,7 @@ int TSelectDialog::Execute(QPoint APos, const QString& ATitle, const QString& AC
 
     MsgDialogs::PlaceDialogAt(this, APos, false);
     setWindowTitle(ATitle);
+    const QRect workArea = MsgDialogs::DialogWorkArea(APos, MsgDialogs::DialogMonitor::ActiveForm);
 
     // The design font, Tahoma 8 pt (11 px at 96 dpi), at the screen's density.
     const int dpi = screen() != nullptr ? qRound(screen()->logicalDotsPerInchY()) : 96;
@@ -187,6 +239,8 @@ int TSelectDialog::Execute(QPoint APos, const QString& ATitle, const QString& AC
     in.captionCount = static_cast<int>(AButtons.size());
     in.buttonWidth = ButtonWidth;
     in.hasOption = !AOption.isEmpty();
+    if (!workArea.isEmpty())
+        in.maxClient = MsgDialogs::LargestClientSize(workArea, MsgDialogs::ExpectedFrameMargins(this));
     const Layout layout = ComputeLayout(in);
 
     QFont captionFont = dialogFont;
@@ -196,14 +250,22 @@ int TSelectDialog::Execute(QPoint APos, const QString& ATitle, const QString& AC
     captionFont.setStrikeOut((ACaptionFormat & StrikeOut) != 0);
     lbCaption->setFont(captionFont);
     lbCaption->setGeometry(layout.label);
-    lbCaption->setText(ACaption);
+    const QString shownCaption = FitCaption(ACaption, QFontMetrics(captionFont), layout.label.width(), layout.lines);
+    lbCaption->setText(shownCaption);
+    lbCaption->setToolTip(shownCaption == ACaption ? QString() : WholeTextTip(ACaption));
 
     setFixedSize(layout.client);
 
     cbOption->setChecked(false);
     if (in.hasOption) {
         cbOption->setGeometry(layout.option);
-        cbOption->setText(AOption);
+        QStyleOptionButton box;
+        box.initFrom(cbOption);
+        const int room = cbOption->style()->subElementRect(QStyle::SE_CheckBoxContents, &box, cbOption).width();
+        const QFontMetrics fm(cbOption->font());
+        const bool tooWide = fm.horizontalAdvance(AOption) > room;
+        cbOption->setText(tooWide ? fm.elidedText(AOption, Qt::ElideMiddle, room, Qt::TextShowMnemonic) : AOption);
+        cbOption->setToolTip(tooWide ? WholeTextTip(AOption) : QString());
         if (PreSelection > 0)
             cbOption->setChecked(PreSelectionTicks(PreSelection));
         cbOption->show();

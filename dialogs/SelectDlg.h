@@ -55,12 +55,19 @@ struct LayoutInput {
     int captionCount = 0;
     int buttonWidth = 0;  // at 96 dpi; 0 (or less) means DefaultButtonWidth
     bool hasOption = false;
+    // The largest client area the dialog may take (the work area less the
+    // window frame and margins); a width or height of 0 or less sets no limit.
+    QSize maxClient;
 };
 
-// Where everything goes in the client area.
+// Where everything goes in the client area. A question wider than the
+// largest client area gets a label only as wide as there is room for, and
+// one taller than it shows only `lines` of its lines; the dialog never gets
+// narrower than its row of three buttons, though.
 struct Layout {
     QSize client;
     QRect label;
+    int lines = 1;  // lines of the question the label has room for
     QRect icon;
     QRect option;               // null without a check box
     std::vector<QRect> buttons;  // caption buttons in index order, the closing button last
@@ -104,6 +111,12 @@ public:
     // Shows the dialog modally at APos (DefaultDialogPos centres it) and
     // returns the result described at the top of this file. The generated
     // buttons are destroyed again before it returns.
+    //
+    // The dialog stays inside the work area of its monitor: a line of the
+    // question too wide for it is shortened in the middle ("/home/…/Musik"),
+    // lines beyond its height are left out, and a check box caption too wide
+    // for the box is shortened the same way; the label's or box's tooltip
+    // then holds the whole text.
     int Execute(QPoint APos, const QString& ATitle, const QString& ACaption, MsgDialogs::DialogKind DlgType,
                 SelectDlg::FontStyles ACaptionFormat, const QStringList& AButtons, const QString& AOption,
                 int ButtonWidth, int PreSelection, const QString& DefaultButton);

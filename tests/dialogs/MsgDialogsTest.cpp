@@ -205,6 +205,42 @@ TEST(MsgDialogsGeometry, FitFormAndPlaceDialogAt)
     EXPECT_EQ(centred.pos(), QPoint(5, 30));
 }
 
+TEST(MsgDialogsGeometry, MessageDialogOriginFitsTheFramedWindow)
+{
+    // A title bar of 24 pixels and borders of 4: a client area of 300 x 100
+    // makes a window of 308 x 128, whose top-left corner the origin is.
+    const QMargins frame(4, 24, 4, 4);
+    const QSize client(300, 100);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    struct Case {
+        const char* what;
+        QPoint point;
+        QPoint expected;
+    } const cases[] = {
+        {"inside: the frame's corner at the point", {100, 150}, {100, 150}},
+        {"the client area would fit, the frame not", {900, 900}, {900, 1024 - 128 - 30}},
+        {"past the bottom-right corner", {1270, 1020}, {1280 - 308 - 20, 1024 - 128 - 30}},
+        {"centred", {-1, -1}, {(1280 - 308) / 2, (1024 - 128) / 2}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MessageDialogOrigin(c.point, client, frame, DialogMonitor::ActiveForm, screen), c.expected)
+            << c.what;
+}
+
+TEST(MsgDialogsGeometry, LargestClientSizeLeavesFrameAndMargins)
+{
+    const QRect area(0, 0, 800, 560);
+    const QMargins frame(1, 20, 1, 1);
+    const QSize largest = LargestClientSize(area, frame);
+    EXPECT_EQ(largest, QSize(800 - 40 - 2, 560 - 50 - 21));
+    // A window of that size fits exactly, wherever it is put.
+    for (const QPoint origin : {QPoint(0, 0), QPoint(700, 500), QPoint(-50, -50)}) {
+        const QRect window(FitToRect(origin, largest.grownBy(frame), area), largest.grownBy(frame));
+        EXPECT_TRUE(area.contains(window)) << origin.x() << "," << origin.y();
+    }
+    EXPECT_EQ(LargestClientSize(QRect(0, 0, 30, 30), frame), QSize(0, 0));
+}
+
 TEST(MsgDialogsGeometry, BottomRightOfControl)
 {
     QWidget window;
@@ -390,6 +426,15 @@ TEST(MsgDialogsShow, TitleWidensTheDialogOnlyWhenWider)
     ErrorDialogAt(QPoint(10, 10), title, QStringLiteral("Kurz"));
     ASSERT_GT(titleWidth + 50, plain.width());
     EXPECT_EQ(width, titleWidth + 50);
+
+    // Near the right edge the widened window is fitted, not the narrow one.
+    QRect widened;
+    WhenShown(kForm, [&](QDialog* d) {
+        widened = d->frameGeometry();
+        LeaveBy(d, Leave::Enter);
+    });
+    ErrorDialogAt(QPoint(1280 - plain.width() - 30, 10), title, QStringLiteral("Kurz"));
+    EXPECT_EQ(widened.right() + 1, 1280 - 20);
 }
 
 TEST(MsgDialogsShow, CtrlCCopiesTheDialogAsText)

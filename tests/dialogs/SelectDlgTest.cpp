@@ -6,7 +6,9 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -125,6 +127,46 @@ TEST(SelectLayout, TextWidthOptionLinesAndButtonWidth)
     l = ComputeLayout(narrowButtons);
     EXPECT_EQ(l.client.width(), 70 + 240);
     EXPECT_EQ(Origins(l.buttons), (std::vector<QPoint>{{50, 38}, {135, 38}, {220, 38}}));
+}
+
+TEST(SelectLayout, TheLargestClientAreaLimitsTheDialog)
+{
+    // A line far wider than the room: the label gets what is left beside the
+    // icon, and the buttons stay right-aligned inside the narrower dialog.
+    LayoutInput wide = Narrow(2);
+    wide.textWidth = 2000;
+    wide.maxClient = QSize(984, 700);
+    Layout l = ComputeLayout(wide);
+    EXPECT_EQ(l.client.width(), 984);
+    EXPECT_EQ(l.label.width(), 984 - 60);
+    EXPECT_EQ(l.buttons.back().right() + 1, 984 - 10);
+    EXPECT_EQ(l.lines, 1);
+
+    // Never narrower than the row of buttons.
+    wide.maxClient = QSize(300, 700);
+    EXPECT_EQ(ComputeLayout(wide).client.width(), 385);
+
+    // Too many lines: as many as leave room for the buttons, at least one.
+    LayoutInput tall = Narrow(2);
+    tall.lineCount = 100;
+    tall.hasOption = true;
+    tall.maxClient = QSize(984, 300);
+    l = ComputeLayout(tall);
+    EXPECT_EQ(l.lines, 16);  // 10 + 16 x 13 + 15 + 26 + 35 = 294
+    EXPECT_EQ(l.label.height(), 16 * 13);
+    EXPECT_EQ(l.client.height(), 294);
+    EXPECT_EQ(l.buttons[0].y(), 10 + 16 * 13 + 15 + 26);
+    tall.maxClient = QSize(984, 40);
+    EXPECT_EQ(ComputeLayout(tall).lines, 1);
+
+    // Within the limits nothing changes.
+    LayoutInput fits = Narrow(2);
+    fits.lineCount = 3;
+    fits.maxClient = QSize(984, 700);
+    LayoutInput unlimited = fits;
+    unlimited.maxClient = QSize();
+    EXPECT_EQ(ComputeLayout(fits).client, ComputeLayout(unlimited).client);
+    EXPECT_EQ(ComputeLayout(fits).lines, 3);
 }
 
 TEST(SelectLayout, LengthsScaleWithDensity)
@@ -288,6 +330,114 @@ TEST(SelectDialogRun, TabOrderIconAndOwnClosingCaption)
     EXPECT_EQ(closing, QStringLiteral("Schließen"));
     EXPECT_TRUE(buttonsInOrder);
     EXPECT_TRUE(optionAfterButtons);
+}
+
+namespace {
+
+// The whole text a tooltip holds, without its markup.
+QString TipText(const QWidget* w)
+{
+    QTextDocument doc;
+    doc.setHtml(w->toolTip());
+    return doc.toPlainText();
+}
+
+struct Seen {
+    QRect frame;
+    QRect workArea;
+    std::vector<QRect> buttons;  // in screen coordinates
+    QString label;
+    QString labelTip;
+    int labelWidth = 0;
+    int labelHeight = 0;
+    int labelNeeds = 0;  // the height the label needs for its text at its width
+    QString option;
+    QString optionTip;
+};
+
+Seen RunWith(TSelectDialog& dialog, const QString& caption, const QString& option)
+{
+    Seen seen;
+    WhenShown(kForm, [&](QDialog* d) {
+        seen.frame = d->frameGeometry();
+        seen.workArea = d->screen()->availableGeometry();
+        for (QPushButton* b : ButtonsOf(d))
+            seen.buttons.emplace_back(b->mapToGlobal(QPoint(0, 0)), b->size());
+        seen.label = dialog.lbCaption->text();
+        seen.labelTip = TipText(dialog.lbCaption);
+        seen.labelWidth = dialog.lbCaption->width();
+        seen.labelHeight = dialog.lbCaption->height();
+        seen.labelNeeds = dialog.lbCaption->heightForWidth(dialog.lbCaption->width());
+        seen.option = dialog.cbOption->text();
+        seen.optionTip = TipText(dialog.cbOption);
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    dialog.Execute(MsgDialogs::DefaultDialogPos, QStringLiteral("Verzeichnis löschen"), caption,
+                   DialogKind::Confirmation, Bold, {QStringLiteral("Endgültig"), QStringLiteral("In Papierkorb")},
+                   option, 0, -1, QString());
+    return seen;
+}
+
+void ExpectInsideTheWorkArea(const Seen& seen)
+{
+    EXPECT_TRUE(seen.workArea.contains(seen.frame)) << "dialog " << seen.frame.x() << "," << seen.frame.y() << " "
+                                                    << seen.frame.width() << "x" << seen.frame.height();
+    for (const QRect& b : seen.buttons)
+        EXPECT_TRUE(seen.frame.contains(b)) << "button at " << b.x() << "," << b.y();
+}
+
+}  // namespace
+
+TEST(SelectDialogRun, LongTextsStayInsideTheWorkArea)
+{
+    QString path = QStringLiteral("/home/benutzer/Musik");
+    while (path.size() < 400)
+        path += QStringLiteral("/Sammlung Klassik und Jazz");
+    path += QStringLiteral("/CD 2");
+    const QString deletePath = QStringLiteral("Lösche \"") + path + QStringLiteral("\"");
+    TSelectDialog dialog;
+
+    // A path wider than the screen: shortened in the middle, whole in the tooltip.
+    Seen seen = RunWith(dialog, deletePath, QString());
+    ExpectInsideTheWorkArea(seen);
+    EXPECT_EQ(seen.buttons.size(), 3u);
+    EXPECT_TRUE(seen.label.startsWith(QStringLiteral("Lösche \"/home/benutzer/Musik/"))) << seen.label.toStdString();
+    EXPECT_TRUE(seen.label.endsWith(QStringLiteral("/CD 2\""))) << seen.label.toStdString();
+    EXPECT_TRUE(seen.label.contains(QChar(0x2026)));
+    EXPECT_LE(seen.labelNeeds, seen.labelHeight) << "the shortened line wraps out of sight";
+    EXPECT_EQ(seen.labelTip, deletePath);
+
+    // More lines than the screen is high: the last line shown ends in an
+    // ellipsis, the tooltip has them all.
+    QStringList lines;
+    for (int i = 1; i <= 200; ++i)
+        lines << QStringLiteral("Zeile %1").arg(i);
+    seen = RunWith(dialog, lines.join(QStringLiteral("\r\n")), QString());
+    ExpectInsideTheWorkArea(seen);
+    const QStringList shown = seen.label.split(QStringLiteral("\r\n"));
+    EXPECT_LT(shown.size(), 200);
+    EXPECT_GT(shown.size(), 10);
+    EXPECT_EQ(shown.first(), QStringLiteral("Zeile 1"));
+    EXPECT_EQ(shown.last(), QStringLiteral("Zeile %1").arg(shown.size()) + QChar(0x2026));
+    EXPECT_EQ(seen.labelTip, lines.join(QLatin1Char('\n')));
+
+    // A check box caption wider than the box.
+    const QString option = QStringLiteral("Auch schreibgeschützte Dateien, versteckte Dateien und alle "
+                                          "Unterverzeichnisse ohne weitere Rückfrage endgültig löschen");
+    seen = RunWith(dialog, QStringLiteral("Lösche \"/tmp/a\""), option);
+    ExpectInsideTheWorkArea(seen);
+    EXPECT_TRUE(seen.option.startsWith(QStringLiteral("Auch"))) << seen.option.toStdString();
+    EXPECT_TRUE(seen.option.endsWith(QStringLiteral("löschen"))) << seen.option.toStdString();
+    EXPECT_TRUE(seen.option.contains(QChar(0x2026)));
+    EXPECT_EQ(seen.optionTip, option);
+    EXPECT_TRUE(seen.labelTip.isEmpty());
+
+    // Texts that fit are shown as they are, without tooltips left over.
+    seen = RunWith(dialog, QStringLiteral("Lösche \"/tmp/a\""), QStringLiteral("Merken"));
+    EXPECT_EQ(seen.label, QStringLiteral("Lösche \"/tmp/a\""));
+    EXPECT_EQ(seen.option, QStringLiteral("Merken"));
+    EXPECT_TRUE(seen.labelTip.isEmpty());
+    EXPECT_TRUE(seen.optionTip.isEmpty());
 }
 
 TEST(SelectOption, RunsCentredWithTheClosingButtonAlone)
