@@ -1,107 +1,62 @@
+// The folder chooser's window: its controls and layout, Execute, the window's events and
+// keys, the file-list switch and the history. The folder tree and the file list are in
+// ShellDirTree.cpp, the commands in ShellDirCommands.cpp.
 #include "ShellDirDlg.h"
 
 #include "FileUtils.h"
 #include "GgtDummy.h"
 #include "MsgDialogs.h"
-#include "SelectDlg.h"
+#include "ShellDirCommon.h"
+#include "ShellDirTree.h"
+#include "ShellDirWidgets.h"
 #include "WinShell.h"
 #include "WmiUtils.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
+#include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileSystemModel>
 #include <QFont>
-#include <QFrame>
-#include <QGuiApplication>
 #include <QHeaderView>
-#include <QInputDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QSortFilterProxyModel>
-#include <QStorageInfo>
 #include <QStyle>
-#include <QStyleOptionToolButton>
-#include <QStylePainter>
-#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
-#include <utility>
 #include <vector>
 
-using FileUtils::DirectoryExists;
 using FileUtils::EnsureTrailingDelimiter;
-using FileUtils::SafeFormat;
 
 namespace ShellDirDlg {
 
 namespace {
 
-const QString kDomain = QStringLiteral("dialogs");
 const QString kLinkFile = QStringLiteral("target.lnk");
 constexpr int kHandleWidth = 3;
-constexpr int kRootLoadWaitMs = 500;
+
+}  // namespace
 
 QString Tr(const QString& text)
 {
     return GgtDummy::TranslateText(kDomain, text);
 }
 
-// Not empty and an existing directory (a link to one counts).
 bool Exists(const QString& dir)
 {
-    return !dir.isEmpty() && DirectoryExists(dir);
+    return !dir.isEmpty() && FileUtils::DirectoryExists(dir);
 }
 
-// A directory that is the root of a mounted file system: what a drive root is on Windows.
-bool IsDriveRootLike(const QString& dir)
-{
-    if (!Exists(dir))
-        return false;
-    const QString cleaned = QDir::cleanPath(QDir(dir).absolutePath());
-    return QStorageInfo(cleaned).rootPath() == cleaned;
-}
-
-// Whether path is top or lies below it.
 bool IsInside(const QString& path, const QString& top)
 {
     return top == QDir::rootPath() || path == top || path.startsWith(top + QLatin1Char('/'));
-}
-
-InputHook& InputHookRef()
-{
-    static InputHook hook;
-    return hook;
-}
-
-}  // namespace
-
-QString RootFolder(const QString& root)
-{
-    QString dir;
-    if (root == rfDesktop)
-        dir = WinShell::GetSpecialFolderPath(WinShell::CSIDL_DESKTOP);
-    else if (root == rfPersonal)
-        dir = WinShell::GetPersonalFolderPath();
-    else if (root == rfMyComputer)
-        dir = QDir::rootPath();
-    else if (root == rfNetwork)
-        dir = WinShell::NetworkFolderPath();
-    else
-        dir = root;
-    if (!Exists(dir))
-        return QDir::rootPath();
-    return QDir::cleanPath(QDir(dir).absolutePath());
 }
 
 QList<int> ListColumnWidths(int listWidthChars)
@@ -109,184 +64,6 @@ QList<int> ListColumnWidths(int listWidthChars)
     // A list narrower than 48 characters keeps the name column's default width.
     return {listWidthChars > 48 ? listWidthChars - 48 : 0, 12, 15, 17};
 }
-
-InputHook SetInputHook(InputHook hook)
-{
-    return std::exchange(InputHookRef(), std::move(hook));
-}
-
-// ---- Controls of the window ---------------------------------------------------
-
-THistoryCombo::THistoryCombo(QWidget* parent) : QComboBox(parent)
-{
-    setEditable(true);
-    setInsertPolicy(QComboBox::NoInsert);
-    setCompleter(nullptr);
-}
-
-void THistoryCombo::SetDropDown(bool on)
-{
-    FDropDown = on;
-    setStyleSheet(on ? QString()
-                     : QStringLiteral("QComboBox { padding-right: 0px; }"
-                                      "QComboBox::drop-down { width: 0px; border-width: 0px; }"
-                                      "QComboBox::down-arrow { image: none; width: 0px; }"));
-}
-
-void THistoryCombo::showPopup()
-{
-    if (!FDropDown)
-        return;
-    FPopupOpen = true;
-    QComboBox::showPopup();
-}
-
-void THistoryCombo::hidePopup()
-{
-    QComboBox::hidePopup();
-    if (!std::exchange(FPopupOpen, false))
-        return;  // the combo box hides its list on many occasions; only a shown list closes up
-    // The picked entry becomes current only after the list is hidden.
-    if (OnCloseUp)
-        QTimer::singleShot(0, this, [this] { OnCloseUp(); });
-}
-
-// A flat root button: a 48 x 48 picture with its caption right below, wrapped when it is
-// wider than the button.
-class TRootButton : public QToolButton {
-public:
-    using QToolButton::QToolButton;
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override
-    {
-        QStylePainter painter(this);
-        QStyleOptionToolButton option;
-        initStyleOption(&option);
-        option.text.clear();
-        option.icon = QIcon();
-        painter.drawComplexControl(QStyle::CC_ToolButton, option);
-        const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;
-        const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
-        // A caption of two lines takes its room from the picture.
-        const int textHeight = fontMetrics().boundingRect(QRect(0, 0, width() - 2, height()), flags, text()).height();
-        const int side = qBound(16, height() - textHeight - 2, 48);
-        const QRect picture((width() - side) / 2, 1, side, side);
-        icon().paint(&painter, picture, Qt::AlignCenter, mode);
-        painter.drawText(QRect(1, picture.bottom() + 1, width() - 2, textHeight), flags, text());
-    }
-};
-
-// A panel that places its children as a form designer does: each child keeps its design
-// distances to the edges it is anchored to and stretches between two opposite ones.
-class TAnchorPanel : public QFrame {
-public:
-    enum Anchor { Left = 1, Top = 2, Right = 4, Bottom = 8 };
-
-    TAnchorPanel(QWidget* parent, QSize design) : QFrame(parent), FDesign(design) { resize(design); }
-
-    template <typename W>
-    W* Place(W* child, QRect rect, int anchors)
-    {
-        child->setParent(this);
-        child->setGeometry(rect);
-        FItems.push_back({child, rect, anchors});
-        return child;
-    }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override
-    {
-        QFrame::resizeEvent(event);
-        const int dw = width() - FDesign.width();
-        const int dh = height() - FDesign.height();
-        for (const Item& item : FItems) {
-            QRect r = item.rect;
-            if ((item.anchors & Right) != 0) {
-                if ((item.anchors & Left) != 0)
-                    r.setWidth(r.width() + dw);
-                else
-                    r.moveLeft(r.left() + dw);
-            }
-            if ((item.anchors & Bottom) != 0) {
-                if ((item.anchors & Top) != 0)
-                    r.setHeight(r.height() + dh);
-                else
-                    r.moveTop(r.top() + dh);
-            }
-            item.widget->setGeometry(r);
-        }
-    }
-
-private:
-    struct Item {
-        QWidget* widget;
-        QRect rect;
-        int anchors;
-    };
-    QSize FDesign;
-    std::vector<Item> FItems;
-};
-
-// The vertical bar between the folder tree and the file list. Dragging it moves the border
-// when the mouse is released.
-class TSplitterHandle : public QWidget {
-public:
-    explicit TSplitterHandle(QWidget* parent) : QWidget(parent) { setCursor(Qt::SplitHCursor); }
-    std::function<void(int)> OnMoved;  // the distance dragged, positive to the right
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton)
-            FStart = event->globalPosition().toPoint().x();
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton && OnMoved)
-            OnMoved(event->globalPosition().toPoint().x() - FStart);
-    }
-
-private:
-    int FStart = 0;
-};
-
-// Shows only the top node's branch of the file-system model: the top folder, what lies
-// below it, and its ancestors (so that it has a parent to hang from).
-class TTreeFilter : public QSortFilterProxyModel {
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-
-    void SetTop(const QString& top)
-    {
-        FTop = top;
-        invalidateFilter();
-    }
-
-    // Told of every folder the view asks to read, so that the window can wait for it.
-    std::function<void(const QString&)> OnFetch;
-
-    void fetchMore(const QModelIndex& parent) override
-    {
-        const QModelIndex source = mapToSource(parent);
-        if (OnFetch && source.isValid() && sourceModel()->canFetchMore(source))
-            OnFetch(static_cast<const QFileSystemModel*>(sourceModel())->filePath(source));
-        QSortFilterProxyModel::fetchMore(parent);
-    }
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
-    {
-        const auto* model = static_cast<const QFileSystemModel*>(sourceModel());
-        const QString path = model->filePath(model->index(row, 0, parent));
-        if (FTop.isEmpty() || IsInside(path, FTop))
-            return true;
-        return path == QDir::rootPath() || FTop.startsWith(path + QLatin1Char('/'));
-    }
-
-private:
-    QString FTop;
-};
 
 }  // namespace ShellDirDlg
 
@@ -306,6 +83,14 @@ TShellDirDialog::TShellDirDialog(QWidget* parent) : QDialog(parent)
     FormCreate();
 }
 
+TShellDirDialog::~TShellDirDialog()
+{
+    // The models read folders in threads of their own that use the icon provider.
+    delete FListModel;
+    delete FTreeModel;
+    delete FIcons;
+}
+
 void TShellDirDialog::BuildControls()
 {
     QStyle* st = style();
@@ -319,10 +104,10 @@ void TShellDirDialog::BuildControls()
     roots->setBackgroundRole(QPalette::Base);
     panRoot = left->Place(static_cast<QFrame*>(roots), QRect(0, 0, 96, 315),
                           TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Bottom);
-    const auto rootButton = [&](const QString& caption, QStyle::StandardPixmap icon, int top) {
+    const auto rootButton = [&](const QString& caption, RootPicture picture, int top) {
         auto* b = new TRootButton;
         b->setText(caption);
-        b->setIcon(st->standardIcon(icon));
+        b->setIcon(RootIcon(picture));
         b->setIconSize(QSize(48, 48));
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setAutoRaise(true);
@@ -330,10 +115,10 @@ void TShellDirDialog::BuildControls()
         // 94 wide at design; two pixels less here keep the sunken frame visible.
         return roots->Place(b, QRect(2, top, 92, 71), TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right);
     };
-    spbDesktop = rootButton(QStringLiteral("Desktop"), QStyle::SP_DesktopIcon, 2);
-    spbMyFiles = rootButton(QStringLiteral("Eigene Dokumente"), QStyle::SP_DirHomeIcon, 77);
-    spbComputer = rootButton(QStringLiteral("Computer"), QStyle::SP_ComputerIcon, 152);
-    spbNetwork = rootButton(QStringLiteral("Netzwerk"), QStyle::SP_DriveNetIcon, 227);
+    spbDesktop = rootButton(QStringLiteral("Desktop"), RootPicture::Desktop, 2);
+    spbMyFiles = rootButton(QStringLiteral("Eigene Dokumente"), RootPicture::Documents, 77);
+    spbComputer = rootButton(QStringLiteral("Computer"), RootPicture::Computer, 152);
+    spbNetwork = rootButton(QStringLiteral("Netzwerk"), RootPicture::Network, 227);
 
     ShellTreeView = left->Place(new QTreeView, QRect(96, 0, 312, 315),
                                 TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right | TAnchorPanel::Bottom);
@@ -385,7 +170,10 @@ void TShellDirDialog::BuildControls()
     ShellListView->setItemsExpandable(false);
     ShellListView->setUniformRowHeights(true);
     ShellListView->setSortingEnabled(true);
-    ShellListView->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    // Only a list: renaming would be a file manager's job, and its editor would compete with
+    // the window for Enter.
+    ShellListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ShellListView->header()->setSectionsMovable(false);
 
     // Both views keep their selection highlighted when they lose the focus.
     for (QTreeView* view : {ShellTreeView, ShellListView}) {
@@ -404,9 +192,11 @@ void TShellDirDialog::BuildControls()
     cancel1 = PopupMenu->addAction(QStringLiteral("Abbrechen"));
 
     // The models: the tree reads folders only when asked; the list follows the disk.
+    FIcons = new TFileIcons;
     FTreeModel = new QFileSystemModel(this);
     FTreeModel->setOption(QFileSystemModel::DontWatchForChanges, true);
     FTreeModel->setReadOnly(true);
+    FTreeModel->setIconProvider(FIcons);
     FTreeFilter = new TTreeFilter(this);
     FTreeFilter->setSourceModel(FTreeModel);
     FTreeFilter->setSortCaseSensitivity(Qt::CaseInsensitive);
@@ -420,13 +210,16 @@ void TShellDirDialog::BuildControls()
     for (int c = 1; c < FTreeModel->columnCount(); ++c)
         ShellTreeView->hideColumn(c);
     FListModel = new QFileSystemModel(this);
-    FListModel->setReadOnly(false);  // names may be edited in place
-    ShellListView->setModel(FListModel);
+    FListModel->setReadOnly(true);
+    FListModel->setIconProvider(FIcons);
+    FListFilter = new TFileListModel(this);
+    FListFilter->setSourceModel(FListModel);
+    ShellListView->setModel(FListFilter);
     ShellListView->sortByColumn(0, Qt::AscendingOrder);
 
     // Wiring.
     FTreeFilter->OnFetch = [this](const QString& dir) { FPending.insert(dir); };
-    connect(FTreeModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& dir) { FPending.remove(dir); });
+    connect(FTreeModel, &QFileSystemModel::directoryLoaded, this, &TShellDirDialog::FolderLoaded);
     connect(ShellTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (FLinked)
             ShowListFolder(Path());
@@ -523,10 +316,35 @@ void TShellDirDialog::FormResize()
     if (x <= 0)
         return;
     const QList<int> widths = ListColumnWidths(ShellListView->width() / x);
-    for (int i = 0; i < widths.size(); ++i) {
-        if (widths[i] > 0)
-            ShellListView->setColumnWidth(i, widths[i] * x);
+    // Size, type and date are never cut: each column is at least as wide as its heading (with
+    // the sort mark) and its longest text. Where the list is too narrow for their widths in
+    // character units, they give up room down to that need before the name column does.
+    const QFontMetrics list = ShellListView->fontMetrics();
+    const int margins = 2 * (ShellListView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ShellListView) + 1) + 4;
+    const QString longest[] = {QString(), TFileListModel::SizeText(Q_INT64_C(9999999) * 1024),
+                               TFileListModel::TypeText(QStringLiteral("x.xlsx")),
+                               TFileListModel::DateText(QDateTime(QDate(2000, 12, 28), QTime(20, 58)))};
+    const int count = static_cast<int>(widths.size());
+    std::vector<int> need(count, 0), width(count, 0);
+    int others = 0;
+    for (int i = 1; i < count; ++i) {
+        need[i] = qMax(ShellListView->header()->sectionSizeHint(i), list.horizontalAdvance(longest[i]) + margins);
+        width[i] = qMax(widths[i] * x, need[i]);
+        others += width[i];
     }
+    // A hidden list has not laid out its viewport yet.
+    const int room = ShellListView->isVisible() ? ShellListView->viewport()->width()
+                                                : ShellListView->width() - 2 * ShellListView->frameWidth();
+    const int nameLeast = 10 * x;
+    for (int i = count - 1, excess = others + nameLeast - room; i > 0 && excess > 0; --i) {
+        const int cut = qMin(excess, width[i] - need[i]);
+        width[i] -= cut;
+        others -= cut;
+        excess -= cut;
+    }
+    width[0] = qMax(nameLeast, widths[0] > 0 ? qMin(widths[0] * x, room - others) : room - others);
+    for (int i = 0; i < count; ++i)
+        ShellListView->setColumnWidth(i, width[i]);
 }
 
 void TShellDirDialog::ShowFileView(bool Show)
@@ -549,6 +367,7 @@ void TShellDirDialog::ShowFileView(bool Show)
     }
     resize(w, height());
     LayoutPanels();
+    FormResize();
     cbxSelectedDir->setEditText(Path());
     btbOK->setEnabled(Exists(cbxSelectedDir->currentText()));
 }
@@ -584,16 +403,6 @@ bool TShellDirDialog::Execute(const QString& ATitle, bool Hidden, bool FileView,
         return false;
     Dir = EnsureTrailingDelimiter(cbxSelectedDir->currentText());
     return true;
-}
-
-void TShellDirDialog::SetTreeFilters(bool hidden)
-{
-    // QDir::System would add devices, sockets and broken links, which the system attribute of
-    // Windows does not stand for (it is never set here).
-    QDir::Filters filter = QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives;
-    if (hidden)
-        filter |= QDir::Hidden;
-    FTreeModel->setFilter(filter);
 }
 
 void TShellDirDialog::showEvent(QShowEvent* event)
@@ -633,6 +442,13 @@ bool TShellDirDialog::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
+bool TShellDirDialog::EditorOpen() const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    return focus != nullptr
+           && (ShellTreeView->viewport()->isAncestorOf(focus) || ShellListView->viewport()->isAncestorOf(focus));
+}
+
 bool TShellDirDialog::FormKeyDown(QKeyEvent* key)
 {
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
@@ -645,6 +461,8 @@ bool TShellDirDialog::FormKeyDown(QKeyEvent* key)
         return false;
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (EditorOpen())
+            return false;  // the editor takes its own Enter
         if (QApplication::focusWidget() == btbCancel) {
             btbCancel->click();  // a focused button takes Enter itself
         } else if (btbOK->isEnabled() && modifiers == Qt::NoModifier) {
@@ -654,6 +472,8 @@ bool TShellDirDialog::FormKeyDown(QKeyEvent* key)
         }
         return true;
     case Qt::Key_Escape:
+        if (EditorOpen())
+            return false;
         btbCancel->click();
         return true;
     default:
@@ -695,167 +515,6 @@ void TShellDirDialog::cbxSelectedDirCloseUp()
     GoToDirectory(index >= 0 ? cbxSelectedDir->itemText(index) : QString());
 }
 
-// ---- Navigation -------------------------------------------------------------------------
-
-void TShellDirDialog::GoToDirectory(const QString& Dir)
-{
-    QString s = Dir;
-    if (!Exists(s))
-        s = FDefaultDir;
-    QString root;
-    if (!Exists(s)) {
-        s = WinShell::GetPersonalFolderPath();
-        root = rfMyComputer;
-        if (!Exists(s))  // the tree can only select an existing folder
-            s = QDir::currentPath();
-    } else {
-        root = WinShell::IsNetworkPath(s) ? rfNetwork : rfMyComputer;
-    }
-    SetRoot(root);
-    WaitUntilLoaded(kRootLoadWaitMs);
-    SetPath(s);
-    const QModelIndex node = SelectedNode();
-    if (node.isValid())
-        ShellTreeView->expand(node);
-}
-
-void TShellDirDialog::ShowListFolder(const QString& dir)
-{
-    if (dir.isEmpty()) {
-        ShellListView->setRootIndex(FListModel->index(QString()));
-        return;
-    }
-    FListModel->setRootPath(dir);
-    ShellListView->setRootIndex(FListModel->index(dir));
-}
-
-// ---- The folder tree ---------------------------------------------------------------------
-
-void TShellDirDialog::SetRoot(const QString& root)
-{
-    if (!FRoot.isEmpty() && FileUtils::SamePathSpelling(root, FRoot))
-        return;
-    FRoot = root;
-    FTop = RootFolder(root);
-    FTreeFilter->SetTop(FTop);
-    const QModelIndex top = FTreeModel->index(FTop);
-    ShellTreeView->setRootIndex(FTreeFilter->mapFromSource(top.parent()));
-    FetchFolder(FTop);
-    const QModelIndex topNode = FTreeFilter->mapFromSource(top);
-    ShellTreeView->setCurrentIndex(topNode);
-    ShellTreeView->expand(topNode);
-}
-
-void TShellDirDialog::FetchFolder(const QString& dir)
-{
-    const QModelIndex index = FTreeModel->index(dir);
-    if (index.isValid() && FTreeModel->canFetchMore(index)) {
-        FPending.insert(dir);
-        FTreeModel->fetchMore(index);
-    }
-}
-
-bool TShellDirDialog::SetPath(const QString& path)
-{
-    if (!Exists(path))
-        return false;
-    const QString dir = QDir::cleanPath(QDir(path).absolutePath());
-    if (!IsInside(dir, FTop))
-        return false;
-    const QModelIndex node = FTreeFilter->mapFromSource(FTreeModel->index(dir));
-    if (!node.isValid())
-        return false;
-    for (QModelIndex p = node.parent(); p.isValid() && p != ShellTreeView->rootIndex(); p = p.parent())
-        ShellTreeView->expand(p);
-    ShellTreeView->setCurrentIndex(node);
-    ShellTreeView->scrollTo(node);
-    return true;
-}
-
-QString TShellDirDialog::Path() const
-{
-    return NodePath(SelectedNode());
-}
-
-QModelIndex TShellDirDialog::SelectedNode() const
-{
-    return ShellTreeView->currentIndex();
-}
-
-QString TShellDirDialog::NodePath(const QModelIndex& node) const
-{
-    if (!node.isValid())
-        return QString();
-    return FTreeModel->filePath(FTreeFilter->mapToSource(node));
-}
-
-QModelIndex TShellDirDialog::ParentNode(const QModelIndex& node) const
-{
-    const QModelIndex parent = node.parent();
-    return parent == ShellTreeView->rootIndex() ? QModelIndex() : parent;
-}
-
-int TShellDirDialog::Level(const QModelIndex& node) const
-{
-    if (!node.isValid())
-        return -1;
-    int level = 0;
-    for (QModelIndex p = ParentNode(node); p.isValid(); p = ParentNode(p))
-        ++level;
-    return level;
-}
-
-int TShellDirDialog::SelectedLevel() const
-{
-    return Level(SelectedNode());
-}
-
-void TShellDirDialog::MakeSelectedVisible()
-{
-    const QModelIndex node = SelectedNode();
-    if (node.isValid())
-        ShellTreeView->scrollTo(node);
-}
-
-void TShellDirDialog::Refresh()
-{
-    const QString dir = Path();
-    if (!dir.isEmpty())
-        RefreshFolder(dir);
-}
-
-void TShellDirDialog::RefreshFolder(const QString& dir)
-{
-    // The model lists a folder again when it becomes its root path after having been it
-    // before: leaving a root path marks that folder as not read.
-    const QString elsewhere = dir == QDir::rootPath() ? QDir::tempPath() : QDir::rootPath();
-    if (FTreeModel->rootPath() != dir)
-        FTreeModel->setRootPath(dir);
-    FTreeModel->setRootPath(elsewhere);
-    FPending.insert(dir);
-    FTreeModel->setRootPath(dir);
-}
-
-bool TShellDirDialog::WaitUntilLoaded(int ms)
-{
-    // Reading one folder may make the view ask for another, so this waits until none is
-    // left after the events of each round have been handled.
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        if (FPending.isEmpty())
-            return true;
-        const qint64 left = ms - clock.elapsed();
-        if (left <= 0)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(static_cast<int>(qMin<qint64>(left, 20)), &loop, &QEventLoop::quit);
-        connect(FTreeModel, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-}
-
 // ---- History ---------------------------------------------------------------------------
 
 QStringList TShellDirDialog::History() const
@@ -894,132 +553,3 @@ void TShellDirDialog::RemoveFromHistory(const QString& Dir)
     }
 }
 
-// ---- Commands ---------------------------------------------------------------------------
-
-void TShellDirDialog::spbUpClick()
-{
-    const QModelIndex node = SelectedNode();
-    if (node.isValid()) {
-        const QModelIndex parent = ParentNode(node);
-        if (!parent.isValid())
-            SetRoot(rfMyComputer);
-        else if (Level(parent) > 0)
-            SetPath(NodePath(parent));
-        MakeSelectedVisible();
-    }
-    ShellTreeView->setFocus();
-}
-
-void TShellDirDialog::spbHomeClick()
-{
-    if (!QDir::setCurrent(FDefaultDir)) {
-        MsgDialogs::ErrorDialog(SafeFormat(Tr(QStringLiteral("Verzeichnis nicht gefunden:\r\n%s!")), {FDefaultDir}));
-        RemoveFromHistory(FDefaultDir);
-    } else if (FRoot == rfNetwork || IsDriveRootLike(FDefaultDir)) {
-        SetRoot(FDefaultDir);
-    } else {
-        SetRoot(rfMyComputer);
-        SetPath(FDefaultDir);
-        MakeSelectedVisible();
-    }
-    ShellTreeView->setFocus();
-}
-
-void TShellDirDialog::spbNewClick()
-{
-    const QString caption = Path();
-    if (!caption.isEmpty()) {
-        const QString prompt = Tr(QStringLiteral("Neues Unterverzeichnis:"));
-        std::optional<QString> text;
-        if (InputHookRef()) {
-            text = InputHookRef()(caption, prompt, QString());
-        } else {
-            bool ok = false;
-            const QString entered = QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, QString(), &ok);
-            if (ok)
-                text = entered;
-        }
-        if (text) {
-            const QString full = EnsureTrailingDelimiter(Path()) + *text;
-            if (QDir().mkpath(full)) {
-                SetRoot(rfMyComputer);
-                SetPath(full);
-                MakeSelectedVisible();
-            } else {
-                MsgDialogs::ErrorDialog(
-                    SafeFormat(Tr(QStringLiteral("Verzeichnis:\r\n%s\r\nkonnte nicht erstellt werden!")), {full}));
-            }
-        }
-    }
-    ShellTreeView->setFocus();
-}
-
-void TShellDirDialog::itmDeleteClick()
-{
-    const QString p = Path();
-    if (p.isEmpty())
-        return;
-    const int r = SelectDlg::SelectOption(
-        Tr(QStringLiteral("Verzeichnis löschen")), SafeFormat(Tr(QStringLiteral("Lösche \"%s\"")), {p}),
-        MsgDialogs::DialogKind::Confirmation, SelectDlg::Bold,
-        {Tr(QStringLiteral("Endgültig")), Tr(QStringLiteral("In Papierkorb"))}, QString(), 0, -1, QString());
-    if (r < 0)
-        return;
-    spbUpClick();
-
-    bool failed = false;
-    // The file-system root is never deleted.
-    const bool isRoot = QDir::cleanPath(p) == QDir::rootPath();
-    if (r == 0) {
-        std::uint32_t dirs = 0, files = 0, failures = 0;
-        if (!isRoot)
-            FileUtils::DeleteDirectoryTree(p, QString(), true, dirs, files, failures);
-        failed = isRoot || failures > 0;
-        if (!failed)
-            MsgDialogs::InfoDialog(
-                SafeFormat(Tr(QStringLiteral("%u Verzeichnisse mit %u Dateien gelöscht!")), {dirs, files}));
-    } else {
-        const WinShell::HRESULT code = WinShell::ShellDeleteItem(nullptr, EnsureTrailingDelimiter(p), true, false);
-        failed = code != 0;
-        if (!failed)
-            MsgDialogs::InfoDialog(SafeFormat(Tr(QStringLiteral("%s wurde in den Papierkorb verschoben!")), {p}));
-    }
-    if (failed)
-        MsgDialogs::ErrorDialog(SafeFormat(Tr(QStringLiteral("Fehler beim Löschen des Verzeichnisses:\r\n%s!")), {p}));
-    Refresh();
-}
-
-void TShellDirDialog::itmUpdateClick()
-{
-    Refresh();
-}
-
-void TShellDirDialog::PopupMenuPopup()
-{
-    Refresh();
-}
-
-void TShellDirDialog::btbOKClick()
-{
-    AddToHistory(cbxSelectedDir->currentText());
-}
-
-void TShellDirDialog::spbDesktopClick()
-{
-    SetRoot(rfDesktop);
-}
-
-void TShellDirDialog::spbMyFilesClick()
-{
-    SetRoot(rfPersonal);
-}
-
-void TShellDirDialog::spbComputerClick()
-{
-    SetRoot(rfMyComputer);
-}
-
-void TShellDirDialog::spbNetworkClick()
-{
-    SetRoot(rfNetwork);
-}

@@ -8,9 +8,14 @@
 // the window's place carry over from one Execute to the next; the tree is set anew by each.
 //
 // The tree and the file list are QFileSystemModel views. The tree reads a folder's children
-// once and again only when told to (Refresh, F5, the context menu); it does not follow
-// changes on disk by itself. Network shares are browsed in the desktop's network mounts
-// folder (WinShell::NetworkFolderPath).
+// once and again only when told to (Refresh, F5, the context menu, a deletion); it does not
+// follow changes on disk by itself. The file list shows the selected folder's files only,
+// cannot rename them, and labels its columns and values in German. Network shares are
+// browsed in the desktop's network mounts folder (WinShell::NetworkFolderPath).
+//
+// Sources: ShellDirDlg.cpp (the window, its events, keys and history), ShellDirTree.cpp (the
+// tree and the file list), ShellDirCommands.cpp (the commands), ShellDirWidgets.cpp (the
+// window's own controls and the new-folder box).
 //
 // Test seams: ShellDirDlg::SetInputHook answers the new-folder input box;
 // WaitUntilLoaded waits until the folders the tree asked for have been read.
@@ -74,7 +79,8 @@ private:
     bool FPopupOpen = false;
 };
 
-class TAnchorPanel;
+class TFileIcons;
+class TFileListModel;
 class TTreeFilter;
 
 }  // namespace ShellDirDlg
@@ -83,6 +89,7 @@ class TShellDirDialog : public QDialog {
     Q_OBJECT
 public:
     explicit TShellDirDialog(QWidget* parent = nullptr);
+    ~TShellDirDialog() override;
 
     // Shows the window modally; true when the user confirmed. Dir: on entry the directory to
     // start in, on a confirmed return the chosen directory with one trailing delimiter
@@ -183,6 +190,8 @@ private:
     int Level(const QModelIndex& node) const;
     QString NodePath(const QModelIndex& node) const;
     void MakeSelectedVisible();
+    void FolderLoaded(const QString& dir);
+    bool EditorOpen() const;
     void RefreshFolder(const QString& dir);
     void FetchFolder(const QString& dir);
 
@@ -192,7 +201,10 @@ private:
     int FRightWidth = 390;   // width of PanelRight, also while it is hidden
     bool FLinked = false;    // the file list follows the tree
     QSet<QString> FPending;  // folders asked for and not read yet
+    bool FScrollOnLoad = false;  // the selected node is scrolled to as the pending folders end
+    ShellDirDlg::TFileIcons* FIcons = nullptr;  // used by both models' reading threads
     QFileSystemModel* FTreeModel = nullptr;
     ShellDirDlg::TTreeFilter* FTreeFilter = nullptr;
     QFileSystemModel* FListModel = nullptr;
+    ShellDirDlg::TFileListModel* FListFilter = nullptr;
 };

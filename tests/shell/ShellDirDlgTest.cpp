@@ -6,14 +6,17 @@
 #include "ScopedEnv.h"
 #include "SelectDlg.h"
 #include "ShellDirDlg.h"
+#include "ShellDirWidgets.h"
 #include "TempTree.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRubberBand>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -21,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <ostream>
 
 // Readable values in failure messages.
@@ -117,6 +121,24 @@ protected:
         return names;
     }
 
+    // The texts of one column of the file list's rows, in the list's order.
+    static QStringList ListColumn(TShellDirDialog& dlg, int column)
+    {
+        QAbstractItemModel* model = dlg.ShellListView->model();
+        const QModelIndex root = dlg.ShellListView->rootIndex();
+        QStringList texts;
+        for (int row = 0; row < model->rowCount(root); ++row)
+            texts << model->index(row, column, root).data().toString();
+        return texts;
+    }
+
+    // Whether the tree shows its selected node inside its viewport.
+    static bool SelectedNodeInView(TShellDirDialog& dlg)
+    {
+        const QRect node = dlg.ShellTreeView->visualRect(dlg.ShellTreeView->currentIndex());
+        return !node.isEmpty() && dlg.ShellTreeView->viewport()->rect().contains(node);
+    }
+
     QStringList MessageTexts() const
     {
         QStringList texts;
@@ -172,8 +194,12 @@ TEST_F(ShellDirTest, StartDirectoryFallbacks)
                           Case{"missing Dir, existing HomeDir", missing, home, home, false},
                           Case{"both missing: documents", missing, missing, FDocuments, false},
                           Case{"no documents either: current directory", QString(), missing, cwd, true}}) {
-        if (c.removeDocuments)
+        // Without a documents folder the home folder may stand in: it is missing as well.
+        std::optional<ScopedEnv> noHome;
+        if (c.removeDocuments) {
             QDir(FDocuments).removeRecursively();
+            noHome.emplace("HOME", FTree.Path(QStringLiteral("kein Heim")));
+        }
         QString dir = c.dir;
         QString started;
         EXPECT_FALSE(Run(dir, c.home, [&](TShellDirDialog& dlg) { started = dlg.Path(); })) << c.what;
@@ -264,6 +290,28 @@ TEST_F(ShellDirTest, EnterConfirmsAndOnlyThePlainOneOnAnEnabledOkExtendsTheHisto
     EXPECT_FALSE(Run(dir, FDocuments, [](TShellDirDialog& dlg) { QTest::keyClick(dlg.ShellTreeView, Qt::Key_Escape); }));
 }
 
+TEST_F(ShellDirTest, AnOpenEditorKeepsEnterAndEscapeToItself)
+{
+    const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
+    QString dir = daten;
+    std::vector<bool> openAfter;
+    EXPECT_FALSE(Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        const QModelIndex node = dlg.ShellTreeView->currentIndex();
+        dlg.ShellTreeView->openPersistentEditor(node);
+        QWidget* editor = dlg.ShellTreeView->indexWidget(node);
+        ASSERT_NE(editor, nullptr);
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            editor->setFocus();
+            QTest::keyClick(editor, key);
+            QCoreApplication::processEvents();
+            openAfter.push_back(dlg.isVisible());
+        }
+        dlg.ShellTreeView->closePersistentEditor(node);
+    }));
+    EXPECT_EQ(openAfter, (std::vector<bool>{true, true, true}));
+    EXPECT_TRUE(Dialog().History().isEmpty());
+}
+
 TEST_F(ShellDirTest, OnlyPlainF5RefreshesTheSelectedFolder)
 {
     const QString base = FTree.MakeDir(QStringLiteral("Basis/alt"));
@@ -301,13 +349,20 @@ TEST_F(ShellDirTest, DropDownOnlyOnceThereIsHistory)
     const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
     QString dir = daten;
     bool first = true, second = false;
+    int firstRoom = 0, secondRoom = 0;  // how much of the field the text leaves to the arrow
     Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
         first = dlg.cbxSelectedDir->HasDropDown();
+        firstRoom = dlg.cbxSelectedDir->width() - dlg.cbxSelectedDir->lineEdit()->geometry().right();
         dlg.btbOK->click();
     });
-    Run(dir, FDocuments, [&](TShellDirDialog& dlg) { second = dlg.cbxSelectedDir->HasDropDown(); });
+    Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        second = dlg.cbxSelectedDir->HasDropDown();
+        secondRoom = dlg.cbxSelectedDir->width() - dlg.cbxSelectedDir->lineEdit()->geometry().right();
+    });
     EXPECT_FALSE(first);
     EXPECT_TRUE(second);
+    EXPECT_LE(firstRoom, 6);    // a plain edit field
+    EXPECT_GE(secondRoom, 12);  // room for the arrow again
 
     // Picking an entry from the list goes there once the list has closed.
     const QString other = FTree.MakeDir(QStringLiteral("Anderes"));
@@ -361,8 +416,19 @@ TEST_F(ShellDirTest, FileViewSwitchesTheListAndTheWindowWidth)
         sizeColumn = dlg.ShellListView->columnWidth(1);
         // Dragging the bar 40 pixels to the left widens the list by as much.
         const int listWidth = dlg.PanelRight->width();
+        const int barLeft = dlg.Splitter->x();
         QTest::mousePress(dlg.Splitter, Qt::LeftButton, {}, QPoint(1, 100));
+        QTest::mouseMove(dlg.Splitter, QPoint(-39, 100));
+        // While dragged, a line shows where the border will go; nothing moves yet.
+        auto* line = dlg.Splitter->findChild<QRubberBand*>();
+        if (line == nullptr)
+            line = dlg.findChild<QRubberBand*>();
+        ASSERT_NE(line, nullptr);
+        EXPECT_TRUE(line->isVisible());
+        EXPECT_EQ(line->x(), barLeft - 40);
+        EXPECT_EQ(dlg.PanelRight->width(), listWidth);
         QTest::mouseRelease(dlg.Splitter, Qt::LeftButton, {}, QPoint(-39, 100));
+        EXPECT_FALSE(line->isVisible());
         EXPECT_EQ(dlg.PanelRight->width(), listWidth + 40);
         EXPECT_EQ(dlg.PanelLeft->width() + 3 + dlg.PanelRight->width(), dlg.width());
         dlg.cbxFiles->setChecked(false);
@@ -375,6 +441,62 @@ TEST_F(ShellDirTest, FileViewSwitchesTheListAndTheWindowWidth)
     EXPECT_GT(nameColumn, 0);
     EXPECT_EQ(ListColumnWidths(100), (QList<int>{52, 12, 15, 17}));
     EXPECT_EQ(ListColumnWidths(40), (QList<int>{0, 12, 15, 17}));  // narrow: default width
+}
+
+TEST_F(ShellDirTest, TheFileListShowsFilesOnlyReadOnlyAndInGerman)
+{
+    const QString unter = FTree.MakeDir(QStringLiteral("Daten/Unter"));
+    FTree.WriteFile(QStringLiteral("Daten/Unter/x.txt"));
+    const QString album = FTree.WriteFile(QStringLiteral("Daten/Jazz-Album.db"), QByteArray(1500, 'a'));
+    FTree.WriteFile(QStringLiteral("Daten/Liesmich"), QByteArray());
+    {
+        QFile file(album);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7)), QFileDevice::FileModificationTime));
+    }
+    Dialog().cbxFiles->setChecked(true);
+    QString dir = unter;  // the list has been in "Unter": the model keeps that folder
+    Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        ASSERT_TRUE(dlg.SetPath(FTree.Path(QStringLiteral("Daten"))));
+        const QStringList files{QStringLiteral("Jazz-Album.db"), QStringLiteral("Liesmich")};
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ListColumn(dlg, 0) == files; }, kLoadMs)) << ListColumn(dlg, 0).join(',').toStdString();
+
+        QAbstractItemModel* model = dlg.ShellListView->model();
+        QStringList headings;
+        for (int c = 0; c < 4; ++c)
+            headings << model->headerData(c, Qt::Horizontal).toString();
+        EXPECT_EQ(headings, (QStringList{"Name", "Größe", "Typ", "Änderungsdatum"}));
+        EXPECT_EQ(ListColumn(dlg, 1), (QStringList{"2 KB", "0 KB"}));
+        EXPECT_EQ(ListColumn(dlg, 2), (QStringList{"DB-Datei", "Datei"}));
+        EXPECT_EQ(ListColumn(dlg, 3).value(0), QStringLiteral("05.03.2024 14:07"));
+
+        // Sorted by what the columns show.
+        dlg.ShellListView->sortByColumn(2, Qt::AscendingOrder);
+        EXPECT_EQ(ListColumn(dlg, 0), (QStringList{"Liesmich", "Jazz-Album.db"}));
+        dlg.ShellListView->sortByColumn(0, Qt::AscendingOrder);
+
+        // Nothing can be renamed.
+        const QModelIndex first = model->index(0, 0, dlg.ShellListView->rootIndex());
+        EXPECT_FALSE(model->flags(first) & Qt::ItemIsEditable);
+        dlg.ShellListView->setCurrentIndex(first);
+        dlg.ShellListView->edit(first);
+        QTest::keyClick(dlg.ShellListView, Qt::Key_F2);
+        EXPECT_EQ(dlg.ShellListView->viewport()->findChild<QLineEdit*>(), nullptr);
+
+        // In the list's width at design, size, type and date are never cut and all four
+        // columns fit.
+        QHeaderView* header = dlg.ShellListView->header();
+        const QFontMetrics metrics = dlg.ShellListView->fontMetrics();
+        int total = 0;
+        for (int c = 0; c < 4; ++c) {
+            if (c > 0) {
+                EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << "column " << c;
+            }
+            total += header->sectionSize(c);
+        }
+        EXPECT_GT(header->sectionSize(3), metrics.horizontalAdvance(QStringLiteral("05.03.2024 14:07")));
+        EXPECT_LE(total, dlg.ShellListView->viewport()->width());
+    });
 }
 
 // ---- Folder shortcuts ----------------------------------------------------------------------------
@@ -460,6 +582,27 @@ TEST_F(ShellDirTest, HomeOnAnOrdinaryAndADriveRootLikeDefault)
     EXPECT_TRUE(homeHidden);
 }
 
+TEST_F(ShellDirTest, HomeShowsTheDefaultFolderOnceItsSiblingsAreRead)
+{
+    // The default folder's parent is read only when Home selects it: the siblings that arrive
+    // then push the folder out of view unless the tree scrolls again.
+    for (int i = 0; i < 60; ++i)
+        FTree.MakeDir(QStringLiteral("Heim/Ordner%1").arg(i, 2, 10, QLatin1Char('0')));
+    const QString home = FTree.Path(QStringLiteral("Heim/Ordner55"));
+    QString dir = FTree.MakeDir(QStringLiteral("Start"));
+    QString path;
+    bool inView = false;
+    Run(dir, home, [&](TShellDirDialog& dlg) {
+        dlg.spbHomeClick();
+        EXPECT_TRUE(dlg.WaitUntilLoaded(kLoadMs));
+        QTest::qWait(50);
+        path = dlg.Path();
+        inView = SelectedNodeInView(dlg);
+    });
+    EXPECT_EQ(path, home);
+    EXPECT_TRUE(inView);
+}
+
 TEST_F(ShellDirTest, HomeOnARemovedDefaultReportsAndForgetsIt)
 {
     const QString gone = FTree.MakeDir(QStringLiteral("Weg"));
@@ -520,6 +663,40 @@ TEST_F(ShellDirTest, NewFolderCreatesEveryLevelAndSelectsIt)
     EXPECT_EQ(dlg.Path(), daten);
 }
 
+TEST_F(ShellDirTest, TheNewFolderBoxShowsTheWholeParentPath)
+{
+    // A long path fits the box on this 1280-pixel screen; a far longer one is shortened in
+    // the middle, keeping both ends.
+    const QString longName(60, QLatin1Char('l'));
+    const QString fits = FTree.MakeDir(QStringLiteral("Sammlungen/Klassik und Jazz aus aller Welt/") + longName);
+    const QString tooLong = FTree.MakeDir(QStringLiteral("Sammlungen/") + QString(200, QLatin1Char('a')) + QLatin1Char('/')
+                                          + QString(200, QLatin1Char('b')) + QStringLiteral("/Musik"));
+    for (const QString& parent : {fits, tooLong}) {
+        TShellDirDialog& dlg = ShownIn(parent);
+        QString title, shown;
+        DialogTest::WhenShown(QStringLiteral("ShellDirNewFolder"), [&](QDialog* box) {
+            title = box->windowTitle();
+            if (auto* path = box->findChild<TPathLabel*>())
+                shown = path->ShownText();
+            auto* edit = box->findChild<QLineEdit*>();
+            ASSERT_NE(edit, nullptr);
+            QTest::keyClicks(edit, QStringLiteral("Neu"));
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        dlg.spbNewClick();
+        EXPECT_EQ(title, parent);
+        if (parent == fits) {
+            EXPECT_EQ(shown, parent);
+        } else {
+            EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+            EXPECT_TRUE(shown.startsWith(FTree.Root())) << shown.toStdString();
+            EXPECT_TRUE(shown.endsWith(QStringLiteral("/Musik"))) << shown.toStdString();
+        }
+        EXPECT_EQ(dlg.Path(), parent + QStringLiteral("/Neu"));
+        EXPECT_TRUE(dlg.isVisible());
+    }
+}
+
 // ---- Delete -----------------------------------------------------------------------------------------
 
 TEST_F(ShellDirTest, DeleteCancelledChangesNothing)
@@ -571,6 +748,37 @@ TEST_F(ShellDirTest, DeleteForGoodCountsWhatWent)
     QDir(bleibt).removeRecursively();
     dlg.itmDeleteClick();
     EXPECT_EQ(MessageTexts(), QStringList{QStringLiteral("0 Verzeichnisse mit 0 Dateien gelöscht!")});
+}
+
+TEST_F(ShellDirTest, DeletedFoldersLeaveTheTree)
+{
+    // Directly below the top node the deleted folder stays selected by Up: its parent takes
+    // the selection and is read again, either way of deleting.
+    FTree.MakeDir(QStringLiteral("Bleibt"));
+    for (const int answer : {0, 1}) {
+        const QString gone = FTree.MakeDir(QStringLiteral("Weg%1").arg(answer));
+        TShellDirDialog& dlg = ShownIn(gone);
+        dlg.SetRoot(FTree.Root());
+        ASSERT_TRUE(dlg.SetPath(gone));
+        ASSERT_EQ(dlg.SelectedLevel(), 1);
+        FSelectAnswer = answer;
+        dlg.itmDeleteClick();
+        EXPECT_FALSE(EntryExists(gone)) << answer;
+        EXPECT_EQ(dlg.Path(), FTree.Root()) << answer;
+        EXPECT_EQ(dlg.cbxSelectedDir->currentText(), FTree.Root()) << answer;
+        EXPECT_EQ(ShownChildren(dlg), QStringList{"Bleibt"}) << answer;
+    }
+
+    // The top node itself: the tree goes to the computer, and the folder's parent, read
+    // before, is read again.
+    const QString top = FTree.MakeDir(QStringLiteral("Oben"));
+    TShellDirDialog& dlg = ShownIn(top);
+    dlg.SetRoot(top);
+    FSelectAnswer = 0;
+    dlg.itmDeleteClick();
+    EXPECT_EQ(dlg.Root(), rfMyComputer);
+    ASSERT_TRUE(dlg.SetPath(FTree.Root()));
+    EXPECT_EQ(ShownChildren(dlg), QStringList{"Bleibt"});
 }
 
 TEST_F(ShellDirTest, DeleteForGoodRemovesALinkedFolderAsALink)
