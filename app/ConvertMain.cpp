@@ -7,9 +7,12 @@
 #include "MsgDialogs.h"
 #include "ProgramSettings.h"
 #include "ShellDirDlg.h"
+#include "StatusBox.h"
 #include "util/WinShell.h"
 
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QIcon>
@@ -113,16 +116,11 @@ void TMainForm::BuildControls()
     bbConvert->setAutoDefault(false);
     bbConvert->setDefault(false);
     bbConvert->setGeometry(290, 45, 116, 41);
+    bbConvert->installEventFilter(this);
 
-    stStatus = new QLabel(this);
+    stStatus = new TStatusBox(this);
     stStatus->setObjectName(QStringLiteral("stStatus"));
     stStatus->setGeometry(15, 100, 391, 46);
-    stStatus->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    stStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    stStatus->setTextFormat(Qt::PlainText);
-    stStatus->setAutoFillBackground(true);
-    stStatus->setBackgroundRole(QPalette::Base);
-    stStatus->setFocusPolicy(Qt::NoFocus);
 
     setTabOrder(bbConvert, edKatalog);
     setTabOrder(edKatalog, edRootDir);
@@ -154,7 +152,8 @@ void TMainForm::FormCreate()
     IniName = paths.IniName;
 
     const ProgramSettings::MainSettings settings = ProgramSettings::ReadMainSettings(IniName, UserPath);
-    move(settings.Left, settings.Top);
+    FSavedPos = QPoint(settings.Left, settings.Top);
+    move(FSavedPos);
     edRootDir->setText(settings.Directory);
     edKatalog->setText(settings.Katalog);
 
@@ -171,6 +170,18 @@ void TMainForm::showEvent(QShowEvent* event)
     QTimer::singleShot(0, this, [this] { FailureGuard::Run([this] { FormShow(); }); });
 }
 
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == bbConvert && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && bbConvert->isEnabled()) {
+            bbConvert->animateClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TMainForm::FormShow()
 {
     if (!BdeAvail) {
@@ -185,9 +196,13 @@ void TMainForm::FormShow()
 
 void TMainForm::FormDestroy()
 {
+    // Wayland lets no program place or locate its windows: what pos() says there is made up,
+    // and the position from the last session on another desktop stays.
+    const QPoint position =
+        QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ? FSavedPos : pos();
     ProgramSettings::MainSettings settings;
-    settings.Left = pos().x();
-    settings.Top = pos().y();
+    settings.Left = position.x();
+    settings.Top = position.y();
     settings.Directory = edRootDir->text();
     settings.Katalog = edKatalog->text();
     ProgramSettings::WriteMainSettings(IniName, settings);
@@ -200,6 +215,9 @@ void TMainForm::SelectCatalog()
     OpenDialog->setDirectory(edRootDir->text());
     OpenDialog->setWindowTitle(QStringLiteral("Katalog auswählen"));
     OpenDialog->setNameFilter(CatalogSelection::FileDialogFilter());
+    // File name := empty: the toolkit's dialog would offer the last chosen name again.
+    if (auto* nameField = OpenDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        nameField->clear();
     OpenDialog->selectFile(QString());
     if (OpenDialog->exec() != QDialog::Accepted)
         return;

@@ -2,6 +2,7 @@
 // The program's main window: the root directory and catalog name of a conversion, the two
 // buttons that fill them, the "Konvertieren" button and the status box.
 
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 
@@ -11,6 +12,7 @@ class QFileDialog;
 class QImage;
 class QIcon;
 class QLabel;
+class TStatusBox;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -41,7 +43,7 @@ public:
     QLineEdit* edKatalog;
     QToolButton* sbKatalog;
     QPushButton* bbConvert;
-    QLabel* stStatus;
+    TStatusBox* stStatus;
     QFileDialog* OpenDialog;
 
     // Fixed when the window is created.
@@ -68,12 +70,16 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Return and Enter press the focused "Konvertieren", as Space does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
 
     TMainFormHooks FHooks;
     bool FShown = false;
+    // The position read from the settings, kept where the platform reports none (Wayland).
+    QPoint FSavedPos;
 };
 
 namespace ConvertMain {

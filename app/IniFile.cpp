@@ -11,6 +11,7 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -51,16 +52,95 @@ QString OneLine(QString value)
     return value;
 }
 
-// The key as the file spells it, so that replacing a value keeps the key's letter case.
-QByteArray SpellingInFile(const Ini& ini, const QByteArray& section, const QByteArray& key)
+// The line break the file uses; "\n" for a new file.
+QByteArray LineBreakOf(const QByteArray& text)
 {
-    Ini::TNamesDepend keys;
-    ini.GetAllKeys(section.constData(), keys);
-    for (const Ini::Entry& entry : keys) {
-        if (QByteArray(entry.pItem).compare(key, Qt::CaseInsensitive) == 0)
-            return entry.pItem;
+    const qsizetype lf = text.indexOf('\n');
+    return lf > 0 && text.at(lf - 1) == '\r' ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+}
+
+// The name of a section header "[name]", or nothing for any other line.
+std::optional<QByteArray> SectionName(const QByteArray& line)
+{
+    const QByteArray trimmed = line.trimmed();
+    const qsizetype close = trimmed.indexOf(']');
+    if (!trimmed.startsWith('[') || close < 0)
+        return std::nullopt;
+    return trimmed.mid(1, close - 1).trimmed();
+}
+
+// Whether a line sets KEY: "key = value", the key's blanks and case aside; comments never do.
+bool SetsKey(const QByteArray& line, const QByteArray& key)
+{
+    const QByteArray trimmed = line.trimmed();
+    if (trimmed.startsWith(';') || trimmed.startsWith('#'))
+        return false;
+    const qsizetype equals = trimmed.indexOf('=');
+    return equals > 0 && trimmed.left(equals).trimmed().compare(key, Qt::CaseInsensitive) == 0;
+}
+
+// TEXT with KEY of SECTION set to VALUE, and every other byte kept: comments, lines without
+// "=", blank lines, the order and the line breaks. Every line of the section that sets the key
+// gets the new value (the first is the one read); a missing key goes after the section's last
+// key, a missing section at the end.
+QByteArray WithValue(const QByteArray& text, const QByteArray& section, const QByteArray& key,
+                     const QByteArray& value)
+{
+    const QByteArray lineBreak = LineBreakOf(text);
+    QList<QByteArray> lines = text.split('\n');
+    const bool endsWithBreak = text.isEmpty() || text.endsWith('\n');
+    if (endsWithBreak)
+        lines.removeLast();  // the empty piece after the last break
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
     }
-    return key;
+
+    bool inSection = false;
+    bool replaced = false;
+    qsizetype insertAt = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (const auto name = SectionName(lines[i])) {
+            inSection = name->compare(section, Qt::CaseInsensitive) == 0;
+            if (inSection && insertAt < 0)
+                insertAt = i + 1;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (SetsKey(lines[i], key)) {
+            const QByteArray spelling = lines[i].left(lines[i].indexOf('=')).trimmed();
+            lines[i] = spelling + '=' + value;
+            replaced = true;
+        } else if (!replaced && insertAt >= 0 && lines[i].contains('=') && !lines[i].trimmed().startsWith(';')) {
+            insertAt = i + 1;
+        }
+    }
+    if (!replaced) {
+        if (insertAt >= 0) {
+            lines.insert(insertAt, key + '=' + value);
+        } else {
+            lines.append('[' + section + ']');
+            lines.append(key + '=' + value);
+        }
+    }
+    QByteArray result = lines.join(lineBreak);
+    if (endsWithBreak)
+        result += lineBreak;
+    return result;
+}
+
+// Stores TEXT as FILENAME: through a file beside it that replaces it at once, so a failed
+// write leaves the old file whole; where the folder takes no new file but the file itself is
+// writable, in place.
+bool Store(const QString& fileName, const QByteArray& text)
+{
+    QSaveFile file(fileName);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(text);
+    return file.commit();
 }
 
 } // namespace
@@ -83,26 +163,22 @@ int TIniFile::ReadInteger(const QString& section, const QString& key, int defaul
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value) const
 {
-    Ini ini;
-    if (Load(FFileName, ini) == Loaded::Unreadable)
-        return false;
+    // Read back in full first: a file that cannot be read must not be replaced by a fragment.
+    QByteArray text;
+    QFile file(FFileName);
+    if (file.exists()) {
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        text = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return false;
+        file.close();
+    }
     // Root may write anything; the settings file still keeps its read-only mark.
     std::uint32_t attributes = 0;
     if (FileUtils::QueryFileAttributes(FFileName, attributes) == 0 && (attributes & FileUtils::FileAttr::ReadOnly))
         return false;
-    const QByteArray sectionName = section.toUtf8();
-    if (ini.SetValue(sectionName.constData(), SpellingInFile(ini, sectionName, key.toUtf8()).constData(),
-                     OneLine(value).toUtf8().constData(), nullptr, /*forceReplace*/ true) < 0)
-        return false;
-    std::string text;
-    if (ini.Save(text, /*addSignature*/ false) < 0)
-        return false;
-    // Written beside the file and renamed over it: a failed write leaves the old file whole.
-    QSaveFile file(FFileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    return file.commit();
+    return Store(FFileName, WithValue(text, section.toUtf8(), key.toUtf8(), OneLine(value).toUtf8()));
 }
 
 bool TIniFile::WriteInteger(const QString& section, const QString& key, int value) const

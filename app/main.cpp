@@ -13,12 +13,33 @@
 
 #include <memory>
 
+namespace {
+
+// On Wayland no program can place its windows or learn where they are: the remembered window
+// position, the question at the button's corner and the fitting into the work area would all
+// come to nothing. Where X11 is at hand too (XWayland), the program runs there, unless the
+// user chose a platform; should X11 fail, Wayland is the fallback.
+void PreferX11UnderWayland()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || qEnvironmentVariableIsEmpty("DISPLAY"))
+        return;
+    qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     // The program's paths come first, before any window exists.
     InitProg::Initialize(InitProg::RunningExecutable(QString::fromLocal8Bit(argv[0])));
 
+    const bool platformChosenHere = !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    PreferX11UnderWayland();
     QApplication app(argc, argv);
+    // Programs started from here (the browser with the information page) choose their own.
+    if (platformChosenHere)
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName(ProgramTitle(InitProg::ExecutablePath()));
     QApplication::setDesktopFileName(QStringLiteral("katalogkonverter"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/katalogkonverter.png")));

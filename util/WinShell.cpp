@@ -266,8 +266,13 @@ QString GetSpecialFolderPath(std::int32_t csidl)
     switch (csidl) {
     case CSIDL_DESKTOP:
         return WritableLocation(QStandardPaths::DesktopLocation);
-    case CSIDL_PERSONAL:
-        return WritableLocation(QStandardPaths::DocumentsLocation);
+    case CSIDL_PERSONAL: {
+        // Desktops name a documents folder that need not exist; the home folder stands in.
+        const QString documents = WritableLocation(QStandardPaths::DocumentsLocation);
+        if (!documents.isEmpty() && FileUtils::DirectoryExists(documents))
+            return documents;
+        return WithoutTrailingDelimiter(QDir::homePath());
+    }
     case CSIDL_APPDATA:
         return WritableLocation(QStandardPaths::GenericConfigLocation);
     default:

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using GuiTest::ReadText;
 using GuiTest::WriteText;
 
@@ -80,6 +83,41 @@ TEST_F(IniFileFileTest, WritingOneKeyKeepsTheRest)
     EXPECT_EQ(text.toLower().count("left="), 1) << "the key is replaced, not added:\n" << text.toStdString();
     EXPECT_TRUE(text.contains("Left=77")) << "the key keeps its spelling";
     EXPECT_FALSE(text.startsWith("\xEF\xBB\xBF")) << "no byte-order mark";
+}
+
+TEST_F(IniFileFileTest, WritingKeepsEveryOtherByte)
+{
+    // Lines without "=", comments after the last key, blank lines and CR LF breaks all stay.
+    WriteText(Name(), "[Config]\r\nLeft=1\r\nnur ein Wort\r\n; Kommentar am Ende\r\n\r\n[Fremd]\r\nKey=Wert");
+    const TIniFile ini(Name());
+    ASSERT_TRUE(ini.WriteInteger("Config", "Left", 2));
+    ASSERT_TRUE(ini.WriteInteger("Config", "Top", 3));
+    ASSERT_TRUE(ini.WriteString("Fremd", "key", "neu"));
+    EXPECT_EQ(ReadText(Name()).toStdString(), "[Config]\r\nLeft=2\r\nTop=3\r\nnur ein Wort\r\n; Kommentar am Ende\r\n\r\n"
+                                "[Fremd]\r\nKey=neu");
+}
+
+// A settings file that may be written in a folder that takes no new files (the program's own
+// folder, say) is written in place.
+TEST_F(IniFileFileTest, WritableFileInAFolderThatIsNotIsWrittenInPlace)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the write as another user";
+    WriteText(Name(), "[Config]\nLeft=1\n");
+    ASSERT_EQ(::chown(QFile::encodeName(Name()).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(dir_.path()).constData(), 65534, 65534), 0);
+    QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ::_exit(TIniFile(Name()).WriteInteger("Config", "Left", 42) ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadText(Name()), "[Config]\nLeft=42\n");
 }
 
 TEST_F(IniFileFileTest, WriteCreatesTheFileAndKeepsValuesOnOneLine)

@@ -6,6 +6,7 @@
 #include "GuiTestSupport.h"
 #include "InitProg.h"
 #include "ProgramSettings.h"
+#include "StatusBox.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -255,6 +256,30 @@ TEST_F(SelectCatalogTest, CancelledDialogChangesNothing)
     EXPECT_EQ(form.edKatalog->text(), "Jazz");
 }
 
+TEST_F(SelectCatalogTest, FileNameStartsEmptyEveryTime)
+{
+    TMainForm form;
+    form.edRootDir->setText(Musik());
+    ChooseInOpenDialog(Musik() + "Jazz-Album.db");
+    form.sbKatalog->click();
+    ASSERT_EQ(form.edKatalog->text(), "Jazz");
+
+    QString offered = "not shown";
+    DialogTest::WhenShown(QStringLiteral("OpenDialog"), [&](QDialog* dialog) {
+        offered = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+        dialog->reject();
+    });
+    form.sbKatalog->click();
+    EXPECT_EQ(offered, "");
+}
+
+TEST(MainFormTest, WithoutADocumentsFolderTheHomeFolderIsTheDefaultRoot)
+{
+    UserEnvironment user;  // no Documents folder
+    TMainForm form;
+    EXPECT_EQ(form.edRootDir->text(), user.Home() + "/");
+}
+
 TEST(RootDirClickTest, ChooserStartsHomeOrInTheFieldAndItsAnswerIsTaken)
 {
     UserEnvironment user;
@@ -411,6 +436,56 @@ TEST_F(WindowConversionTest, TransferFailureReachesTheFailureDisplay)
     dialogs.answers = {DialogResult::Yes};
     form_.bbConvert->click();
     EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
+}
+
+TEST_F(WindowConversionTest, ReturnOnTheFocusedButtonConvertsButNotElsewhere)
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        form_.stStatus->setText("vorher");
+        QTest::keyClick(form_.edKatalog, key);
+        EXPECT_EQ(form_.stStatus->text(), "vorher") << "the button is not the window's default button";
+
+        DialogRecorder dialogs;
+        dialogs.answers = {DialogResult::Yes};
+        QTest::keyClick(form_.bbConvert, key);
+        QTest::qWait(200);  // the button's animated click
+        EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
+    }
+}
+
+TEST_F(WindowConversionTest, LongTargetWrapsAfterDelimitersAndShowsWholeInTheTooltip)
+{
+    const QSize size = form_.stStatus->size();
+    struct Case {
+        int nameLength;  // of each of two folders below the root
+        bool fits;
+    } cases[] = {{12, true}, {24, true}, {90, false}};
+    for (const Case& c : cases) {
+        const QString root = fixture_.Root() + QString(c.nameLength, 'a') + "/" + QString(c.nameLength, 'b') + "/";
+        ASSERT_TRUE(QDir().mkpath(root));
+        for (const char* name : {"Jazz-Album.db", "Jazz-Titel.db", "Jazz-Album.mb", "Jazz-Titel.mb"})
+            QFile::copy(fixture_.Path(name), root + name);
+        form_.edRootDir->setText(root);
+        DialogRecorder dialogs;
+        form_.bbConvert->click();
+
+        const QString text = form_.stStatus->text();
+        EXPECT_TRUE(text.endsWith("konvertiert!")) << text.toStdString();
+        EXPECT_EQ(form_.stStatus->showsAll(), c.fits) << c.nameLength;
+        EXPECT_EQ(form_.stStatus->size(), size);
+        if (c.fits) {
+            // Every character is shown, on lines no wider than the box.
+            QString shown = form_.stStatus->shownLines().join("");
+            EXPECT_EQ(shown, QString(text).remove("\r\n"));
+            const QFontMetrics metrics(form_.stStatus->font());
+            for (const QString& line : form_.stStatus->shownLines())
+                EXPECT_LE(metrics.horizontalAdvance(line), form_.stStatus->contentsRect().width()) << line.toStdString();
+            EXPECT_TRUE(form_.stStatus->toolTip().isEmpty());
+        } else {
+            EXPECT_TRUE(form_.stStatus->shownLines().back().endsWith(QString::fromUtf8("…")));
+            EXPECT_EQ(form_.stStatus->toolTip(), QString(text).replace("\r\n", "\n"));
+        }
+    }
 }
 
 TEST(GlyphIconTest, LowerLeftColourIsTransparentAndTheRightHalfIsTheGreyedImage)

@@ -36,6 +36,7 @@ TEST(ProgramSettingsTest, UserFoldersAndTheirFallbacks)
 {
     {
         UserEnvironment user;
+        user.MakeDocuments();
         const InitProg::UserPaths paths = InitProg::GetUserPaths();
         EXPECT_EQ(paths.appDataPath, user.ConfigDir() + "/");
         EXPECT_EQ(paths.userPath, user.Documents() + "/");

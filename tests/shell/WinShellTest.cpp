@@ -374,3 +374,14 @@ TEST(OptionalFeature, NetworkClientFollowsTheNetworkMountsFolder)
     EXPECT_FALSE(WmiUtils::IsSmb1ClientInstalled());
     EXPECT_FALSE(IsNetworkPath(QStringLiteral("/")));
 }
+
+TEST(SpecialFolders, DocumentsFolderOrTheHomeFolderWhenItIsMissing)
+{
+    TempTree home;
+    const ScopedEnv homeEnv("HOME", home.Root());
+    const ScopedEnv configEnv("XDG_CONFIG_HOME", home.Path(".config"));
+    EXPECT_EQ(GetPersonalFolderPath(), home.Root());
+    home.MakeDir("Documents");
+    EXPECT_EQ(GetPersonalFolderPath(), home.Path("Documents"));
+    EXPECT_EQ(GetSpecialFolderPath(17), QString());
+}
