@@ -50,3 +50,23 @@ ChildRun<T> RunInChild(const std::function<T()>& job)
     run.peakKiB = usage.ru_maxrss;
     return run;
 }
+
+// A timed run in a child: its wall time in seconds (negative when it failed) and peak memory.
+struct Measured {
+    double seconds = -1;
+    long peakKiB = 0;
+};
+
+// Runs WORK, which returns its own time in seconds, in a child process.
+inline Measured InChild(const std::function<double()>& work)
+{
+    const ChildRun<double> run = RunInChild(work);
+    return {run.ok ? run.value : -1, run.peakKiB};
+}
+
+// The faster of two runs' times, and the larger of their peaks.
+inline Measured Better(const Measured& best, const Measured& run)
+{
+    const bool faster = best.seconds < 0 || (run.seconds >= 0 && run.seconds < best.seconds);
+    return {faster ? run.seconds : best.seconds, best.peakKiB > run.peakKiB ? best.peakKiB : run.peakKiB};
+}

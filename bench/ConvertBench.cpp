@@ -85,25 +85,6 @@ void Generate(const std::filesystem::path& dir, const Size& size)
         std::fclose(done);
 }
 
-struct Measured {
-    double seconds = -1;
-    long peakKiB = 0;
-};
-
-// Runs WORK in a child process; returns its wall time and peak memory.
-Measured InChild(const std::function<double()>& work)
-{
-    const ChildRun<double> run = RunInChild(work);
-    return {run.ok ? run.value : -1, run.peakKiB};
-}
-
-Measured Better(const Measured& best, const Measured& run)
-{
-    if (best.seconds < 0 || (run.seconds >= 0 && run.seconds < best.seconds))
-        return {run.seconds, std::max(best.peakKiB, run.peakKiB)};
-    return {best.seconds, std::max(best.peakKiB, run.peakKiB)};
-}
-
 double Since(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

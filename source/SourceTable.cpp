@@ -333,6 +333,13 @@ Value SourceTable::Read(int index) const
     return reader_->ReadValue(index);
 }
 
+void SourceTable::Read(int index, Value& value) const
+{
+    RequireRecord();
+    (void)reader_->Fields().at(static_cast<std::size_t>(index));
+    reader_->ReadValueInto(index, value);
+}
+
 QString SourceTable::FilePath() const
 {
     return path_;
@@ -346,6 +353,14 @@ QString SourceTable::CodePageName() const
 std::uint64_t SourceTable::RecordCount() const
 {
     return reader_ ? reader_->RecordCount() : 0;
+}
+
+int SourceTable::KeyFieldCount() const
+{
+    if (!reader_ || reader_->Header().fileType != 0)
+        return 0;
+    const int keys = reader_->Header().keyFields;
+    return keys > 0 && std::size_t(keys) <= reader_->Fields().size() ? keys : 0;
 }
 
 } // namespace pdx

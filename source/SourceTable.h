@@ -70,9 +70,14 @@ public:
     // For tools: the table's fields, its typed values, and facts about it.
     const std::vector<FieldInfo>& Fields() const;
     Value Read(int index) const;
+    // The same into VALUE, reusing its buffers: for reading row after row.
+    void Read(int index, Value& value) const;
     QString FilePath() const;       // as derived from directory and file name
     QString CodePageName() const;   // the codec in use
     std::uint64_t RecordCount() const;
+    // How many leading fields form a keyed table's primary key; 0 for an
+    // unkeyed table, and for a header that claims more key fields than fields.
+    int KeyFieldCount() const;
 
 private:
     void RequireRecord() const;

@@ -678,31 +678,51 @@ QString TableReader::DecodeText(const char* data, qsizetype size)
     return decoder_->Decode(data, size);
 }
 
-QString TableReader::ReadText(int field)
+QByteArrayView TableReader::TextBytes(int field)
 {
     const FieldInfo& f = fields_[static_cast<std::size_t>(field)];
     const std::uint8_t* p = current_ + f.offset;
     if (f.type == FieldType::Alpha) {
         const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(f.width)));
-        const qsizetype n = end ? end - p : f.width;
-        return decoder_->Decode(reinterpret_cast<const char*>(p), n);
+        return QByteArrayView(reinterpret_cast<const char*>(p), end ? end - p : f.width);
     }
-    const QByteArrayView blob = ReadBlob(field);
-    return decoder_->Decode(blob.data(), blob.size());
+    return ReadBlob(field);
+}
+
+QString TableReader::ReadText(int field)
+{
+    const QByteArrayView bytes = TextBytes(field);
+    return decoder_->Decode(bytes.data(), bytes.size());
 }
 
 Value TableReader::ReadValue(int field)
 {
+    Value v;
+    ReadValueInto(field, v);
+    return v;
+}
+
+void TableReader::ReadValueInto(int field, Value& v)
+{
     const FieldInfo& f = fields_[static_cast<std::size_t>(field)];
     const std::uint8_t* p = current_ + f.offset;
-    Value v;
+    v.kind = Value::Kind::Blank;
+    v.integer = 0;
+    v.floating = 0.0;
+    // Emptied, keeping their buffers; a null one stays null (resizing it would allocate).
+    if (!v.text.isEmpty())
+        v.text.resize(0);
+    if (!v.bytes.isEmpty())
+        v.bytes.resize(0);
     if (IsBlank(field))
-        return v;
+        return;
     switch (f.type) {
-    case FieldType::Alpha: case FieldType::Memo:
+    case FieldType::Alpha: case FieldType::Memo: {
         v.kind = Value::Kind::Text;
-        v.text = ReadText(field);
+        const QByteArrayView bytes = TextBytes(field);
+        decoder_->DecodeInto(bytes.data(), bytes.size(), v.text);
         break;
+    }
     case FieldType::Short: case FieldType::Long: case FieldType::AutoIncrement:
         v.kind = Value::Kind::Integer;
         v.integer = FlippedInt(p, f.width);
@@ -749,14 +769,18 @@ Value TableReader::ReadValue(int field)
         break;
     case FieldType::Bytes:
         v.kind = Value::Kind::Bytes;
-        v.bytes = QByteArray(reinterpret_cast<const char*>(p), f.width);
+        v.bytes.resize(f.width);
+        std::memcpy(v.bytes.data(), p, static_cast<std::size_t>(f.width));
         break;
-    case FieldType::Binary: case FieldType::FormattedMemo: case FieldType::Ole: case FieldType::Graphic:
+    case FieldType::Binary: case FieldType::FormattedMemo: case FieldType::Ole: case FieldType::Graphic: {
         v.kind = Value::Kind::Bytes;
-        v.bytes = ReadBlob(field).toByteArray();
+        const QByteArrayView blob = ReadBlob(field);
+        v.bytes.resize(blob.size());
+        if (!blob.isEmpty())
+            std::memcpy(v.bytes.data(), blob.data(), static_cast<std::size_t>(blob.size()));
         break;
     }
-    return v;
+    }
 }
 
 std::int64_t DecodeFlippedInt(const std::uint8_t* p, int n) { return FlippedInt(p, n); }

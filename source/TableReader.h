@@ -105,6 +105,8 @@ public:
     // Field access on the current record.
     bool IsBlank(int field) const;
     Value ReadValue(int field);
+    // The same into VALUE, reusing the buffers of its text and bytes.
+    void ReadValueInto(int field, Value& value);
     // Decodes bytes with the table's code page.
     QString DecodeText(const char* data, qsizetype size);
     // Text of an alpha or memo field (blank reads as empty).
@@ -130,6 +132,8 @@ private:
     std::size_t BlockOfOrdinal(std::uint32_t ordinal) const;
     [[noreturn]] void Fail(ErrorCode code, const QStringList& more = {}) const;
     void CheckMemoHeader(int field);
+    // The stored bytes of an alpha (up to its first NUL) or memo field.
+    QByteArrayView TextBytes(int field);
 
     std::unique_ptr<ByteSource> source_;
     QString name_;

@@ -37,4 +37,17 @@ QString TextDecoder::Decode(const char* data, qsizetype size)
     return text;
 }
 
+void TextDecoder::DecodeInto(const char* data, qsizetype size, QString& text)
+{
+    if (size <= 0 || !singleByte_) {
+        text = Decode(data, size);
+        return;
+    }
+    text.resize(size);
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(data);
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = table_[in[i]];
+}
+
 } // namespace pdx

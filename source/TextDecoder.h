@@ -18,6 +18,9 @@ public:
     bool Init(const QString& codecName);
     bool IsValid() const { return decoder_ != nullptr; }
     QString Decode(const char* data, qsizetype size);
+    // The same into TEXT, whose buffer is reused when it is large enough and
+    // not shared: a caller that decodes value after value allocates nothing.
+    void DecodeInto(const char* data, qsizetype size, QString& text);
 
 private:
     std::unique_ptr<QStringDecoder> decoder_;

@@ -4,6 +4,8 @@
 
 #include "SourceTable.h"
 #include "TableReader.h"
+#include "ValueText.h"
+#include "Version.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -14,74 +16,23 @@
 
 namespace {
 
-void AppendJsonString(std::string& out, const QString& text)
-{
-    out += '"';
-    const QByteArray utf8 = text.toUtf8();
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    out += '"';
-}
+// Values are written by pdx::AppendJsonValue (ValueText.h), the rules paradox2sqlite follows too.
+using pdx::AppendJsonString;
+using pdx::AppendJsonValue;
 
-void AppendValue(std::string& out, const pdx::Value& v)
-{
-    using Kind = pdx::Value::Kind;
-    switch (v.kind) {
-    case Kind::Blank:
-        out += "null";
-        break;
-    case Kind::Integer:
-        out += std::to_string(v.integer);
-        break;
-    case Kind::Floating:
-        // JSON has no NaN or infinity; such a stored value prints as null.
-        out += std::isfinite(v.floating) ? pdx::FormatDouble(v.floating).toStdString() : std::string("null");
-        break;
-    case Kind::Decimal:
-    case Kind::Text:
-        AppendJsonString(out, v.text);
-        break;
-    case Kind::Date:
-        AppendJsonString(out, pdx::FormatDate(v.integer));
-        break;
-    case Kind::Time:
-        AppendJsonString(out, pdx::FormatTime(v.integer));
-        break;
-    case Kind::Timestamp:
-        AppendJsonString(out, pdx::FormatTimestamp(v.integer));
-        break;
-    case Kind::Logical:
-        out += v.integer ? "true" : "false";
-        break;
-    case Kind::Bytes:
-        out += "{\"base64\":\"";
-        out += v.bytes.toBase64().toStdString();
-        out += "\"}";
-        break;
-    }
-}
+const char kUsageText[] =
+    "Aufruf: paradox-dump TABELLE.db [--codepage NAME]\n"
+    "\n"
+    "Gibt die Paradox-Tabelle TABELLE.db als JSON-Zeilen aus: zuerst die Felder, dann je\n"
+    "Datensatz eine Zeile mit den Werten.\n"
+    "\n"
+    "  --codepage NAME  Zeichensatz der Tabelle vorgeben (z. B. IBM850, windows-1252)\n"
+    "  -h, --help       diese Hilfe ausgeben\n"
+    "  --version        Programmname und Version ausgeben\n";
 
 int Usage()
 {
-    std::fputs("Aufruf: paradox-dump TABELLE.db [--codepage NAME]\n", stderr);
+    std::fputs(kUsageText, stderr);
     return 2;
 }
 
@@ -94,6 +45,14 @@ int main(int argc, char* argv[])
     QString codePage;
     const QStringList args = QCoreApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("-h") || args[i] == QLatin1String("--help")) {
+            std::fputs(kUsageText, stdout);
+            return 0;
+        }
+        if (args[i] == QLatin1String("--version")) {
+            std::fputs("paradox-dump " KK_VERSION "\n", stdout);
+            return 0;
+        }
         if (args[i] == QLatin1String("--codepage") && i + 1 < args.size())
             codePage = args[++i];
         else if (args[i].startsWith(QLatin1String("--codepage=")))
@@ -134,7 +93,7 @@ int main(int argc, char* argv[])
             for (std::size_t i = 0; i < fields.size(); ++i) {
                 if (i)
                     line += ',';
-                AppendValue(line, source.Read(static_cast<int>(i)));
+                AppendJsonValue(line, source.Read(static_cast<int>(i)));
             }
             line += "]\n";
             std::fwrite(line.data(), 1, line.size(), stdout);

@@ -101,6 +101,11 @@ private:
     bool FStagedElsewhere = false;
 };
 
+// Why Create or Commit failed with code, in German, naming the file and, when known, the
+// program that holds it. busyPattern words "another process stages this file right now"; its
+// one "%s" takes the final file's name.
+QString StagingFailureText(const TStagedFile& staged, std::uint32_t code, const QString& busyPattern);
+
 // Removes the temporary files of every TStagedFile not yet committed or
 // discarded. Async-signal-safe: a SIGINT or SIGTERM handler calls it before
 // the process ends.

@@ -171,6 +171,21 @@ void RemoveStagedFilesOnSignals()
         ::sigaction(signal, &action, nullptr);
 }
 
+QString StagingFailureText(const TStagedFile& staged, std::uint32_t code, const QString& busyPattern)
+{
+    const FileUse& use = staged.Use();
+    if (code == 32 && staged.StagedElsewhere()) {
+        QString text = SafeFormat(busyPattern, {staged.FinalName()});
+        if (!use.Holder.isEmpty())
+            text += QStringLiteral(": ") + use.Holder;
+        return text + u'.';
+    }
+    if (code == 32 && !use.FileName.isEmpty())
+        return FileUseText(use);
+    return SafeFormat(QStringLiteral("Fehler beim Erstellen von \"%s\": %s."),
+                      {staged.TempName().isEmpty() ? staged.FinalName() : staged.TempName(), SystemErrorText(code)});
+}
+
 TStagedFile::TStagedFile(const QString& target) : FTarget(target), FFinalName(FinalFileName(target)) {}
 
 TStagedFile::~TStagedFile()

@@ -1,0 +1,276 @@
+// paradox2sqlite on tables that pxlib writes: values and NULLs with their SQLite types, a keyed
+// table's key and a key its rows break, name clashes, the output file and --replace, unreadable
+// tables among good ones, and the command line.
+
+#include "EngineFixtures.h"
+#include "ExportTestSupport.h"
+#include "Version.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace exporttest;
+using enginetest::Int;
+using enginetest::WriteTable;
+using pxw::Field;
+
+namespace {
+
+pxw::Value Str(const char* utf8) { return std::string(utf8); }
+pxw::Value Num(double v) { return v; }
+const pxw::Value kBlank = pxw::Blank{};
+
+QByteArray Digest(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+class Paradox2SqliteTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid() && outDir.isValid()); }
+
+    // A second folder for tables beside those in dir.
+    QString Folder(const QString& name)
+    {
+        QDir(dir.path()).mkpath(name);
+        return dir.filePath(name);
+    }
+
+    // A small good table: two rows.
+    QString WriteGood(const QString& folder, const QString& name)
+    {
+        const QString path = folder + '/' + name;
+        pxw::TableWriter writer(path.toStdString(), {{"Nr", 0x04, 4}, {"Name", 0x01, 10}});
+        writer.Add({Int(1), Str("eins")});
+        writer.Add({Int(2), Str("zwei")});
+        return path;
+    }
+
+    QString Out() const { return outDir.filePath("alle.sqlite"); }
+
+    QTemporaryDir dir;
+    QTemporaryDir outDir;
+};
+
+TEST_F(Paradox2SqliteTest, ValuesArriveWithTheirTypesAndBlanksAsNull)
+{
+    // 2018-01-01 is day 736695; the timestamp counts milliseconds from day 0.
+    const std::vector<Field> fields{
+        {"Name", 0x01, 20},   {"Kurz", 0x03, 2},   {"Lang", 0x04, 4},     {"Betrag", 0x05, 8},
+        {"Zahl", 0x06, 8},    {"Ja", 0x09, 1},     {"Datum", 0x02, 4},    {"Zeit", 0x14, 4},
+        {"Stempel", 0x15, 8}, {"Notiz", 0x0C, 11}, {"Daten", 0x18, 6},    {"Format", 0x0E, 10},
+        {"Nummer", 0x16, 4},
+    };
+    const std::string longMemo = "Über sieben Brücken musst du gehn, sieben dunkle Jahre überstehn";
+    WriteTable(dir, "Werte.db", fields,
+               {
+                   {Str("Grüße"), Int(-7), Int(100000), Num(12.5), Num(-0.125), Int(1), Int(736695), Int(36000000),
+                    Num(736695.0 * 86400000 + 3723004), longMemo, Str("\x01\x02\xc3\xa9"), std::string(300, 'x'), Int(1)},
+                   {kBlank, Int(0), Int(0), Num(0.0), Num(0.0), Int(0), kBlank, Int(0), kBlank, kBlank, kBlank, kBlank,
+                    Int(2)},
+                   {kBlank, kBlank, kBlank, kBlank, kBlank, kBlank, kBlank, kBlank, kBlank, kBlank, kBlank, kBlank,
+                    Int(3)},
+               });
+
+    const ProgramRun run = Export({Out(), dir.filePath("Werte.db")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "Werte: 3 Zeilen\n");
+
+    const std::vector<Column> expectedColumns{
+        {"Name", "TEXT", 0},     {"Kurz", "INTEGER", 0},   {"Lang", "INTEGER", 0},  {"Betrag", "REAL", 0},
+        {"Zahl", "REAL", 0},     {"Ja", "BOOLEAN", 0},     {"Datum", "DATE", 0},    {"Zeit", "TIME", 0},
+        {"Stempel", "TIMESTAMP", 0}, {"Notiz", "TEXT", 0}, {"Daten", "BLOB", 0},    {"Format", "BLOB", 0},
+        {"Nummer", "INTEGER", 0},
+    };
+    EXPECT_EQ(Columns(Out(), "Werte"), expectedColumns);
+
+    const Rows rows = Query(Out(), "SELECT * FROM Werte ORDER BY rowid");
+    ASSERT_EQ(rows.size(), 3u);
+    const std::vector<Cell> full{Text("Grüße"),
+                                 Integer(-7),
+                                 Integer(100000),
+                                 Real(12.5),
+                                 Real(-0.125),
+                                 Integer(1),
+                                 Text("2018-01-01"),
+                                 Text("10:00:00.000"),
+                                 Text("2018-01-01T01:02:03.004"),
+                                 Text(longMemo.c_str()),
+                                 Blob(QByteArray("\x01\x02\xc3\xa9\0\0", 6)),  // the field's whole width
+                                 Blob(QByteArray(300, 'x')),                     // from the .mb
+                                 Integer(1)};
+    EXPECT_EQ(rows[0], full);
+    // Zero is a value, blank is NULL: midnight and false too.
+    const std::vector<Cell> zeros{Null(),   Integer(0), Integer(0), Real(0.0),  Real(0.0), Integer(0),
+                                  Null(),   Text("00:00:00.000"), Null(), Null(), Null(), Null(), Integer(2)};
+    EXPECT_EQ(rows[1], zeros);
+    for (std::size_t c = 0; c + 1 < rows[2].size(); ++c)
+        EXPECT_EQ(rows[2][c], Null()) << c;
+
+    // SQLite's date functions read the texts.
+    EXPECT_EQ(Query(Out(), "SELECT date(Datum, '+1 month'), time(Zeit), datetime(Stempel) FROM Werte WHERE rowid = 1")[0],
+              (std::vector<Cell>{Text("2018-02-01"), Text("10:00:00"), Text("2018-01-01 01:02:03")}));
+}
+
+TEST_F(Paradox2SqliteTest, KeyedTableKeepsItsKeyUnlessItsRowsBreakIt)
+{
+    const std::vector<Field> twoKeys{{"Gruppe", 0x01, 5}, {"Nr", 0x03, 2}, {"Name", 0x01, 10}};
+    WriteTable(dir, "Paare.db", twoKeys, {{Str("A"), Int(1), Str("x")}, {Str("A"), Int(2), Str("y")}, {Str("B"), Int(1), Str("z")}},
+               {.keyFields = 2});
+    const std::vector<Field> oneKey{{"Nr", 0x04, 4}, {"Name", 0x01, 10}};
+    WriteTable(dir, "Einfach.db", oneKey, {{Int(5), Str("x")}, {Int(9), Str("y")}}, {.keyFields = 1});
+
+    const ProgramRun run = Export({Out(), dir.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    EXPECT_EQ(Columns(Out(), "Paare"),
+              (std::vector<Column>{{"Gruppe", "TEXT", 1}, {"Nr", "INTEGER", 2}, {"Name", "TEXT", 0}}));
+    EXPECT_EQ(Columns(Out(), "Einfach"), (std::vector<Column>{{"Nr", "INTEGER", 1}, {"Name", "TEXT", 0}}));
+    EXPECT_EQ(Query(Out(), "SELECT Nr, Name FROM Einfach")[1], (std::vector<Cell>{Integer(9), Text("y")}));
+
+    // Damaged keyed tables: a key twice, and a blank key where SQLite takes the key as the row's
+    // number. Each arrives whole, in its order, without the key, and a warning says so.
+    struct Broken {
+        const char* name;
+        std::vector<Field> fields;
+        int keys;
+        std::vector<pxw::Row> rows;
+        int badRow;
+    };
+    const Broken cases[] = {
+        {"Doppelt", oneKey, 1, {{Int(1), Str("a")}, {Int(2), Str("b")}, {Int(2), Str("c")}}, 3},
+        {"Leer", oneKey, 1, {{kBlank, Str("a")}, {Int(2), Str("b")}}, 1},
+        {"PaarDoppelt", twoKeys, 2, {{Str("A"), Int(1), Str("x")}, {Str("A"), Int(1), Str("y")}}, 2},
+    };
+    for (const Broken& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir folder;
+        const QString table = WriteTable(folder, QString(c.name) + ".db", c.fields, c.rows, {.keyFields = c.keys});
+        const QString out = outDir.filePath(QString(c.name) + ".sqlite");
+        const ProgramRun broken = Export({out, table});
+        EXPECT_EQ(broken.exitCode, 0) << broken.err.toStdString();
+        EXPECT_EQ(broken.out, QString("%1: %2 Zeilen\n").arg(c.name).arg(c.rows.size()));
+        EXPECT_TRUE(broken.err.startsWith("Warnung: ")) << broken.err.toStdString();
+        EXPECT_TRUE(broken.err.contains(table)) << broken.err.toStdString();
+        EXPECT_TRUE(broken.err.contains(QString("in Zeile %1 doppelt oder leer").arg(c.badRow)))
+            << broken.err.toStdString();
+        for (const Column& column : Columns(out, c.name))
+            EXPECT_EQ(column.key, 0) << column.name.toStdString();
+        const Rows rows = Query(out, QString("SELECT \"%1\" FROM \"%2\" ORDER BY rowid").arg(c.fields.back().name.c_str(), c.name));
+        ASSERT_EQ(rows.size(), c.rows.size());
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            EXPECT_EQ(rows[r][0], Text(std::get<std::string>(c.rows[r].back()).c_str()));
+    }
+}
+
+TEST_F(Paradox2SqliteTest, NameClashesAndUnusableNamesAreReportedNotMerged)
+{
+    WriteGood(Folder("a"), "Kunden.db");
+    WriteGood(Folder("b"), "KUNDEN.DB");
+    WriteGood(Folder("b"), "sqlite_intern.db");
+    WriteGood(Folder("b"), "Lager.Db");
+    WriteGood(Folder("b"), "kein-paradox.txt");  // not a .db: a folder's other files are left alone
+
+    const ProgramRun run = Export({Out(), dir.filePath("a"), dir.filePath("b")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(TableNames(Out()), (QStringList{"Kunden", "Lager"}));
+    EXPECT_EQ(run.out, "Kunden: 2 Zeilen\nLager: 2 Zeilen\n");
+    EXPECT_TRUE(run.err.contains(QString("Die Tabelle \"%1\" kann nicht übernommen werden: ihr Name \"KUNDEN\" gleicht "
+                                         "ohne Rücksicht auf Groß- und Kleinschreibung dem der Tabelle \"%2\".")
+                                     .arg(dir.filePath("b/KUNDEN.DB"), dir.filePath("a/Kunden.db"))))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(dir.filePath("b/sqlite_intern.db"))) << run.err.toStdString();
+
+    // The same file named twice is one table, not a clash.
+    const ProgramRun twice = Export({"--replace", Out(), dir.filePath("a"), dir.filePath("a/Kunden.db")});
+    EXPECT_EQ(twice.exitCode, 0) << twice.err.toStdString();
+    EXPECT_EQ(twice.out, "Kunden: 2 Zeilen\n");
+}
+
+TEST_F(Paradox2SqliteTest, ExistingOutputIsReplacedOnlyWithReplace)
+{
+    WriteGood(dir.path(), "Erste.db");
+    ASSERT_EQ(Export({Out(), dir.path()}).exitCode, 0);
+    const QByteArray first = Digest(Out());
+
+    WriteGood(dir.path(), "Zweite.db");
+    const ProgramRun refused = Export({Out(), dir.path()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.isEmpty());
+    EXPECT_EQ(refused.err, QString("paradox2sqlite: Die Datei \"%1\" gibt es bereits; mit --replace wird sie ersetzt.\n").arg(Out()));
+    EXPECT_EQ(Digest(Out()), first);
+
+    const ProgramRun replaced = Export({"--replace", Out(), dir.path()});
+    EXPECT_EQ(replaced.exitCode, 0) << replaced.err.toStdString();
+    EXPECT_EQ(TableNames(Out()), (QStringList{"Erste", "Zweite"}));
+    // Built beside the output and renamed: nothing else is left in its folder.
+    EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"alle.sqlite"});
+}
+
+TEST_F(Paradox2SqliteTest, UnreadableTablesAreReportedAndTheOthersStillExported)
+{
+    WriteGood(dir.path(), "Gut.db");
+    // Not a Paradox table at all.
+    enginetest::WriteAll(dir.filePath("Kaputt.db"), "nur ein Text");
+    // Password-protected: the key of a version 7 table lies at 0x5C.
+    QByteArray locked = enginetest::ReadAll(WriteGood(Folder("tmp"), "Geschuetzt.db"));
+    enginetest::PutLe32(locked, 0x5C, 0x0A25E09A);
+    enginetest::WriteAll(dir.filePath("Geschuetzt.db"), locked);
+    // Its memo file gone: the rows fail only when the first long memo is read, after some
+    // rows went in; none of them may stay.
+    std::vector<pxw::Row> memoRows;
+    for (int i = 0; i < 300; ++i)
+        memoRows.push_back({Int(i + 1), i < 250 ? Str("kurz") : Str("eine Notiz, die nicht in den Vorspann passt")});
+    WriteTable(dir, "Notizen.db", {{"Nr", 0x04, 4}, {"Notiz", 0x0C, 15}}, memoRows);
+    ASSERT_TRUE(QFile::remove(dir.filePath("Notizen.mb")));
+
+    const ProgramRun run = Export({Out(), dir.path()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(TableNames(Out()), QStringList{"Gut"});
+    EXPECT_EQ(run.out, "Geschuetzt: nicht übernommen\nGut: 2 Zeilen\nKaputt: nicht übernommen\nNotizen: nicht übernommen\n");
+    const QString path = dir.path() + '/';
+    for (const QString& message :
+         {QString("Die Paradox-Tabelle \"%1Geschuetzt.db\" ist kennwortgeschützt und kann nicht gelesen werden").arg(path),
+          QString("Die Datei \"%1Kaputt.db\" ist keine Paradox-Tabelle").arg(path),
+          QString("Die Memodatei \"%1Notizen.mb\" fehlt; das Feld \"Notiz\" der Tabelle \"%1Notizen.db\" kann nicht "
+                  "gelesen werden").arg(path),
+          QString("paradox2sqlite: 1 von 4 Tabellen übernommen.")})
+        EXPECT_TRUE(run.err.contains(message + '\n')) << message.toStdString() << "\n" << run.err.toStdString();
+
+    // When no table goes in, no output file is made.
+    const ProgramRun none = Export({outDir.filePath("leer.sqlite"), dir.filePath("Kaputt.db"), dir.filePath("fehlt.db")});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.err.contains(QString("Datei \"%1fehlt.db\" nicht gefunden!").arg(path))) << none.err.toStdString();
+    EXPECT_FALSE(QFile::exists(outDir.filePath("leer.sqlite")));
+    EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"alle.sqlite"});
+}
+
+TEST_F(Paradox2SqliteTest, CommandLine)
+{
+    WriteGood(dir.path(), "Gut.db");
+    for (const QStringList& args : {QStringList{}, QStringList{Out()}, QStringList{"--unbekannt", Out(), dir.path()},
+                                    QStringList{Out(), dir.path(), "--codepage"}}) {
+        const ProgramRun run = Export(args);
+        EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains("Aufruf: paradox2sqlite")) << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(Out()));
+    }
+    const ProgramRun help = Export({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("Aufruf: paradox2sqlite")) << help.out.toStdString();
+    EXPECT_EQ(Export({"--version"}).out, "paradox2sqlite " KK_VERSION "\n");
+
+    // A code page given by name is used for every table; an unknown one fails each table.
+    EXPECT_EQ(Export({"--codepage", "IBM850", Out(), dir.path()}).exitCode, 0);
+    const ProgramRun unknown = Export({"--replace", "--codepage=keine", Out(), dir.path()});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_TRUE(unknown.err.contains("Die Codepage \"keine\"")) << unknown.err.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,566 @@
+#include "SqliteExport.h"
+
+#include "SqliteDb.h"
+#include "source/SourceTable.h"
+#include "source/ValueText.h"
+#include "util/FileReplace.h"
+#include "util/FileUtils.h"
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringEncoder>
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace SqliteExport {
+
+namespace {
+
+using FileUtils::SafeFormat;
+
+constexpr int kBusyTimeoutMs = 10000;
+constexpr std::uint64_t kProgressEvery = 4096;
+
+// The output is a new file that no other program sees before the rename, and a table that
+// fails is rolled back: the rollback journal stays in memory, and the file goes to the disk
+// once, when TStagedFile commits it.
+const char* const kPragmas[] = {
+    "PRAGMA journal_mode = MEMORY",
+    "PRAGMA synchronous = OFF",
+    "PRAGMA locking_mode = EXCLUSIVE",
+    "PRAGMA cache_size = -8192",
+};
+
+QString Quote(const QString& name)
+{
+    QString quoted = name;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+bool IsRegularFile(const QString& path)
+{
+    const QFileInfo info(path);  // follows links
+    return info.exists() && info.isFile();
+}
+
+// The table name a file gives: its name without the last extension, as written.
+QString StemOf(const QString& path)
+{
+    const QString fileName = QFileInfo(path).fileName();
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot >= 0 ? fileName.left(dot) : fileName;
+}
+
+// Why NAME cannot name a table in SQLite; empty when it can.
+QString UnusableNameReason(const QString& name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("der Dateiname ergibt keinen Tabellennamen");
+    if (name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
+        return SafeFormat(QStringLiteral("SQLite behält Namen, die mit \"sqlite_\" beginnen, sich selbst vor (\"%s\")"),
+                          {name});
+    if (name.contains(QChar::ReplacementCharacter))
+        return QStringLiteral("der Dateiname ist nicht als Text lesbar");
+    return {};
+}
+
+// A prepared statement for the row loop, bound through SQLite's own calls.
+class Statement {
+public:
+    Statement(SqliteConnection& db, const QString& sql)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(db.Handle(), utf8.constData(), int(utf8.size()), &stmt_, nullptr) != SQLITE_OK)
+            db.Fail(SafeFormat(QStringLiteral("\"%s\" ist nicht ausführbar"), {sql}));
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* Get() const { return stmt_; }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Rows read and made ready for SQLite in a thread of their own, a batch at a time, while the
+// calling thread inserts the batch before: decoding and inserting overlap.
+//
+// A value is kept as SQLite takes it: its form, a number, or for text (UTF-8) and bytes a
+// place in the batch's byte buffer.
+struct Cell {
+    pdx::ValueForm form = pdx::ValueForm::Null;
+    std::int64_t integer = 0;
+    double real = 0.0;
+    std::size_t offset = 0;
+    std::size_t size = 0;
+};
+
+struct Batch {
+    std::vector<Cell> cells;  // row after row, one cell per field
+    std::vector<char> bytes;  // grows to the largest batch and stays
+    std::size_t used = 0;     // bytes in use
+    std::size_t rows = 0;
+
+    char* Reserve(std::size_t n)
+    {
+        if (bytes.size() < used + n)
+            bytes.resize(std::max(used + n, 2 * bytes.size()));
+        return bytes.data() + used;
+    }
+};
+
+class RowReader {
+public:
+    // A batch ends after this many rows, or once its bytes pass kBatchBytes (BLOBs).
+    static constexpr std::size_t kBatchRows = 1024;
+    static constexpr std::size_t kBatchBytes = std::size_t(1) << 20;
+
+    explicit RowReader(pdx::SourceTable& source) : source_(source)
+    {
+        for (Batch& batch : batches_)
+            free_.push_back(&batch);
+        thread_ = std::thread([this] { Run(); });
+    }
+
+    ~RowReader()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    RowReader(const RowReader&) = delete;
+    RowReader& operator=(const RowReader&) = delete;
+
+    // The next batch in the table's order; nullptr after the last. When reading failed, the
+    // failure (pdx::SourceError) is raised once the batches before it are taken.
+    Batch* Next()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !full_.empty() || done_; });
+        if (!full_.empty()) {
+            Batch* batch = full_.front();
+            full_.pop_front();
+            return batch;
+        }
+        if (failure_)
+            std::rethrow_exception(failure_);
+        return nullptr;
+    }
+
+    // Gives a batch taken with Next back for reading into.
+    void Recycle(Batch* batch)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            free_.push_back(batch);
+        }
+        changed_.notify_all();
+    }
+
+private:
+    void Run()
+    {
+        try {
+            QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+            const int fields = int(source_.Fields().size());
+            std::vector<pdx::Value> values(std::size_t(fields), pdx::Value{});
+            Batch* batch = nullptr;
+            for (source_.First(); !source_.Eof(); source_.Next()) {
+                if (!batch && !(batch = TakeFree()))
+                    return;
+                for (int i = 0; i < fields; ++i) {
+                    pdx::Value& v = values[std::size_t(i)];
+                    source_.Read(i, v);
+                    Cell cell;
+                    cell.form = pdx::FormOf(v);
+                    switch (cell.form) {
+                    case pdx::ValueForm::Null:
+                        break;
+                    case pdx::ValueForm::Integer:
+                    case pdx::ValueForm::Logical:
+                        cell.integer = v.integer;
+                        break;
+                    case pdx::ValueForm::Real:
+                        cell.real = v.floating;
+                        break;
+                    case pdx::ValueForm::Text: {
+                        // Alpha, memo and BCD values hold their text already.
+                        const bool holdsText = v.kind == pdx::Value::Kind::Text || v.kind == pdx::Value::Kind::Decimal;
+                        const QString formatted = holdsText ? QString() : pdx::TextOf(v);
+                        const QString& text = holdsText ? v.text : formatted;
+                        char* start = batch->Reserve(std::size_t(utf8.requiredSpace(text.size())));
+                        cell.offset = batch->used;
+                        cell.size = std::size_t(utf8.appendToBuffer(start, text) - start);
+                        batch->used += cell.size;
+                        break;
+                    }
+                    case pdx::ValueForm::Blob:
+                        cell.offset = batch->used;
+                        cell.size = std::size_t(v.bytes.size());
+                        if (cell.size)
+                            std::memcpy(batch->Reserve(cell.size), v.bytes.constData(), cell.size);
+                        batch->used += cell.size;
+                        break;
+                    }
+                    batch->cells.push_back(cell);
+                }
+                if (++batch->rows == kBatchRows || batch->used >= kBatchBytes) {
+                    Hand(batch);
+                    batch = nullptr;
+                }
+            }
+            if (batch)
+                Hand(batch);
+        } catch (...) {
+            const std::lock_guard lock(mutex_);
+            failure_ = std::current_exception();
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // An empty batch to read into; nullptr when the reader is to stop.
+    Batch* TakeFree()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !free_.empty() || stop_; });
+        if (stop_)
+            return nullptr;
+        Batch* batch = free_.front();
+        free_.pop_front();
+        batch->cells.clear();
+        batch->used = 0;
+        batch->rows = 0;
+        return batch;
+    }
+
+    void Hand(Batch* batch)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            full_.push_back(batch);
+        }
+        changed_.notify_all();
+    }
+
+    pdx::SourceTable& source_;
+    std::array<Batch, 4> batches_;
+    std::deque<Batch*> free_;
+    std::deque<Batch*> full_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stop_ = false;
+    bool done_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;  // last: it starts once everything above is there
+};
+
+// A table's rows broke its key at ROW (counted from 1): a repeated key, or a blank one where
+// SQLite takes the key as the row's number.
+struct KeyBroken {
+    std::uint64_t row;
+};
+
+class TableWriter {
+public:
+    // SQLite refused the CREATE TABLE (two fields of one name, say).
+    struct CreateFailed {
+        QString reason;
+    };
+
+    TableWriter(SqliteConnection& db, pdx::SourceTable& source, const TableFile& table, Listener& listener)
+        : db_(db), source_(source), table_(table), listener_(listener)
+    {
+    }
+
+    // Creates and fills the table in one transaction; returns the rows. A broken key raises
+    // KeyBroken, the engine's failures pdx::SourceError, SQLite's SqliteError; the
+    // transaction is rolled back before any of them leaves.
+    std::uint64_t Write(int keyFields)
+    {
+        db_.Execute(QStringLiteral("BEGIN"));
+        try {
+            const std::uint64_t rows = Fill(keyFields);
+            db_.Execute(QStringLiteral("COMMIT"));
+            return rows;
+        } catch (...) {
+            sqlite3_exec(db_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+
+private:
+    std::uint64_t Fill(int keyFields)
+    {
+        const auto& fields = source_.Fields();
+        QStringList columns;
+        for (const pdx::FieldInfo& field : fields)
+            columns << Quote(field.name) + u' ' + DeclaredType(pdx::TypeLetter(field.type));
+        QStringList keys;
+        for (int k = 0; k < keyFields; ++k)
+            keys << Quote(fields[std::size_t(k)].name);
+        if (!keys.isEmpty())
+            columns << QStringLiteral("PRIMARY KEY (%1)").arg(keys.join(QStringLiteral(", ")));
+        const QString create = QStringLiteral("CREATE TABLE %1 (%2)").arg(Quote(table_.name), columns.join(QStringLiteral(", ")));
+        if (sqlite3_exec(db_.Handle(), create.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw CreateFailed{QString::fromUtf8(sqlite3_errmsg(db_.Handle()))};
+
+        // A single INTEGER key is the row's number in SQLite, which cannot be NULL.
+        const bool rowidKey = keyFields == 1 && DeclaredType(pdx::TypeLetter(fields[0].type)) == QLatin1String("INTEGER");
+
+        QStringList parameters;
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            parameters << QStringLiteral("?");
+        const Statement insert(db_, QStringLiteral("INSERT INTO %1 VALUES (%2)")
+                                        .arg(Quote(table_.name), parameters.join(QStringLiteral(", "))));
+        sqlite3_stmt* stmt = insert.Get();
+
+        const std::size_t count = fields.size();
+        const std::uint64_t total = source_.RecordCount();
+        std::uint64_t rows = 0;
+        RowReader reader(source_);
+        while (Batch* batch = reader.Next()) {
+            const Cell* cell = batch->cells.data();
+            for (std::size_t r = 0; r < batch->rows; ++r) {
+                for (std::size_t i = 0; i < count; ++i, ++cell) {
+                    const int parameter = int(i) + 1;
+                    int rc = SQLITE_OK;
+                    switch (cell->form) {
+                    case pdx::ValueForm::Null:
+                        if (rowidKey && i == 0)
+                            throw KeyBroken{rows + 1};
+                        rc = sqlite3_bind_null(stmt, parameter);
+                        break;
+                    case pdx::ValueForm::Integer:
+                    case pdx::ValueForm::Logical:
+                        rc = sqlite3_bind_int64(stmt, parameter, cell->integer);
+                        break;
+                    case pdx::ValueForm::Real:
+                        rc = sqlite3_bind_double(stmt, parameter, cell->real);
+                        break;
+                    case pdx::ValueForm::Text:
+                        // Never a null pointer, which SQLite would store as NULL.
+                        rc = sqlite3_bind_text64(stmt, parameter, cell->size ? batch->bytes.data() + cell->offset : "",
+                                                 cell->size, SQLITE_STATIC, SQLITE_UTF8);
+                        break;
+                    case pdx::ValueForm::Blob:
+                        rc = cell->size ? sqlite3_bind_blob64(stmt, parameter, batch->bytes.data() + cell->offset,
+                                                              cell->size, SQLITE_STATIC)
+                                        : sqlite3_bind_zeroblob(stmt, parameter, 0);
+                        break;
+                    }
+                    if (rc != SQLITE_OK)
+                        db_.Fail(SafeFormat(QStringLiteral("Wert für Zeile %u der Tabelle \"%s\" nicht übergeben"),
+                                            {std::uint32_t(rows + 1), table_.name}));
+                }
+                const int rc = sqlite3_step(stmt);
+                if (rc != SQLITE_DONE) {
+                    if (keyFields > 0 && sqlite3_extended_errcode(db_.Handle()) == SQLITE_CONSTRAINT_PRIMARYKEY)
+                        throw KeyBroken{rows + 1};
+                    db_.Fail(SafeFormat(QStringLiteral("Zeile %u der Tabelle \"%s\" wurde abgelehnt"),
+                                        {std::uint32_t(rows + 1), table_.name}));
+                }
+                sqlite3_reset(stmt);
+                if (++rows % kProgressEvery == 0)
+                    listener_.Progress(table_, rows, total);
+            }
+            reader.Recycle(batch);
+        }
+        return rows;
+    }
+
+    SqliteConnection& db_;
+    pdx::SourceTable& source_;
+    const TableFile& table_;
+    Listener& listener_;
+};
+
+QString KeyText(const pdx::SourceTable& source)
+{
+    QStringList names;
+    for (int k = 0; k < source.KeyFieldCount(); ++k)
+        names << u'"' + source.Fields()[std::size_t(k)].name + u'"';
+    return names.join(QStringLiteral(", "));
+}
+
+// Exports one table; false when it could not be read or created (the listener was told why).
+bool ExportOne(SqliteConnection& db, const TableFile& table, const Options& options, Listener& listener)
+{
+    pdx::SourceTable source;
+    source.SetCodePage(options.codePage);
+    try {
+        const QFileInfo info(table.path);
+        source.Open(info.path(), info.fileName());
+        TableWriter writer(db, source, table, listener);
+        std::uint64_t rows = 0;
+        try {
+            rows = writer.Write(source.KeyFieldCount());
+        } catch (const KeyBroken& broken) {
+            listener.Warning(SafeFormat(
+                QStringLiteral("Warnung: In der Tabelle \"%s\" ist der Schlüssel (%s) in Zeile %u doppelt oder leer; "
+                               "die Tabelle wird ohne PRIMARY KEY übernommen."),
+                {table.path, KeyText(source), std::uint32_t(broken.row)}));
+            rows = writer.Write(0);
+        }
+        listener.TableDone(table, rows);
+        return true;
+    } catch (const pdx::SourceError& failure) {
+        listener.TableFailed(table, failure.Message());
+    } catch (const TableWriter::CreateFailed& failure) {
+        listener.TableFailed(table, SafeFormat(QStringLiteral("Die Tabelle \"%s\" kann nicht als \"%s\" angelegt werden (%s)"),
+                                               {table.path, table.name, failure.reason}));
+    }
+    return false;
+}
+
+QString StagingFailure(const FileUtils::TStagedFile& staged, std::uint32_t code)
+{
+    return FileUtils::StagingFailureText(
+        staged, code, QStringLiteral("Die Datei \"%s\" wird gerade von einem anderen Programm erstellt"));
+}
+
+}  // namespace
+
+QString DeclaredType(char typeLetter)
+{
+    switch (typeLetter) {
+    case 'S': case 'I': case '+':
+        return QStringLiteral("INTEGER");
+    case 'N': case '$':
+        return QStringLiteral("REAL");
+    case 'L':
+        return QStringLiteral("BOOLEAN");
+    case 'D':
+        return QStringLiteral("DATE");
+    case 'T':
+        return QStringLiteral("TIME");
+    case '@':
+        return QStringLiteral("TIMESTAMP");
+    case 'A': case 'M': case '#':
+        return QStringLiteral("TEXT");
+    default:
+        return QStringLiteral("BLOB");
+    }
+}
+
+std::vector<TableFile> CollectTables(const QStringList& paths, const QString& outFile, QStringList& problems,
+                                     QStringList& notes)
+{
+    std::vector<TableFile> tables;
+    auto add = [&](const QString& path) {
+        if (FileUtils::SameFile(path, outFile))
+            return;
+        for (const TableFile& earlier : tables) {
+            if (FileUtils::SameFile(earlier.path, path))
+                return;
+        }
+        const TableFile table{path, StemOf(path)};
+        if (const QString reason = UnusableNameReason(table.name); !reason.isEmpty()) {
+            problems << SafeFormat(QStringLiteral("Die Tabelle \"%s\" kann nicht übernommen werden: %s."),
+                                   {path, reason});
+            return;
+        }
+        for (const TableFile& earlier : tables) {
+            if (earlier.name.compare(table.name, Qt::CaseInsensitive) == 0) {
+                problems << SafeFormat(
+                    QStringLiteral("Die Tabelle \"%s\" kann nicht übernommen werden: ihr Name \"%s\" gleicht "
+                                   "ohne Rücksicht auf Groß- und Kleinschreibung dem der Tabelle \"%s\"."),
+                    {path, table.name, earlier.path});
+                return;
+            }
+        }
+        tables.push_back(table);
+    };
+
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            const QDir dir(path);
+            bool any = false;
+            for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
+                const QString entryPath = FileUtils::JoinPath(path, entry);
+                if (entry.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) && IsRegularFile(entryPath)) {
+                    any = true;
+                    add(entryPath);
+                }
+            }
+            if (!any)
+                notes << SafeFormat(QStringLiteral("Im Verzeichnis \"%s\" liegt keine Tabelle (*.db)."), {path});
+        } else if (info.exists()) {
+            add(path);
+        } else {
+            problems << pdx::ErrorText(pdx::ErrorCode::FileNotFound, {path});
+        }
+    }
+    return tables;
+}
+
+Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables, const Options& options,
+                    Listener& listener)
+{
+    Result result;
+    const QFileInfo out(outFile);
+    if (out.isDir()) {
+        result.fatal = SafeFormat(QStringLiteral("\"%s\" ist ein Verzeichnis, keine Datei."), {outFile});
+        return result;
+    }
+    if ((out.exists() || out.isSymLink()) && !options.replace) {
+        result.fatal = SafeFormat(
+            QStringLiteral("Die Datei \"%s\" gibt es bereits; mit --replace wird sie ersetzt."), {outFile});
+        return result;
+    }
+
+    FileUtils::TStagedFile staged(outFile);
+    if (const std::uint32_t code = staged.Create()) {
+        result.fatal = StagingFailure(staged, code);
+        return result;
+    }
+    try {
+        SqliteConnection db;
+        db.Open(staged.TempName(), kBusyTimeoutMs, outFile);
+        for (const char* pragma : kPragmas)
+            db.Execute(QString::fromLatin1(pragma));
+        for (const TableFile& table : tables) {
+            if (ExportOne(db, table, options, listener))
+                ++result.exported;
+            else
+                ++result.failed;
+        }
+        db.Close();
+    } catch (const SqliteError& failure) {
+        staged.Discard();
+        result.fatal = failure.Text();
+        return result;
+    } catch (const std::exception& failure) {
+        // Out of memory, say: nothing is written.
+        staged.Discard();
+        result.fatal = QString::fromUtf8(failure.what());
+        return result;
+    }
+    if (result.exported == 0) {
+        staged.Discard();
+        return result;
+    }
+    if (const std::uint32_t code = staged.Commit())
+        result.fatal = StagingFailure(staged, code);
+    return result;
+}
+
+}  // namespace SqliteExport
