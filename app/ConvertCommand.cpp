@@ -1,5 +1,6 @@
 #include "ConvertCommand.h"
 
+#include "DataFiles.h"
 #include "source/SourceTable.h"
 #include "util/FileReplace.h"
 #include "util/FileUtils.h"
@@ -35,20 +36,8 @@ QString MissingSource(const QString& root, const QString& catalog)
 // Why the new catalog file could not be started, for callers that show a cause.
 QString StagingCause(const FileUtils::TStagedFile& staged, std::uint32_t code)
 {
-    const FileUtils::FileUse& use = staged.Use();
-    if (code == 32 && staged.StagedElsewhere()) {
-        // A temporary file of the same catalog that another process holds.
-        QString text = SafeFormat(QStringLiteral("Der Katalog \"%s\" wird gerade von einem anderen Programm konvertiert"),
-                                  {staged.FinalName()});
-        if (!use.Holder.isEmpty())
-            text += QStringLiteral(": ") + use.Holder;
-        return text + u'.';
-    }
-    if (code == 32 && !use.FileName.isEmpty())
-        return FileUtils::FileUseText(use);
-    return SafeFormat(QStringLiteral("Fehler beim Erstellen von \"%s\": %s."),
-                      {staged.TempName().isEmpty() ? staged.FinalName() : staged.TempName(),
-                       FileUtils::SystemErrorText(code)});
+    return FileUtils::StagingFailureText(
+        staged, code, QStringLiteral("Der Katalog \"%s\" wird gerade von einem anderen Programm konvertiert"));
 }
 
 // The catalog "def" in the program directory is the template itself: nothing is copied, and
@@ -108,7 +97,7 @@ ConvertResult ConvertIntoNewFile(const ConvertRequest& request, ConvertPrompts& 
 
 QString TemplateFileName(const QString& programDir)
 {
-    return programDir + QStringLiteral("def") + kResultSuffix;
+    return DataFiles::Locate(programDir, QStringLiteral("def") + kResultSuffix, DataFiles::TemplateShareDirs());
 }
 
 bool CreateFromTemplate(const QString& target, const QString& programDir, QString* cause)

@@ -33,7 +33,7 @@ struct ConvertResult {
 struct ConvertRequest {
     QString root;        // the root directory as typed, with or without a trailing delimiter
     QString catalog;     // the catalog name as typed (not checked, may be empty)
-    QString programDir;  // where the template lies, with a trailing delimiter
+    QString programDir;  // the executable's directory with a trailing delimiter (TemplateFileName)
     QString codePage;    // forces the source tables' code page; empty: as the tables say
 };
 
@@ -45,9 +45,11 @@ struct ConvertRequest {
 // failure display.
 ConvertResult ConvertCatalog(const ConvertRequest& request, ConvertPrompts& prompts);
 
-// Copies the template "def-Music.sqlite" from PROGRAMDIR onto TARGET; false when the template
-// is missing or the copy fails, with the reason in CAUSE when given. Never raises.
+// Copies the template "def-Music.sqlite" (TemplateFileName) onto TARGET; false when the
+// template is missing or the copy fails, with the reason in CAUSE when given. Never raises.
 bool CreateFromTemplate(const QString& target, const QString& programDir, QString* cause = nullptr);
 
-// Name of the template: the file a catalog called "def" would convert to.
+// The template for the program in PROGRAMDIR: "def-Music.sqlite", named like the file a catalog
+// called "def" would convert to, beside the program or else in ../share/katalogkonverter/ (see
+// DataFiles::Locate); when it is in neither place, the name beside the program.
 QString TemplateFileName(const QString& programDir);

@@ -2,6 +2,7 @@
 
 #include "CatalogSelection.h"
 #include "ConvertCommand.h"
+#include "DataFiles.h"
 #include "FailureGuard.h"
 #include "InitProg.h"
 #include "MsgDialogs.h"
@@ -186,7 +187,8 @@ void TMainForm::FormShow()
 {
     if (!BdeAvail) {
         MsgDialogs::ErrorDialog(QString::fromUtf8(kEngineMissing), DialogMonitor::ActiveForm);
-        QDesktopServices::openUrl(QUrl::fromLocalFile(PrgPath + InfoPageName));
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(DataFiles::Locate(PrgPath, InfoPageName, DataFiles::InfoPageShareDirs())));
         close();
         return;
     }

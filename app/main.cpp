@@ -4,6 +4,7 @@
 #include "FailureDisplay.h"
 #include "InitProg.h"
 #include "ShellDirDlg.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -11,6 +12,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -27,10 +30,40 @@ void PreferX11UnderWayland()
     qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 }
 
+const char kUsageText[] =
+    "Aufruf: katalogkonverter [-h|--help] [--version]\n"
+    "\n"
+    "Öffnet das Fenster des Katalogkonverters. Er konvertiert einen Plattenkatalog aus den\n"
+    "Paradox-Tabellen KATALOG-Album.db und KATALOG-Titel.db in die SQLite-Datenbank\n"
+    "KATALOG-Music.sqlite im selben Verzeichnis. Ohne Fenster: katalogkonverter-cli.\n"
+    "\n"
+    "  -h, --help  diese Hilfe ausgeben\n"
+    "  --version   Programmname und Version ausgeben\n";
+
+// --help and --version are answered on stdout before any window exists, so they need no
+// display; -1 when neither was given (the toolkit takes its own options, such as -platform).
+int AnswerInfoOption(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsageText, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("katalogkonverter " KK_VERSION "\n", stdout);
+            return 0;
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (const int exitCode = AnswerInfoOption(argc, argv); exitCode >= 0)
+        return exitCode;
+
     // The program's paths come first, before any window exists.
     InitProg::Initialize(InitProg::RunningExecutable(QString::fromLocal8Bit(argv[0])));
 

@@ -1,17 +1,23 @@
 // katalogkonverter-cli: converts a catalog from the command line.
 //
 //   katalogkonverter-cli ROOT KATALOG [-y|--yes] [--codepage NAME]
+//   katalogkonverter-cli --all ROOT [-y|--yes] [--codepage NAME]
 //
 // Exit codes: 0 converted, 1 a message of the command or a failure of the transfer,
 // 2 bad usage, 3 the existing catalog file was not to be replaced, 128 + the signal's number
 // when ended by SIGINT, SIGTERM or SIGHUP (the previous catalog file then stays as it was).
+// With --all (every catalog of ROOT, one status line each, then a summary line): 0 all
+// converted, 1 a catalog failed (or ROOT holds none), else 3 a catalog file was not replaced.
 
+#include "ConvertAll.h"
 #include "ConvertCommand.h"
 #include "FailureDisplay.h"
+#include "Version.h"
 #include "util/FileReplace.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <exception>
@@ -26,12 +32,16 @@ enum ExitCode { kConverted = 0, kFailed = 1, kUsage = 2, kDeclined = 3 };
 
 const char kUsageText[] =
     "Aufruf: katalogkonverter-cli STAMMVERZEICHNIS KATALOG [-y|--yes] [--codepage NAME]\n"
+    "        katalogkonverter-cli --all STAMMVERZEICHNIS [-y|--yes] [--codepage NAME]\n"
     "\n"
     "Konvertiert den Plattenkatalog KATALOG (KATALOG-Album.db und KATALOG-Titel.db im\n"
     "STAMMVERZEICHNIS) in die SQLite-Datenbank KATALOG-Music.sqlite im selben Verzeichnis.\n"
     "\n"
+    "  --all            alle Kataloge im STAMMVERZEICHNIS nacheinander konvertieren\n"
     "  -y, --yes        eine vorhandene SQLite-Datenbank ohne Rückfrage überschreiben\n"
-    "  --codepage NAME  Zeichensatz der Paradox-Tabellen vorgeben (z. B. IBM850, windows-1252)\n";
+    "  --codepage NAME  Zeichensatz der Paradox-Tabellen vorgeben (z. B. IBM850, windows-1252)\n"
+    "  -h, --help       diese Hilfe ausgeben\n"
+    "  --version        Programmname und Version ausgeben\n";
 
 // Terminal output uses the platform's line breaks.
 std::string ForTerminal(const QString& text)
@@ -79,6 +89,36 @@ int Usage(const char* problem)
     return kUsage;
 }
 
+// --all: every catalog of REQUEST.root, each with its status line, then the summary line.
+int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts)
+{
+    if (!QFileInfo(request.root).isDir()) {
+        prompts.ShowError(QStringLiteral("Verzeichnis \"%1\" nicht gefunden!").arg(request.root));
+        return kFailed;
+    }
+    QStringList withoutTitles;
+    const QStringList catalogs = ConvertAll::FindCatalogs(request.root, &withoutTitles);
+    for (const QString& album : withoutTitles)
+        std::cerr << "Hinweis: Zu \"" << album.toStdString() << "\" gibt es keine Titeltabelle; übersprungen.\n";
+    if (catalogs.isEmpty()) {
+        prompts.ShowError(QStringLiteral("Im Verzeichnis \"%1\" gibt es keinen Katalog "
+                                         "(NAME-Album.db mit NAME-Titel.db).").arg(request.root));
+        return kFailed;
+    }
+    const auto outcomes = ConvertAll::ConvertCatalogs(request, catalogs, prompts, [](const auto& outcome) {
+        std::cout << ForTerminal(ConvertAll::StatusLine(outcome)) << std::endl;
+    });
+    std::cout << ForTerminal(ConvertAll::SummaryLine(outcomes)) << std::endl;
+    int exitCode = kConverted;
+    for (const ConvertAll::CatalogOutcome& outcome : outcomes) {
+        if (outcome.outcome == ConvertAll::Outcome::Failed)
+            return kFailed;
+        if (outcome.outcome == ConvertAll::Outcome::Declined)
+            exitCode = kDeclined;
+    }
+    return exitCode;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -89,12 +129,15 @@ int main(int argc, char** argv)
 
     ConvertRequest request;
     bool assumeYes = false;
+    bool all = false;
     QStringList positional;
     const QStringList args = app.arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("-y") || arg == QLatin1String("--yes")) {
             assumeYes = true;
+        } else if (arg == QLatin1String("--all")) {
+            all = true;
         } else if (arg == QLatin1String("--codepage")) {
             if (++i == args.size())
                 return Usage("--codepage braucht einen Namen.");
@@ -104,17 +147,27 @@ int main(int argc, char** argv)
         } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
             std::cout << kUsageText;
             return kConverted;
+        } else if (arg == QLatin1String("--version")) {
+            std::cout << "katalogkonverter-cli " KK_VERSION "\n";
+            return kConverted;
         } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
             return Usage(("Unbekannte Option \"" + arg.toStdString() + "\".").c_str());
         } else {
             positional << arg;
         }
     }
+    request.programDir = QCoreApplication::applicationDirPath() + QDir::separator();
+    if (all) {
+        if (positional.size() != 1)
+            return Usage(positional.isEmpty() ? "STAMMVERZEICHNIS fehlt." : "Zu viele Argumente.");
+        request.root = positional[0];
+        TerminalPrompts prompts(assumeYes);
+        return ConvertEveryCatalog(request, prompts);
+    }
     if (positional.size() != 2)
         return Usage(positional.size() < 2 ? "STAMMVERZEICHNIS und KATALOG fehlen." : "Zu viele Argumente.");
     request.root = positional[0];
     request.catalog = positional[1];
-    request.programDir = QCoreApplication::applicationDirPath() + QDir::separator();
 
     TerminalPrompts prompts(assumeYes);
     try {

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -23,11 +26,11 @@ protected:
         catalog.WriteTitles({TitleRow(1, "Summertime")});
     }
 
-    CliRun Cli(const QStringList& args)
+    CliRun Cli(const QStringList& args, const QString& program = QStringLiteral(KK_CLI_PATH))
     {
         QProcess process;
         process.setStandardInputFile(QProcess::nullDevice());
-        process.start(QStringLiteral(KK_CLI_PATH), args);
+        process.start(program, args);
         process.waitForFinished(60000);
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
@@ -41,6 +44,29 @@ TEST_F(CliTest, ConvertsWithTheTemplateBesideItself)
     const CliRun run = Cli({catalog.Root(), "Jazz"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, QString("2 Alben und 1 Titel nach\n\"%1\" konvertiert!\n").arg(catalog.Target()));
+}
+
+// A copy installed the Linux way: the executable in PREFIX/bin/, the template in
+// PREFIX/share/katalogkonverter/.
+TEST_F(CliTest, InstalledCopyFindsTheTemplateInShare)
+{
+    const QString prefix = QFileInfo(catalog.ProgramDir()).canonicalFilePath() + '/';
+    const QString cli = prefix + "bin/katalogkonverter-cli";
+    ASSERT_TRUE(QDir().mkpath(prefix + "bin"));
+    ASSERT_TRUE(QFile::copy(KK_CLI_PATH, cli));
+
+    // Without a template anywhere, the message names the place looked at first.
+    const CliRun missing = Cli({catalog.Root(), "Jazz"}, cli);
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains("\"" + prefix + "bin/def-Music.sqlite\" wurde nicht gefunden"))
+        << missing.err.toStdString();
+
+    catalog.MakeTemplate();
+    ASSERT_TRUE(QDir().mkpath(prefix + "share/katalogkonverter"));
+    ASSERT_TRUE(QFile::rename(prefix + "def-Music.sqlite", prefix + "share/katalogkonverter/def-Music.sqlite"));
+    const CliRun run = Cli({"--yes", catalog.Root(), "Jazz"}, cli);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(Query(catalog.Target(), "SELECT COUNT(*) FROM Alben")[0][0].toInt(), 2);
 }
 
 TEST_F(CliTest, ExistingTargetIsKeptWithoutYesAndReplacedWithIt)
@@ -71,11 +97,56 @@ TEST_F(CliTest, MessagesAndFailuresGoToStandardError)
 TEST_F(CliTest, BadUsageExitsWithTwo)
 {
     for (const QStringList& args : {QStringList{}, QStringList{"nur-eins"}, QStringList{"a", "b", "c"},
-                                    QStringList{"--unbekannt", "a", "b"}, QStringList{"a", "b", "--codepage"}}) {
+                                    QStringList{"--unbekannt", "a", "b"}, QStringList{"a", "b", "--codepage"},
+                                    QStringList{"--all"}, QStringList{"--all", "a", "b"}}) {
         const CliRun run = Cli(args);
         EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(run.err.contains("Aufruf: katalogkonverter-cli")) << run.err.toStdString();
     }
+}
+
+// --all: every catalog of the root in name order, found ignoring case, each through the same
+// command; a broken one is reported and the others still convert.
+TEST_F(CliTest, AllConvertsEveryCatalogAndGoesOnAfterABrokenOne)
+{
+    catalog.WriteAlbums({AlbumRow(7, "Queen")}, "Rock");
+    catalog.WriteTitles({TitleRow(7, "Bohemian Rhapsody"), TitleRow(7, "Love of My Life")}, "Rock");
+    ASSERT_TRUE(QFile::rename(catalog.Path("Rock-Album.db"), catalog.Path("Rock-ALBUM.DB")));
+    ASSERT_TRUE(QFile::rename(catalog.Path("Rock-Titel.db"), catalog.Path("rock-titel.db")));
+    catalog.WriteTitles({TitleRow(1, "Unvollständig")}, "Kaputt");
+    QFile broken(catalog.Path("Kaputt-Album.db"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("keine Paradox-Tabelle");
+    broken.close();
+    catalog.WriteAlbums({AlbumRow(1, "Solo")}, "Einzeln");  // no titles: not a catalog
+
+    const CliRun run = Cli({"--all", catalog.Root()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, QString("Jazz: 2 Alben und 1 Titel nach \"%1\" konvertiert!\n"
+                               "Kaputt: nicht konvertiert (Fehler)\n"
+                               "Rock: 1 Alben und 2 Titel nach \"%2\" konvertiert!\n"
+                               "2 von 3 Katalogen konvertiert, 1 fehlgeschlagen.\n")
+                           .arg(catalog.Target("Jazz"), catalog.Target("Rock")));
+    EXPECT_TRUE(run.err.contains(QString("Die Datei \"%1\" ist keine Paradox-Tabelle.\n").arg(catalog.Path("Kaputt-Album.db"))))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Hinweis: Zu \"Einzeln-Album.db\" gibt es keine Titeltabelle")) << run.err.toStdString();
+    EXPECT_EQ(Query(catalog.Target("Rock"), "SELECT Titel FROM Titel ORDER BY rowid"),
+              (std::vector<QVariantList>{{"Bohemian Rhapsody"}, {"Love of My Life"}}));
+    EXPECT_FALSE(QFile::exists(catalog.Target("Einzeln")));
+
+    // Run again: each existing catalog file is a question of its own, answered No without a
+    // terminal, so nothing changes.
+    const QByteArray jazz = FileDigest(catalog.Target("Jazz"));
+    const CliRun again = Cli({"--all", catalog.Root()});
+    EXPECT_EQ(again.exitCode, 3);
+    EXPECT_EQ(again.err.count("gibt es bereits"), 3) << again.err.toStdString();
+    EXPECT_TRUE(again.out.endsWith("0 von 3 Katalogen konvertiert, 3 nicht ersetzt.\n")) << again.out.toStdString();
+    EXPECT_EQ(FileDigest(catalog.Target("Jazz")), jazz);
+
+    QTemporaryDir empty;
+    const CliRun none = Cli({"--all", empty.path()});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.err.contains("gibt es keinen Katalog")) << none.err.toStdString();
 }
 
 }  // namespace
