@@ -13,6 +13,7 @@
 
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QKeyEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -155,6 +156,12 @@ void TMainForm::FormCreate()
     const ProgramSettings::MainSettings settings = ProgramSettings::ReadMainSettings(IniName, UserPath);
     FSavedPos = QPoint(settings.Left, settings.Top);
     move(FSavedPos);
+    // A position saved on a monitor that is gone would leave the window out of sight: it then
+    // opens at the default place of the primary screen.
+    if (QGuiApplication::screenAt(FSavedPos + QPoint(width() / 2, 10)) == nullptr) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().topLeft() + QPoint(50, 50));
+    }
     edRootDir->setText(settings.Directory);
     edKatalog->setText(settings.Katalog);
 

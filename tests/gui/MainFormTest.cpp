@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -271,6 +273,15 @@ TEST_F(SelectCatalogTest, FileNameStartsEmptyEveryTime)
     });
     form.sbKatalog->click();
     EXPECT_EQ(offered, "");
+}
+
+TEST(MainFormTest, PositionOffEveryScreenOpensOnThePrimaryScreen)
+{
+    UserEnvironment user;
+    const QString iniName = IniNameOfThisProgram();
+    GuiTest::WriteText(iniName, "[Config]\nLeft=5000\nTop=-3000\n" + iniName.toUtf8() + "=Jazz\n");
+    TMainForm form;
+    EXPECT_EQ(form.pos(), QGuiApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(50, 50));
 }
 
 TEST(MainFormTest, WithoutADocumentsFolderTheHomeFolderIsTheDefaultRoot)
