@@ -62,17 +62,10 @@ const char* const kPragmas[][2] = {
 
 constexpr int kBusyTimeoutMs = 10000;
 
-QString QuoteIdentifier(const QString& name)
-{
-    QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 // Declared types of TABLE's columns, keyed by the column name in lower case.
 QHash<QString, QString> DeclaredColumnTypes(SqliteConnection& db, const QString& table)
 {
-    SqliteStatement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(QuoteIdentifier(table)));
+    SqliteStatement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(QuoteSqlIdentifier(table)));
     QHash<QString, QString> types;
     while (info.Step())
         types.insert(info.ColumnText(1).toLower(), info.ColumnText(2));
@@ -84,11 +77,11 @@ QString InsertStatement(const QString& table, std::span<const ColumnMapping> map
     QStringList columns;
     QStringList parameters;
     for (const ColumnMapping& column : mapping) {
-        columns << QuoteIdentifier(QString::fromUtf8(column.targetColumn));
+        columns << QuoteSqlIdentifier(QString::fromUtf8(column.targetColumn));
         parameters << QStringLiteral("?");
     }
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-        .arg(QuoteIdentifier(table), columns.join(QStringLiteral(", ")), parameters.join(QStringLiteral(", ")));
+        .arg(QuoteSqlIdentifier(table), columns.join(QStringLiteral(", ")), parameters.join(QStringLiteral(", ")));
 }
 
 // Copies every row of SOURCE into TABLE, one INSERT and one commit per row; returns the count.

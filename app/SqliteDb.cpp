@@ -4,6 +4,13 @@
 
 SqliteError::SqliteError(const QString& message) : std::runtime_error(message.toStdString()) {}
 
+QString QuoteSqlIdentifier(const QString& name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
 SqliteConnection::~SqliteConnection() { Close(); }
 
 void SqliteConnection::Open(const QString& fileName, int busyTimeoutMs, const QString& shownName)

@@ -18,6 +18,9 @@ public:
 
 class SqliteStatement;
 
+// NAME as an SQL identifier in double quotes, inner quotes doubled ("Preis (DM)" -> "\"Preis (DM)\"").
+QString QuoteSqlIdentifier(const QString& name);
+
 class SqliteConnection {
 public:
     SqliteConnection() = default;
@@ -71,6 +74,8 @@ public:
 
     QString ColumnText(int column) const;
     std::int64_t ColumnInteger(int column) const;
+    // For binding in bulk without the QString conversions above.
+    sqlite3_stmt* Handle() const { return stmt_; }
 
 private:
     void Check(int rc, const char* what);

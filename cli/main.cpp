@@ -14,10 +14,10 @@
 #include "FailureDisplay.h"
 #include "Version.h"
 #include "util/FileReplace.h"
+#include "util/FileUtils.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <exception>
@@ -92,8 +92,8 @@ int Usage(const char* problem)
 // --all: every catalog of REQUEST.root, each with its status line, then the summary line.
 int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts)
 {
-    if (!QFileInfo(request.root).isDir()) {
-        prompts.ShowError(QStringLiteral("Verzeichnis \"%1\" nicht gefunden!").arg(request.root));
+    if (!FileUtils::DirectoryExists(request.root)) {
+        prompts.ShowError(FileUtils::SafeFormat(QStringLiteral("Verzeichnis \"%s\" nicht gefunden!"), {request.root}));
         return kFailed;
     }
     QStringList withoutTitles;

@@ -40,25 +40,10 @@ const char* const kPragmas[] = {
     "PRAGMA cache_size = -8192",
 };
 
-QString Quote(const QString& name)
-{
-    QString quoted = name;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
-}
-
 bool IsRegularFile(const QString& path)
 {
     const QFileInfo info(path);  // follows links
     return info.exists() && info.isFile();
-}
-
-// The table name a file gives: its name without the last extension, as written.
-QString StemOf(const QString& path)
-{
-    const QString fileName = QFileInfo(path).fileName();
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    return dot >= 0 ? fileName.left(dot) : fileName;
 }
 
 // Why NAME cannot name a table in SQLite; empty when it can.
@@ -75,23 +60,6 @@ QString UnusableNameReason(const QString& name)
 }
 
 // A prepared statement for the row loop, bound through SQLite's own calls.
-class Statement {
-public:
-    Statement(SqliteConnection& db, const QString& sql)
-    {
-        const QByteArray utf8 = sql.toUtf8();
-        if (sqlite3_prepare_v2(db.Handle(), utf8.constData(), int(utf8.size()), &stmt_, nullptr) != SQLITE_OK)
-            db.Fail(SafeFormat(QStringLiteral("\"%s\" ist nicht ausführbar"), {sql}));
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* Get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
 // Rows read and made ready for SQLite in a thread of their own, a batch at a time, while the
 // calling thread inserts the batch before: decoding and inserting overlap.
 //
@@ -312,13 +280,13 @@ private:
         const auto& fields = source_.Fields();
         QStringList columns;
         for (const pdx::FieldInfo& field : fields)
-            columns << Quote(field.name) + u' ' + DeclaredType(pdx::TypeLetter(field.type));
+            columns << QuoteSqlIdentifier(field.name) + u' ' + DeclaredType(pdx::TypeLetter(field.type));
         QStringList keys;
         for (int k = 0; k < keyFields; ++k)
-            keys << Quote(fields[std::size_t(k)].name);
+            keys << QuoteSqlIdentifier(fields[std::size_t(k)].name);
         if (!keys.isEmpty())
             columns << QStringLiteral("PRIMARY KEY (%1)").arg(keys.join(QStringLiteral(", ")));
-        const QString create = QStringLiteral("CREATE TABLE %1 (%2)").arg(Quote(table_.name), columns.join(QStringLiteral(", ")));
+        const QString create = QStringLiteral("CREATE TABLE %1 (%2)").arg(QuoteSqlIdentifier(table_.name), columns.join(QStringLiteral(", ")));
         if (sqlite3_exec(db_.Handle(), create.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
             throw CreateFailed{QString::fromUtf8(sqlite3_errmsg(db_.Handle()))};
 
@@ -328,9 +296,9 @@ private:
         QStringList parameters;
         for (std::size_t i = 0; i < fields.size(); ++i)
             parameters << QStringLiteral("?");
-        const Statement insert(db_, QStringLiteral("INSERT INTO %1 VALUES (%2)")
-                                        .arg(Quote(table_.name), parameters.join(QStringLiteral(", "))));
-        sqlite3_stmt* stmt = insert.Get();
+        const SqliteStatement insert(db_, QStringLiteral("INSERT INTO %1 VALUES (%2)")
+                                        .arg(QuoteSqlIdentifier(table_.name), parameters.join(QStringLiteral(", "))));
+        sqlite3_stmt* stmt = insert.Handle();
 
         const std::size_t count = fields.size();
         const std::uint64_t total = source_.RecordCount();
@@ -471,7 +439,7 @@ std::vector<TableFile> CollectTables(const QStringList& paths, const QString& ou
             if (FileUtils::SameFile(earlier.path, path))
                 return;
         }
-        const TableFile table{path, StemOf(path)};
+        const TableFile table{path, FileUtils::StripExtension(QFileInfo(path).fileName())};
         if (const QString reason = UnusableNameReason(table.name); !reason.isEmpty()) {
             problems << SafeFormat(QStringLiteral("Die Tabelle \"%s\" kann nicht übernommen werden: %s."),
                                    {path, reason});
