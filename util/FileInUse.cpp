@@ -11,7 +11,7 @@
 // The probe opens the file and closes it again. Closing a descriptor drops
 // the POSIX locks this process holds on the file, so nobody in this process
 // may have the file open as a SQLite database while it is checked.
-#include "FileReplace.h"
+#include "FileInUse.h"
 #include "FileUtils.h"
 #include "PosixIo.h"
 

@@ -1,39 +1,12 @@
-// Replacing a file that other programs may use: who holds a file, and a new
-// version of a file built beside it and put in its place with one rename.
-//
-// A database another program has open must not be truncated or swapped under
-// it: SQLite and most programs take no flock locks, so "in use" means here
-// that another process has the file open (as far as /proc shows this user) or
-// that anybody holds a lock of any kind on it (flock, POSIX, OFD, lease).
+// Replacing a file that other programs may use: a new version of a file built
+// beside it and put in its place with one rename.
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "FileInUse.h"
 
-#include <cstdint>
+#include <QString>
 
 namespace FileUtils {
-
-// Who holds a file, when somebody does.
-struct FileUse {
-    std::uint32_t ErrorCode = 0;  // 0 free (or missing), 32 in use
-    QString FileName;             // the file that is held (a side file, perhaps)
-    QString Holder;               // "sqlite3 (Prozess 4711)", or empty when only a lock shows
-};
-
-// Whether another process has fileName open, or anybody holds a lock on it.
-// A missing file is free.
-FileUse CheckFileNotInUse(const QString& fileName);
-// The same for several files at once: the first one found in use.
-FileUse CheckFilesNotInUse(const QStringList& fileNames);
-
-// The same for a SQLite database and its side files "-journal", "-wal" and
-// "-shm": SQLite keeps its locks on those, and applies them to whatever file
-// bears the database's name.
-FileUse CheckDatabaseNotInUse(const QString& fileName);
-
-// The German sentence for a file in use, naming the file and the holder.
-QString FileUseText(const FileUse& use);
 
 // Whether two names lead to the same file: the same spelling, or, when both
 // exist, the same device and inode (links followed).

@@ -1,5 +1,5 @@
 // The error-raising file stream and the I/O exceptions, over POSIX descriptors.
-#include "FileReplace.h"
+#include "FileInUse.h"
 #include "FileUtils.h"
 #include "PosixIo.h"
 
