@@ -1,9 +1,13 @@
 #include "ConvertCommand.h"
 
 #include "DataFiles.h"
+#include "FailureDisplay.h"
+#include "SqliteDb.h"
 #include "source/SourceTable.h"
 #include "util/FileReplace.h"
 #include "util/FileUtils.h"
+
+#include <stdexcept>
 
 using FileUtils::SafeFormat;
 
@@ -54,12 +58,20 @@ ConvertResult ConvertIntoTemplate(const ConvertRequest& request, ConvertPrompts&
     return result;
 }
 
+// Said after a failure that left an earlier catalog file as it was.
+QString KeptText(const QString& target)
+{
+    return SafeFormat(QStringLiteral("Die bisherige Datei \"%s\" bleibt unverändert."), {target});
+}
+
 // Every other catalog is built under a temporary name beside the target and moved over it with
 // one rename when the command ends, so the previous catalog stays whole until its replacement
-// is complete, and no program ever meets a half-made catalog under the catalog's name.
+// is complete, and no program ever meets a half-made catalog under the catalog's name. A run
+// that fails after the template copy never replaces an earlier catalog; where there was none,
+// the template copy with the rows written before the failure takes the target's name.
 ConvertResult ConvertIntoNewFile(const ConvertRequest& request, ConvertPrompts& prompts, ConvertResult result)
 {
-    FileUtils::TStagedFile staged(result.target);
+    FileUtils::TStagedFile staged(result.target, FileUtils::TStagedFile::ModeRule::KeepWritable, SettleDatabase);
     if (const std::uint32_t code = staged.Create()) {
         prompts.ShowError(CannotCreateText(), StagingCause(staged, code));
         return result;
@@ -69,20 +81,35 @@ ConvertResult ConvertIntoNewFile(const ConvertRequest& request, ConvertPrompts& 
         prompts.ShowError(CannotCreateText(), cause);
         return result;
     }
+    const bool keepEarlier = staged.Replaces();
 
     const QString missing = MissingSource(request.root, request.catalog);
     if (!missing.isEmpty()) {
-        // The fresh template copy replaces the old catalog, as after every run that got this far.
-        staged.Commit();
-        prompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
+        const QString message = SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing});
+        if (keepEarlier) {
+            staged.Discard();
+            prompts.ShowError(message, KeptText(result.target));
+        } else {
+            staged.Commit();
+            prompts.ShowError(message);
+        }
         return result;
     }
     try {
         result.counts =
             TransferCatalog(request.root, request.catalog, staged.TempName(), request.codePage, result.target);
+    } catch (const std::exception& failure) {
+        if (!keepEarlier) {
+            staged.Commit();
+            throw;
+        }
+        staged.Discard();
+        throw std::runtime_error((FailureDisplayText(QString::fromUtf8(failure.what())) + QStringLiteral("\r\n")
+                                  + KeptText(result.target))
+                                     .toStdString());
     } catch (...) {
-        // The rows written before the failure go into place with the template copy.
-        staged.Commit();
+        if (!keepEarlier)
+            staged.Commit();
         throw;
     }
     if (const std::uint32_t code = staged.Commit()) {

@@ -13,7 +13,7 @@ public:
     // The overwrite question; true only when the answer is Yes.
     virtual bool ConfirmOverwrite(const QString& question) = 0;
     // An error message that ends the command. CAUSE, when not empty, says in German why (which
-    // file, which program holds it); the window shows the message alone, the command line both.
+    // file, which program holds it); both the window and the command line show it below the message.
     virtual void ShowError(const QString& message, const QString& cause = QString()) = 0;
 };
 
@@ -38,11 +38,12 @@ struct ConvertRequest {
 };
 
 // Runs the command. The new catalog is built under a temporary name beside the target and
-// replaces it with one rename when the command ends after the template was copied (also when
-// a source table is missing or the transfer fails), never while another program has the
-// target open or locked. A failure of the transfer is not caught: it reaches the caller, after
-// the transfer has closed everything and the partial catalog is in place, for the general
-// failure display.
+// replaces it with one rename, never while another program has the target open or locked, and
+// only once the command has run through: when a source table is missing or the transfer fails,
+// an earlier catalog file stays as it was (the message says so); where there was none, the
+// template copy with the rows written before the failure takes its place. A failure of the
+// transfer is not caught: it reaches the caller for the general failure display, after the
+// transfer has closed everything.
 ConvertResult ConvertCatalog(const ConvertRequest& request, ConvertPrompts& prompts);
 
 // Copies the template "def-Music.sqlite" (TemplateFileName) onto TARGET; false when the

@@ -47,9 +47,11 @@ public:
         return MsgDialogs::ConfirmDialogAt(MsgDialogs::BottomRightOfControl(FButton), question, DialogButton::Yes,
                                            DialogMonitor::ActiveForm);
     }
-    void ShowError(const QString& message, const QString& /*cause*/) override
+    // The command's message, and below it why, when that is known.
+    void ShowError(const QString& message, const QString& cause) override
     {
-        MsgDialogs::ErrorDialog(message, DialogMonitor::ActiveForm);
+        MsgDialogs::ErrorDialog(cause.isEmpty() ? message : message + QStringLiteral("\r\n") + cause,
+                                DialogMonitor::ActiveForm);
     }
 
 private:

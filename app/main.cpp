@@ -1,6 +1,7 @@
 // katalogkonverter: the desktop program. Start-up, run and end in the order the windows rely on.
 
 #include "ConvertMain.h"
+#include "EndOnSignals.h"
 #include "FailureDisplay.h"
 #include "InitProg.h"
 #include "ShellDirDlg.h"
@@ -81,6 +82,8 @@ int main(int argc, char** argv)
     if (toolkitTexts.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&toolkitTexts);
+
+    EndOnSignals::Install(app);
 
     auto mainForm = std::make_unique<TMainForm>();
     auto shellDirDialog = std::make_unique<TShellDirDialog>();

@@ -5,7 +5,8 @@
 //
 // Exit codes: 0 converted, 1 a message of the command or a failure of the transfer,
 // 2 bad usage, 3 the existing catalog file was not to be replaced, 128 + the signal's number
-// when ended by SIGINT, SIGTERM or SIGHUP (the previous catalog file then stays as it was).
+// when ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the previous catalog file then stays as it
+// was); a status line that cannot be written (standard output closed) makes a 0 or 3 a 1.
 // With --all (every catalog of ROOT, one status line each, then a summary line): 0 all
 // converted, 1 a catalog failed (or ROOT holds none), else 3 a catalog file was not replaced.
 
@@ -109,6 +110,8 @@ int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts)
         std::cout << ForTerminal(ConvertAll::StatusLine(outcome)) << std::endl;
     });
     std::cout << ForTerminal(ConvertAll::SummaryLine(outcomes)) << std::endl;
+    if (!std::cout)
+        return kFailed;
     int exitCode = kConverted;
     for (const ConvertAll::CatalogOutcome& outcome : outcomes) {
         if (outcome.outcome == ConvertAll::Outcome::Failed)
@@ -174,8 +177,8 @@ int main(int argc, char** argv)
         const ConvertResult result = ConvertCatalog(request, prompts);
         switch (result.outcome) {
         case ConvertOutcome::Converted:
-            std::cout << ForTerminal(result.status) << '\n';
-            return kConverted;
+            std::cout << ForTerminal(result.status) << std::endl;
+            return std::cout ? kConverted : kFailed;
         case ConvertOutcome::Declined:
             return kDeclined;
         case ConvertOutcome::Stopped:

@@ -432,9 +432,16 @@ std::vector<TableFile> CollectTables(const QStringList& paths, const QString& ou
                                      QStringList& notes)
 {
     std::vector<TableFile> tables;
-    auto add = [&](const QString& path) {
-        if (FileUtils::SameFile(path, outFile))
+    // A folder's tables leave out the output file (a run before this one may have put it there);
+    // a table named on its own that is the output file cannot be exported into itself.
+    auto add = [&](const QString& path, bool named) {
+        if (FileUtils::SameFile(path, outFile)) {
+            if (named)
+                problems << SafeFormat(QStringLiteral("Die Tabelle \"%s\" ist zugleich die Ausgabedatei \"%s\"; "
+                                                      "eine Eingabe wird nie ersetzt."),
+                                       {path, outFile});
             return;
+        }
         for (const TableFile& earlier : tables) {
             if (FileUtils::SameFile(earlier.path, path))
                 return;
@@ -466,13 +473,13 @@ std::vector<TableFile> CollectTables(const QStringList& paths, const QString& ou
                 const QString entryPath = FileUtils::JoinPath(path, entry);
                 if (entry.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) && IsRegularFile(entryPath)) {
                     any = true;
-                    add(entryPath);
+                    add(entryPath, false);
                 }
             }
             if (!any)
                 notes << SafeFormat(QStringLiteral("Im Verzeichnis \"%s\" liegt keine Tabelle (*.db)."), {path});
         } else if (info.exists()) {
-            add(path);
+            add(path, true);
         } else {
             problems << pdx::ErrorText(pdx::ErrorCode::FileNotFound, {path});
         }
@@ -495,7 +502,8 @@ Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables
         return result;
     }
 
-    FileUtils::TStagedFile staged(outFile);
+    // The output keeps the permission bits of the file it replaces, read-only ones included.
+    FileUtils::TStagedFile staged(outFile, FileUtils::TStagedFile::ModeRule::Keep, SettleDatabase);
     if (const std::uint32_t code = staged.Create()) {
         result.fatal = StagingFailure(staged, code);
         return result;

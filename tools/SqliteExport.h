@@ -20,7 +20,8 @@ struct TableFile {
 };
 
 // What the arguments name: each PATH is a table file or a directory, whose ".db" files (any
-// case) are taken in name order. A file listed twice is taken once, and OUTFILE is never taken.
+// case) are taken in name order. A file listed twice is taken once, and OUTFILE is never taken:
+// a directory's entry that is OUTFILE is left out, a PATH that is OUTFILE is a PROBLEMS entry.
 // A name that equals an earlier one ignoring case, or is no usable SQLite table name, makes an
 // entry of PROBLEMS (German, naming the file) instead of a table, as does a PATH that does
 // not exist. A directory without tables adds a line to NOTES.

@@ -2,8 +2,8 @@
 // Exports Paradox tables, each into one table of a new SQLite database (SqliteExport.h).
 //
 // Exit codes: 0 every table went in, 1 a table or more did not (or none could, or the output
-// file could not be made), 2 bad usage, 128 + the signal's number when ended by SIGINT, SIGTERM
-// or SIGHUP (the output file then stays as it was).
+// file could not be made, or standard output was closed), 2 bad usage, 128 + the signal's number
+// when ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the output file then stays as it was).
 // stdout: one line per table ("Kunden: 55 Zeilen"); stderr: the messages, and a progress
 // display for large tables when stderr is a terminal.
 
@@ -12,9 +12,11 @@
 #include "util/FileReplace.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <chrono>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 
 #include <unistd.h>
@@ -43,12 +45,19 @@ int Usage(const std::string& problem)
     return kUsage;
 }
 
+// Standard output went away (a reader such as "| head -1" ended): the export stops like any
+// other failure, and its temporary file is removed.
+class OutputClosed : public std::runtime_error {
+public:
+    OutputClosed() : std::runtime_error("Die Standardausgabe ist geschlossen; die Übernahme wurde abgebrochen.") {}
+};
+
 void PrintLine(std::FILE* stream, const QString& text)
 {
-    const QByteArray utf8 = text.toUtf8();
-    std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
+    const QByteArray utf8 = (text + u'\n').toUtf8();
+    const bool written = std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), stream) == std::size_t(utf8.size());
+    if ((std::fflush(stream) != 0 || !written) && stream == stdout)
+        throw OutputClosed();
 }
 
 QString RowsText(std::uint64_t rows)
@@ -167,7 +176,9 @@ int main(int argc, char** argv)
     for (const QString& problem : problems)
         PrintLine(stderr, problem);
     if (tables.empty()) {
-        PrintLine(stderr, QStringLiteral("paradox2sqlite: Keine Tabelle zu übernehmen; \"%1\" wurde nicht angelegt.").arg(outFile));
+        const QString outcome = QFileInfo::exists(outFile) ? QStringLiteral("\"%1\" bleibt unverändert.")
+                                                           : QStringLiteral("\"%1\" wurde nicht angelegt.");
+        PrintLine(stderr, QStringLiteral("paradox2sqlite: Keine Tabelle zu übernehmen; ") + outcome.arg(outFile));
         return kNotAll;
     }
 

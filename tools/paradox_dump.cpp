@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QString>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -65,6 +66,8 @@ int main(int argc, char* argv[])
     if (table.isEmpty())
         return Usage();
 
+    // Writes to a closed pipe fail instead of ending the program.
+    std::signal(SIGPIPE, SIG_IGN);
     try {
         pdx::SourceTable source;
         source.SetCodePage(codePage);
@@ -96,7 +99,9 @@ int main(int argc, char* argv[])
                 AppendJsonValue(line, source.Read(static_cast<int>(i)));
             }
             line += "]\n";
-            std::fwrite(line.data(), 1, line.size(), stdout);
+            // A reader that went away (| head) ends the dump with exit code 1.
+            if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size())
+                return 1;
         }
         if (std::fflush(stdout) != 0)
             return 1;

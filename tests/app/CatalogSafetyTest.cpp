@@ -4,6 +4,7 @@
 // check, a run that reported success holds every row, and the source tables are unchanged.
 
 #include "CatalogFixture.h"
+#include "SafetySupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <csignal>
@@ -26,66 +28,6 @@ namespace {
 
 constexpr int kAlbums = 10000;
 constexpr int kTitles = 100000;
-
-struct CliRun {
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-QString SqliteShellPath()
-{
-    return QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
-}
-
-// The sqlite3 shell as another program holding the catalog: it runs SQL fed to its standard
-// input, and the test waits until it has run.
-class SqliteShell {
-public:
-    explicit SqliteShell(const QString& database) : marker_(database + ".shell-done")
-    {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(SqliteShellPath(), {QStringLiteral("-batch"), database});
-        process_.waitForStarted();
-    }
-    ~SqliteShell()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.closeWriteChannel();
-            if (!process_.waitForFinished(5000))
-                process_.kill();
-            process_.waitForFinished();
-        }
-        QFile::remove(marker_);
-    }
-
-    // Runs SQL (or dot commands) and returns once the shell has done so.
-    bool Run(const QString& sql)
-    {
-        QFile::remove(marker_);
-        process_.write((sql + "\n.system touch '" + marker_ + "'\n").toUtf8());
-        QElapsedTimer timer;
-        timer.start();
-        while (!QFile::exists(marker_)) {
-            if (timer.elapsed() > 20000 || process_.state() == QProcess::NotRunning)
-                return false;
-            process_.waitForReadyRead(20);
-        }
-        return true;
-    }
-
-    qint64 Pid() const { return process_.processId(); }
-
-    void Kill()
-    {
-        process_.kill();
-        process_.waitForFinished();
-    }
-
-private:
-    QProcess process_;
-    QString marker_;
-};
 
 class CatalogSafetyTest : public ::testing::Test {
 protected:
@@ -302,6 +244,8 @@ TEST_F(CatalogSafetyTest, ConverterEndedHalfwayLeavesThePreviousCatalog)
         {"SIGKILL", SIGKILL, -1, true},
         {"SIGTERM", SIGTERM, 143, false},
         {"SIGINT", SIGINT, 130, false},
+        {"SIGHUP", SIGHUP, 129, false},
+        {"SIGQUIT", SIGQUIT, 131, false},
     };
     ASSERT_EQ(Convert().exitCode, 0);
     const QByteArray previous = FileDigest(catalog.Target());
@@ -330,9 +274,10 @@ TEST_F(CatalogSafetyTest, ConverterEndedHalfwayLeavesThePreviousCatalog)
     EXPECT_EQ(SourceDigests(), sources);
 }
 
-// A disk that runs full halfway: the conversion fails with SQLite's message, and the catalog
-// left in place is sound, holding the rows written before. Runs in a private mount namespace
-// with a small tmpfs as the root directory; the source tables stay outside, linked.
+// A disk that runs full halfway: the conversion fails with SQLite's message. Without an
+// earlier catalog, the one left in place is sound, holding the rows written before; an earlier
+// catalog stays byte for byte, and the message says so. Runs in a private mount namespace with
+// a small tmpfs as the root directory; the source tables stay outside, linked.
 TEST_F(CatalogSafetyTest, FullDiskLeavesASoundCatalog)
 {
     if (::geteuid() != 0 || SqliteShellPath().isEmpty()
@@ -344,6 +289,11 @@ TEST_F(CatalogSafetyTest, FullDiskLeavesASoundCatalog)
             digests.push_back(FileDigest(big_->Path(QString("Big") + suffix)));
         return digests;
     }();
+    // The earlier catalog: this test's small one, kept outside the mount.
+    ASSERT_EQ(Convert().exitCode, 0);
+    QTemporaryDir outside;
+    const QString earlier = outside.filePath("earlier.sqlite");
+    ASSERT_TRUE(QFile::copy(catalog.Target(), earlier));
     const QString script = R"(
         set -e
         mount -t tmpfs -o size=1m tmpfs "$ROOT"
@@ -352,12 +302,18 @@ TEST_F(CatalogSafetyTest, FullDiskLeavesASoundCatalog)
         "$CLI" --yes "$ROOT" Jazz
         echo "exit=$?"
         sqlite3 "$ROOT/Jazz-Music.sqlite" "PRAGMA integrity_check; SELECT count(*) FROM Alben;"
+        ls -A "$ROOT"
+        cp "$EARLIER" "$ROOT/Jazz-Music.sqlite"
+        "$CLI" --yes "$ROOT" Jazz
+        echo "exit=$?"
+        cmp -s "$EARLIER" "$ROOT/Jazz-Music.sqlite" && echo "earlier kept"
         ls -A "$ROOT")";
     QProcess shell;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("ROOT", catalog.Root());
     environment.insert("SRC", big_->Root());
     environment.insert("CLI", KK_CLI_PATH);
+    environment.insert("EARLIER", earlier);
     shell.setProcessEnvironment(environment);
     shell.start("unshare", {"-m", "--propagation", "private", "sh", "-c", script});
     ASSERT_TRUE(shell.waitForFinished(120000));
@@ -365,12 +321,16 @@ TEST_F(CatalogSafetyTest, FullDiskLeavesASoundCatalog)
     const QString err = QString::fromUtf8(shell.readAllStandardError());
 
     EXPECT_TRUE(err.contains("database or disk is full")) << err.toStdString();
+    EXPECT_TRUE(err.contains(QString("Die bisherige Datei \"%1\" bleibt unverändert.").arg(catalog.Target())))
+        << err.toStdString();
     const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_GE(lines.size(), 3) << out.toStdString();
+    ASSERT_GE(lines.size(), 5) << out.toStdString();
     EXPECT_EQ(lines[0], "exit=1");
     EXPECT_EQ(lines[1], "ok");
     EXPECT_GT(lines[2].toInt(), 0);  // the rows written before the disk was full
-    EXPECT_FALSE(out.contains(".kk-")) << out.toStdString();
+    EXPECT_EQ(lines.filter("exit=").value(1), "exit=1");
+    EXPECT_TRUE(lines.contains("earlier kept")) << out.toStdString();
+    EXPECT_FALSE(out.contains(".kk")) << out.toStdString();
     EXPECT_EQ(sources[0], FileDigest(big_->Path("Big-Album.db")));
     EXPECT_EQ(sources[1], FileDigest(big_->Path("Big-Titel.db")));
 }
@@ -396,6 +356,7 @@ TEST_F(CatalogSafetyTest, SourceThatIsNoFileIsNotFound)
         QFile::remove(titles);
         QDir().rmdir(titles);
         QFile::remove(catalog.Path("fifo"));
+        QFile::remove(catalog.Target());  // without an earlier catalog, the template copy stays
         ASSERT_TRUE(c.make());
 
         const CliRun run = Convert();

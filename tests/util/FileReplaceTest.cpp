@@ -159,8 +159,10 @@ TEST(StagedFile, CommitReplacesTheTargetWithOneRenameAndDropsItsSideFiles)
     TempTree tree;
     const QString target = tree.WriteFile("Jazz-Music.sqlite", "alt");
     SetMode(target, 0440);
-    for (const char* side : {"-journal", "-wal", "-shm"})
-        tree.WriteFile(QString("Jazz-Music.sqlite") + side, "von einem toten Programm");
+    // Left by a dead program, at rest: the journal zeroed, the WAL empty.
+    tree.WriteFile("Jazz-Music.sqlite-journal", QByteArray(512, '\0'));
+    tree.WriteFile("Jazz-Music.sqlite-wal", "");
+    tree.WriteFile("Jazz-Music.sqlite-shm", "von einem toten Programm");
 
     TStagedFile staged(target);
     ASSERT_EQ(staged.Create(), 0u);

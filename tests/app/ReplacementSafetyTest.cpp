@@ -1,0 +1,238 @@
+// What a conversion that cannot finish leaves behind: an earlier catalog exactly as it was,
+// its side files included, and a message that names the real cause; and what one that
+// finishes leaves: every name SQLite takes converted, the old file's permissions and group.
+
+#include "CatalogFixture.h"
+#include "SafetySupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdlib>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class ReplacementTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        catalog.WriteAlbums({AlbumRow(1, "Ella"), AlbumRow(2, "Louis")});
+        catalog.WriteTitles({TitleRow(1, "Summertime"), TitleRow(2, "Hello, Dolly!")});
+    }
+
+    CliRun Convert(const QStringList& prefix = {}) { return RunCli({"--yes", catalog.Root(), "Jazz"}, prefix); }
+
+    // Everything in the root directory, hidden files included.
+    QStringList Entries() const
+    {
+        return QDir(catalog.Root()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+
+    // An earlier catalog with a hot journal: a program died in the middle of a change to it.
+    void MakeHotJournal()
+    {
+        ASSERT_EQ(Convert().exitCode, 0);
+        SqliteShell shell(catalog.Target());
+        ASSERT_TRUE(shell.Run("PRAGMA journal_mode=DELETE; PRAGMA cache_size=1; BEGIN; "
+                              "INSERT INTO Alben (PNr, Interpret) VALUES (77, 'halb');"));
+        shell.Kill();
+        ASSERT_TRUE(QFile::exists(catalog.Target() + "-journal"));
+    }
+
+    static int Shell(const QString& command) { return std::system(command.toUtf8().constData()); }
+
+    CatalogFixture catalog;
+};
+
+bool IsRoot()
+{
+    return ::geteuid() == 0;
+}
+
+}  // namespace
+
+// A source table missing or broken: an earlier catalog stays as it was, and the message says
+// so on its last line.
+TEST_F(ReplacementTest, FailedRunKeepsTheEarlierCatalog)
+{
+    ASSERT_EQ(Convert().exitCode, 0);
+    const QByteArray earlier = FileDigest(catalog.Target());
+    const QString titles = catalog.Path("Jazz-Titel.db");
+    const QByteArray titleBytes = [&] {
+        QFile file(titles);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }();
+    struct Case {
+        const char* name;
+        QByteArray titleTable;  // empty: missing
+        const char* firstLine;
+    } cases[] = {
+        {"title table missing", QByteArray(), "Datei \"%1\" nicht gefunden!"},
+        {"title table broken", titleBytes.left(2048) + QByteArray(4096, '\xff'), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(titles);
+        if (!c.titleTable.isEmpty()) {
+            QFile file(titles);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.titleTable);
+        }
+        const CliRun run = Convert();
+        EXPECT_EQ(run.exitCode, 1);
+        const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
+        ASSERT_GE(lines.size(), 2) << run.err.toStdString();
+        if (c.firstLine)
+            EXPECT_EQ(lines[0], QString(c.firstLine).arg(titles));
+        EXPECT_EQ(lines.last(), QString("Die bisherige Datei \"%1\" bleibt unverändert.").arg(catalog.Target()));
+        EXPECT_EQ(FileDigest(catalog.Target()), earlier);
+        EXPECT_EQ(Entries().filter(".kk"), QStringList());
+    }
+}
+
+// When the rename could not succeed, the conversion says why before it does any work (the
+// title table is missing here, and that is not what it reports), and the earlier catalog keeps
+// its hot journal, which any reader then rolls back.
+TEST_F(ReplacementTest, ReplacementThatWouldFailIsRefusedBeforeTheWork)
+{
+    if (!IsRoot() || SqliteShellPath().isEmpty() || QStandardPaths::findExecutable("setpriv").isEmpty())
+        GTEST_SKIP() << "needs root, setpriv and the sqlite3 shell";
+    const QStringList asUser = {"setpriv", "--reuid=4002", "--regid=4002", "--clear-groups"};
+    struct Case {
+        const char* name;
+        const char* setUp;
+        QStringList prefix;
+        const char* cause;
+    } cases[] = {
+        {"immutable catalog", "chattr +i Jazz-Music.sqlite", {}, "unveränderlich"},
+        {"immutable folder", "chattr +i .", {}, "unveränderlich"},
+        {"append-only folder", "chattr +a .", {}, "nur erweiterbar"},
+        {"folder not writable", "chmod 0555 . && chmod 0666 Jazz-Music.sqlite*", asUser, "dürfen Sie keine Dateien"},
+        {"sticky folder, another user's catalog", "chmod 1777 . && chown 4001 Jazz-Music.sqlite*", asUser,
+         "Sticky-Bit"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(catalog.Target());
+        MakeHotJournal();
+        QFile::remove(catalog.Path("Jazz-Titel.db"));
+        const QByteArray earlier = FileDigest(catalog.Target());
+        const QByteArray journal = FileDigest(catalog.Target() + "-journal");
+        ASSERT_EQ(Shell(QString("chmod 0755 '%1'").arg(catalog.Root())), 0);
+        if (Shell(QString("cd '%1' && %2").arg(catalog.Root(), c.setUp)) != 0)
+            GTEST_SKIP() << "the file system takes no flags here";
+
+        const CliRun run = Convert(c.prefix);
+        Shell(QString("cd '%1' && chattr -i -a . Jazz-Music.sqlite 2>/dev/null; chmod 0755 .").arg(catalog.Root()));
+
+        EXPECT_EQ(run.exitCode, 1);
+        const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 2) << run.err.toStdString();
+        EXPECT_EQ(lines[0], "Es konnte keine neue SQLite-Datenbank angelegt werden!");
+        EXPECT_TRUE(lines[1].contains(c.cause)) << lines[1].toStdString();
+        EXPECT_EQ(FileDigest(catalog.Target()), earlier);
+        EXPECT_EQ(FileDigest(catalog.Target() + "-journal"), journal);
+        EXPECT_EQ(Query(catalog.Target(), "PRAGMA integrity_check")[0][0].toString(), "ok");
+        EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 2);
+        catalog.WriteTitles({TitleRow(1, "Summertime")});
+    }
+}
+
+// A hot journal or a WAL with committed rows of the earlier catalog is brought into it before
+// it is replaced: the replacement goes through, and nothing of the old side files reaches the
+// new catalog.
+TEST_F(ReplacementTest, SideFilesOfTheEarlierCatalogAreSettledBeforeTheRename)
+{
+    if (SqliteShellPath().isEmpty())
+        GTEST_SKIP() << "the sqlite3 shell is not installed";
+    MakeHotJournal();
+    const CliRun run = Convert();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(Entries().filter("Music"), QStringList{"Jazz-Music.sqlite"});
+    EXPECT_EQ(Query(catalog.Target(), "SELECT PNr FROM Alben ORDER BY PNr"), (std::vector<QVariantList>{{1}, {2}}));
+}
+
+// Every catalog name and path that the file system and SQLite take converts, and replaces an
+// earlier catalog; a name the file system does not take is refused with its reason.
+TEST_F(ReplacementTest, LongNamesAndPathsConvert)
+{
+    const auto useCatalog = [&](const QString& root, const QString& name) {
+        for (const char* suffix : {"-Album.db", "-Titel.db"}) {
+            QFile::remove(root + name + suffix);
+            ASSERT_TRUE(QFile::copy(catalog.Path(QString("Jazz") + suffix), root + name + suffix));
+        }
+    };
+    for (const int length : {224, 231, 232, 242, 243}) {
+        SCOPED_TRACE(length);
+        const QString name(length, QLatin1Char('k'));
+        useCatalog(catalog.Root(), name);
+        for (int run = 0; run < 2; ++run) {
+            const CliRun result = RunCli({"--yes", catalog.Root(), name});
+            if (length + 13 > 255) {
+                EXPECT_EQ(result.exitCode, 1);
+                EXPECT_TRUE(result.err.contains("ist zu lang")) << result.err.toStdString();
+                EXPECT_EQ(Entries().filter(name), (QStringList{name + "-Album.db", name + "-Titel.db"}));
+                break;
+            }
+            ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+            EXPECT_EQ(Query(catalog.Target(name), "SELECT count(*) FROM Titel")[0][0].toInt(), 2);
+        }
+        EXPECT_EQ(Entries().filter(".kk"), QStringList());
+    }
+
+    // Paths of 494 and 504 bytes: the longest SQLite opens.
+    QString deep = catalog.Root();
+    while (QFile::encodeName(deep).size() < 420)
+        deep += QString(40, QLatin1Char('d')) + u'/';
+    ASSERT_TRUE(QDir().mkpath(deep));
+    for (const int pathLength : {494, 504}) {
+        SCOPED_TRACE(pathLength);
+        const QString name(pathLength - int(QFile::encodeName(deep).size()) - 13, QLatin1Char('p'));
+        useCatalog(deep, name);
+        for (int run = 0; run < 2; ++run) {
+            const CliRun result = RunCli({"--yes", deep, name});
+            ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+        }
+        ASSERT_EQ(QFile::encodeName(deep + name + "-Music.sqlite").size(), pathLength);
+        EXPECT_EQ(Query(deep + name + "-Music.sqlite", "SELECT count(*) FROM Alben")[0][0].toInt(), 2);
+    }
+}
+
+// The new catalog keeps the earlier one's permissions and group, and its owner where the
+// converter may give it (root); a user of the group converting keeps the group's rights.
+TEST_F(ReplacementTest, PermissionsAndGroupOfTheEarlierCatalogStay)
+{
+    if (!IsRoot() || QStandardPaths::findExecutable("setpriv").isEmpty())
+        GTEST_SKIP() << "needs root and setpriv to act as members of a group";
+    struct Case {
+        const char* name;
+        QStringList prefix;
+        uid_t owner;
+    } cases[] = {
+        {"root", {}, 4001},
+        {"a member of the group", {"setpriv", "--reuid=4002", "--regid=4002", "--groups=5000"}, 4002},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(catalog.Target());
+        ASSERT_EQ(Convert().exitCode, 0);
+        ASSERT_EQ(Shell(QString("cd '%1' && chown root:5000 . && chmod 0775 . && chown 4001:5000 Jazz-Music.sqlite "
+                                "&& chmod 0664 Jazz-Music.sqlite")
+                            .arg(catalog.Root())),
+                  0);
+        const CliRun run = Convert(c.prefix);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(catalog.Target()).constData(), &st), 0);
+        EXPECT_EQ(st.st_uid, c.owner);
+        EXPECT_EQ(st.st_gid, gid_t(5000));
+        EXPECT_EQ(st.st_mode & 07777, mode_t(0664));
+    }
+}
