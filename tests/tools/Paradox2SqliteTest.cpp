@@ -9,8 +9,12 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace exporttest;
 using enginetest::Int;
@@ -210,6 +214,67 @@ TEST_F(Paradox2SqliteTest, ExistingOutputIsReplacedOnlyWithReplace)
     EXPECT_EQ(replaced.exitCode, 0) << replaced.err.toStdString();
     EXPECT_EQ(TableNames(Out()), (QStringList{"Erste", "Zweite"}));
     // Built beside the output and renamed: nothing else is left in its folder.
+    EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"alle.sqlite"});
+}
+
+// The output is only ever a regular file: a device, a FIFO or a folder it names or leads to is
+// refused before anything is made; a replaced output keeps its permission bits, read-only
+// ones too; an output that is one of the named tables is refused as such.
+TEST_F(Paradox2SqliteTest, OutputIsARegularFileAndKeepsItsMode)
+{
+    WriteGood(dir.path(), "Erste.db");
+    const QString fifo = outDir.filePath("fifo.sqlite");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link("/dev/null", outDir.filePath("null.sqlite")));
+    for (const QString& out : {fifo, outDir.filePath("null.sqlite"), QString("/dev/null")}) {
+        SCOPED_TRACE(out.toStdString());
+        const ProgramRun run = Export({"--replace", out, dir.path()});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains("ist keine gewöhnliche Datei")) << run.err.toStdString();
+    }
+    EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+              (QStringList{"fifo.sqlite", "null.sqlite"}));
+    EXPECT_TRUE(QDir("/dev").entryList(QDir::Files | QDir::Hidden | QDir::System).filter(".kk").isEmpty());
+    EXPECT_FALSE(QFileInfo("/dev/null").isFile());
+
+    ASSERT_EQ(Export({Out(), dir.path()}).exitCode, 0);
+    ASSERT_TRUE(QFile::setPermissions(Out(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    ASSERT_EQ(Export({"--replace", Out(), dir.path()}).exitCode, 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(Out()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0444));
+
+    const QString table = dir.filePath("Erste.db");
+    const QByteArray before = Digest(table);
+    const ProgramRun self = Export({"--replace", table, table});
+    EXPECT_EQ(self.exitCode, 1);
+    EXPECT_TRUE(self.err.contains(QString("Die Tabelle \"%1\" ist zugleich die Ausgabedatei").arg(table)))
+        << self.err.toStdString();
+    EXPECT_TRUE(self.err.contains(QString("\"%1\" bleibt unverändert.").arg(table))) << self.err.toStdString();
+    EXPECT_EQ(Digest(table), before);
+}
+
+// A reader that stops early (| head -1) ends the export with exit code 1 and no temporary
+// file; the earlier output stays.
+TEST_F(Paradox2SqliteTest, ClosedOutputStopsTheExportAndCleansUp)
+{
+    for (const char* name : {"A.db", "B.db", "C.db"})
+        WriteGood(dir.path(), name);
+    ASSERT_EQ(Export({Out(), dir.path()}).exitCode, 0);
+    const QByteArray earlier = Digest(Out());
+    WriteGood(dir.path(), "D.db");
+
+    QProcess exporter;
+    QProcess reader;
+    exporter.setStandardOutputProcess(&reader);
+    reader.start("head", {"-1"});
+    exporter.start(QStringLiteral(KK_PARADOX2SQLITE), {"--replace", Out(), dir.path()});
+    ASSERT_TRUE(exporter.waitForFinished(60000));
+    reader.waitForFinished(60000);
+    EXPECT_EQ(exporter.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(exporter.exitCode(), 1);
+    EXPECT_TRUE(exporter.readAllStandardError().contains("Die Standardausgabe ist geschlossen"));
+    EXPECT_EQ(Digest(Out()), earlier);
     EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"alle.sqlite"});
 }
 
