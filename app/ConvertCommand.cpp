@@ -78,7 +78,8 @@ ConvertResult ConvertIntoNewFile(const ConvertRequest& request, ConvertPrompts& 
     }
     QString cause;
     if (!CreateFromTemplate(staged.TempName(), request.programDir, &cause)) {
-        prompts.ShowError(CannotCreateText(), cause);
+        // The user knows the catalog file, not the hidden file that would have become it.
+        prompts.ShowError(CannotCreateText(), cause.replace(staged.TempName(), result.target));
         return result;
     }
     const bool keepEarlier = staged.Replaces();

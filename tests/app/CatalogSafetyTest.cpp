@@ -307,7 +307,10 @@ TEST_F(CatalogSafetyTest, FullDiskLeavesASoundCatalog)
         "$CLI" --yes "$ROOT" Jazz
         echo "exit=$?"
         cmp -s "$EARLIER" "$ROOT/Jazz-Music.sqlite" && echo "earlier kept"
-        ls -A "$ROOT")";
+        ls -A "$ROOT"
+        dd if=/dev/zero of="$ROOT/voll" bs=4k 2>/dev/null
+        "$CLI" --yes "$ROOT" Jazz 2>&1 | sed 's/^/full from the start: /'
+        cmp -s "$EARLIER" "$ROOT/Jazz-Music.sqlite" && echo "earlier kept")";
     QProcess shell;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("ROOT", catalog.Root());
@@ -329,7 +332,11 @@ TEST_F(CatalogSafetyTest, FullDiskLeavesASoundCatalog)
     EXPECT_EQ(lines[1], "ok");
     EXPECT_GT(lines[2].toInt(), 0);  // the rows written before the disk was full
     EXPECT_EQ(lines.filter("exit=").value(1), "exit=1");
-    EXPECT_TRUE(lines.contains("earlier kept")) << out.toStdString();
+    EXPECT_EQ(lines.filter("earlier kept").size(), 2) << out.toStdString();
+    // A disk full from the start: the message names the catalog, not a hidden temporary file.
+    const QStringList full = lines.filter("full from the start: ");
+    ASSERT_EQ(full.size(), 2) << out.toStdString();
+    EXPECT_TRUE(full[1].contains(catalog.Target()) && !full[1].contains(".kk")) << full[1].toStdString();
     EXPECT_FALSE(out.contains(".kk")) << out.toStdString();
     EXPECT_EQ(sources[0], FileDigest(big_->Path("Big-Album.db")));
     EXPECT_EQ(sources[1], FileDigest(big_->Path("Big-Titel.db")));
