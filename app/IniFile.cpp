@@ -1,40 +1,350 @@
 #include "IniFile.h"
 
+#include "util/FileReplace.h"
 #include "util/FileUtils.h"
+#include "util/WholeFile.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include <QList>
 
-// Only the byte interface (the file's bytes pass through unchanged, texts are UTF-8), with
-// the library's template bodies compiled here.
-#define SI_NO_CONVERSION
-#define SI_IMPLEMENTATION
-#include <SimpleIni.h>
-
+#include <algorithm>
 #include <optional>
-#include <string>
 
 namespace {
 
-// Many keys of one name: the first counts when read, all are replaced when written.
-struct Ini : CSimpleIniA {
-    Ini() : CSimpleIniA(/*utf8*/ false, /*multiKey*/ true, /*multiLine*/ false) { SetSpaces(false); }
+// ---------------------------------------------------------------------------
+// The file as text. It is decoded once, split into lines that keep their own
+// line ending, and encoded back to the very bytes it was read from; reading a
+// value and changing one look at the same lines.
+// ---------------------------------------------------------------------------
+
+enum class Encoding { Utf8, Utf8WithBom, Utf16Le, Utf16Be };
+
+const QByteArray kUtf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+const QByteArray kUtf16LeBom = QByteArrayLiteral("\xFF\xFE");
+const QByteArray kUtf16BeBom = QByteArrayLiteral("\xFE\xFF");
+
+// Bytes of a UTF-8 file that are no well-formed UTF-8 (a file saved in a code page, say) are
+// held as the lone surrogates U+DC80 to U+DCFF, which decoding never yields otherwise, so that
+// they are written back as they were.
+constexpr char16_t kByteEscape = 0xDC00;
+
+bool IsByteEscape(char16_t unit)
+{
+    return unit >= kByteEscape + 0x80 && unit <= kByteEscape + 0xFF;
+}
+
+// The length of the well-formed UTF-8 sequence at POS, or 0 when there is none.
+int Utf8SequenceLength(const QByteArray& data, qsizetype pos)
+{
+    const auto at = [&](qsizetype i) { return i < data.size() ? uchar(data[i]) : uchar(0); };
+    const uchar lead = at(pos);
+    if (lead < 0x80)
+        return 1;
+    int length = 0;
+    uchar low = 0x80;  // the range of the second byte, narrower after some leads
+    uchar high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    for (int i = 1; i < length; ++i) {
+        const uchar byte = at(pos + i);
+        if (byte < (i == 1 ? low : 0x80) || byte > (i == 1 ? high : 0xBF))
+            return 0;
+    }
+    return length;
+}
+
+QString DecodeUtf8(const QByteArray& data)
+{
+    QString text;
+    qsizetype run = 0;  // where the well-formed bytes not yet decoded begin
+    for (qsizetype pos = 0; pos < data.size();) {
+        if (const int length = Utf8SequenceLength(data, pos)) {
+            pos += length;
+            continue;
+        }
+        text += QString::fromUtf8(data.constData() + run, pos - run);
+        text += QChar(char16_t(kByteEscape + uchar(data[pos])));
+        run = ++pos;
+    }
+    return text + QString::fromUtf8(data.constData() + run, data.size() - run);
+}
+
+QByteArray EncodeUtf8(QStringView text)
+{
+    QByteArray data;
+    qsizetype run = 0;  // where the characters not yet encoded begin
+    for (qsizetype pos = 0; pos < text.size(); ++pos) {
+        const char16_t unit = text[pos].unicode();
+        if (QChar::isHighSurrogate(unit) && pos + 1 < text.size() && text[pos + 1].isLowSurrogate()) {
+            ++pos;  // a pair, never an escaped byte
+            continue;
+        }
+        if (!IsByteEscape(unit))
+            continue;
+        data += text.mid(run, pos - run).toUtf8();
+        data += char(unit - kByteEscape);
+        run = pos + 1;
+    }
+    return data + text.mid(run).toUtf8();
+}
+
+QString DecodeUtf16(const QByteArray& data, bool bigEndian)
+{
+    QString text(data.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto first = uchar(data[2 * i]);
+        const auto second = uchar(data[2 * i + 1]);
+        text[i] = QChar(char16_t(bigEndian ? first << 8 | second : second << 8 | first));
+    }
+    return text;
+}
+
+QByteArray EncodeUtf16(QStringView text, bool bigEndian)
+{
+    QByteArray data(text.size() * 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        data[2 * i + (bigEndian ? 0 : 1)] = char(unit >> 8);
+        data[2 * i + (bigEndian ? 1 : 0)] = char(unit & 0xFF);
+    }
+    return data;
+}
+
+struct Line {
+    QString text;    // without its line ending
+    QString ending;  // "\r\n", "\n", "\r", or empty for a last line without one
 };
 
-enum class Loaded { Missing, Read, Unreadable };
+struct IniText {
+    Encoding encoding = Encoding::Utf8;
+    QList<Line> lines;
+    QByteArray oddByte;  // the last byte of a UTF-16 file of odd length
+};
 
-Loaded Load(const QString& fileName, Ini& ini)
+IniText Decode(const QByteArray& data)
 {
-    QFile file(fileName);
-    if (!file.exists())
-        return Loaded::Missing;
-    if (!file.open(QIODevice::ReadOnly))
-        return Loaded::Unreadable;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return Loaded::Unreadable;
-    return ini.LoadData(data.constData(), static_cast<size_t>(data.size())) == SI_OK ? Loaded::Read
-                                                                                    : Loaded::Unreadable;
+    IniText ini;
+    QString text;
+    if (data.startsWith(kUtf16LeBom) || data.startsWith(kUtf16BeBom)) {
+        const bool bigEndian = data.startsWith(kUtf16BeBom);
+        ini.encoding = bigEndian ? Encoding::Utf16Be : Encoding::Utf16Le;
+        const QByteArray units = data.mid(2, (data.size() - 2) & ~qsizetype(1));
+        ini.oddByte = data.mid(2 + units.size());
+        text = DecodeUtf16(units, bigEndian);
+    } else if (data.startsWith(kUtf8Bom)) {
+        ini.encoding = Encoding::Utf8WithBom;
+        text = DecodeUtf8(data.mid(kUtf8Bom.size()));
+    } else {
+        text = DecodeUtf8(data);
+    }
+
+    qsizetype start = 0;
+    for (qsizetype pos = 0; pos < text.size(); ++pos) {
+        if (text[pos] != u'\n' && text[pos] != u'\r')
+            continue;
+        const qsizetype end = pos;
+        if (text[pos] == u'\r' && pos + 1 < text.size() && text[pos + 1] == u'\n')
+            ++pos;
+        ini.lines.append({text.mid(start, end - start), text.mid(end, pos + 1 - end)});
+        start = pos + 1;
+    }
+    if (start < text.size())
+        ini.lines.append({text.mid(start), QString()});
+    return ini;
+}
+
+QByteArray Encode(const IniText& ini)
+{
+    QString text;
+    for (const Line& line : ini.lines)
+        text += line.text + line.ending;
+    switch (ini.encoding) {
+    case Encoding::Utf8:
+        return EncodeUtf8(text);
+    case Encoding::Utf8WithBom:
+        return kUtf8Bom + EncodeUtf8(text);
+    case Encoding::Utf16Le:
+        return kUtf16LeBom + EncodeUtf16(text, false) + ini.oddByte;
+    case Encoding::Utf16Be:
+        return kUtf16BeBom + EncodeUtf16(text, true) + ini.oddByte;
+    }
+    return {};
+}
+
+// A value's text as a program sees it: bytes of a UTF-8 file that are no UTF-8 read as U+FFFD.
+QString Readable(const IniText& ini, QStringView value)
+{
+    const bool utf8 = ini.encoding == Encoding::Utf8 || ini.encoding == Encoding::Utf8WithBom;
+    return utf8 ? QString::fromUtf8(EncodeUtf8(value)) : value.toString();
+}
+
+// ---------------------------------------------------------------------------
+// Lines: "[section]" headers, "key=value" lines, and everything else, which no
+// read uses and every write keeps.
+// ---------------------------------------------------------------------------
+
+bool IsBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
+}
+
+QStringView SkipBlanks(QStringView text)
+{
+    while (!text.isEmpty() && IsBlank(text.front()))
+        text = text.mid(1);
+    return text;
+}
+
+QStringView Trimmed(QStringView text)
+{
+    text = SkipBlanks(text);
+    while (!text.isEmpty() && IsBlank(text.back()))
+        text.chop(1);
+    return text;
+}
+
+char16_t FoldAsciiCase(QChar c)
+{
+    const char16_t unit = c.unicode();
+    return unit >= u'A' && unit <= u'Z' ? char16_t(unit - u'A' + u'a') : unit;
+}
+
+bool StartsWithIgnoringCase(QStringView text, QStringView prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        if (FoldAsciiCase(text[i]) != FoldAsciiCase(prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+bool SameIgnoringCase(QStringView first, QStringView second)
+{
+    return first.size() == second.size() && StartsWithIgnoringCase(first, second);
+}
+
+bool IsComment(QStringView line)
+{
+    const QStringView text = SkipBlanks(line);
+    return text.startsWith(u';') || text.startsWith(u'#');
+}
+
+// The name of a section header "[name]" (anything after the "]" aside), or nothing for any
+// other line.
+std::optional<QStringView> SectionName(QStringView line)
+{
+    const QStringView text = SkipBlanks(line);
+    const qsizetype close = text.indexOf(u']');
+    if (!text.startsWith(u'[') || close < 0)
+        return std::nullopt;
+    return Trimmed(text.mid(1, close - 1));
+}
+
+// Where the value begins in LINE (after the "=" and the blanks that follow it) when the line
+// sets KEY: after leading blanks the key, its case aside, then blanks and "=". So a key may
+// hold "=" itself, as the settings file's own path does. Comments set no key.
+std::optional<qsizetype> ValueStart(QStringView line, QStringView key)
+{
+    const QStringView text = SkipBlanks(line);
+    if (IsComment(text) || !StartsWithIgnoringCase(text, key))
+        return std::nullopt;
+    const QStringView rest = SkipBlanks(text.mid(key.size()));
+    if (!rest.startsWith(u'='))
+        return std::nullopt;
+    return line.size() - SkipBlanks(rest.mid(1)).size();
+}
+
+bool IsKeyLine(QStringView line)
+{
+    return !IsComment(line) && line.contains(u'=');
+}
+
+// The value of KEY: its first line in the first section named SECTION, as Windows reads a file
+// with duplicates.
+std::optional<QStringView> FindValue(const IniText& ini, QStringView section, QStringView key)
+{
+    int sections = 0;  // headers named SECTION so far
+    bool inSection = false;
+    for (const Line& line : ini.lines) {
+        if (const auto name = SectionName(line.text)) {
+            inSection = SameIgnoringCase(*name, section) && ++sections == 1;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (const auto start = ValueStart(line.text, key))
+            return Trimmed(QStringView(line.text).mid(*start));
+    }
+    return std::nullopt;
+}
+
+// Inserts new lines at AT with the file's first line ending ("\n" in a file without one). A
+// last line without an ending stays last without one.
+void InsertLines(IniText& ini, qsizetype at, const QStringList& texts)
+{
+    QString lineBreak = QStringLiteral("\n");
+    for (const Line& line : ini.lines) {
+        if (!line.ending.isEmpty()) {
+            lineBreak = line.ending;
+            break;
+        }
+    }
+    QList<Line> added;
+    for (const QString& text : texts)
+        added.append({text, lineBreak});
+    if (at > 0 && ini.lines[at - 1].ending.isEmpty()) {
+        ini.lines[at - 1].ending = lineBreak;
+        added.last().ending.clear();
+    }
+    for (qsizetype i = 0; i < added.size(); ++i)
+        ini.lines.insert(at + i, added[i]);
+}
+
+// Sets KEY of SECTION to VALUE. Only the value part of the lines changes: every line of a
+// section named SECTION that sets the key gets the new value. When the first such section (the
+// one read) lacks the key, a line goes after its last key; a missing section goes at the end.
+void SetValue(IniText& ini, const QString& section, const QString& key, const QString& value)
+{
+    int sections = 0;
+    int current = 0;  // which section named SECTION the line lies in; 0 for another
+    bool inFirst = false;
+    qsizetype insertAt = -1;
+    for (qsizetype i = 0; i < ini.lines.size(); ++i) {
+        QString& text = ini.lines[i].text;
+        if (const auto name = SectionName(text)) {
+            current = SameIgnoringCase(*name, section) ? ++sections : 0;
+            if (current == 1)
+                insertAt = i + 1;
+            continue;
+        }
+        if (current == 0)
+            continue;
+        if (const auto start = ValueStart(text, key)) {
+            text = text.left(*start) + value;
+            inFirst = inFirst || current == 1;
+        } else if (current == 1 && IsKeyLine(text)) {
+            insertAt = i + 1;
+        }
+    }
+    if (inFirst)
+        return;
+    if (insertAt >= 0)
+        InsertLines(ini, insertAt, {key + u'=' + value});
+    else
+        InsertLines(ini, ini.lines.size(), {u'[' + section + u']', key + u'=' + value});
 }
 
 QString Unquoted(QString value)
@@ -52,108 +362,18 @@ QString OneLine(QString value)
     return value;
 }
 
-// The line break the file uses; "\n" for a new file.
-QByteArray LineBreakOf(const QByteArray& text)
-{
-    const qsizetype lf = text.indexOf('\n');
-    return lf > 0 && text.at(lf - 1) == '\r' ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
-}
-
-// The name of a section header "[name]", or nothing for any other line.
-std::optional<QByteArray> SectionName(const QByteArray& line)
-{
-    const QByteArray trimmed = line.trimmed();
-    const qsizetype close = trimmed.indexOf(']');
-    if (!trimmed.startsWith('[') || close < 0)
-        return std::nullopt;
-    return trimmed.mid(1, close - 1).trimmed();
-}
-
-// Whether a line sets KEY: "key = value", the key's blanks and case aside; comments never do.
-bool SetsKey(const QByteArray& line, const QByteArray& key)
-{
-    const QByteArray trimmed = line.trimmed();
-    if (trimmed.startsWith(';') || trimmed.startsWith('#'))
-        return false;
-    const qsizetype equals = trimmed.indexOf('=');
-    return equals > 0 && trimmed.left(equals).trimmed().compare(key, Qt::CaseInsensitive) == 0;
-}
-
-// TEXT with KEY of SECTION set to VALUE, and every other byte kept: comments, lines without
-// "=", blank lines, the order and the line breaks. Every line of the section that sets the key
-// gets the new value (the first is the one read); a missing key goes after the section's last
-// key, a missing section at the end.
-QByteArray WithValue(const QByteArray& text, const QByteArray& section, const QByteArray& key,
-                     const QByteArray& value)
-{
-    const QByteArray lineBreak = LineBreakOf(text);
-    QList<QByteArray> lines = text.split('\n');
-    const bool endsWithBreak = text.isEmpty() || text.endsWith('\n');
-    if (endsWithBreak)
-        lines.removeLast();  // the empty piece after the last break
-    for (QByteArray& line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-    }
-
-    bool inSection = false;
-    bool replaced = false;
-    qsizetype insertAt = -1;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (const auto name = SectionName(lines[i])) {
-            inSection = name->compare(section, Qt::CaseInsensitive) == 0;
-            if (inSection && insertAt < 0)
-                insertAt = i + 1;
-            continue;
-        }
-        if (!inSection)
-            continue;
-        if (SetsKey(lines[i], key)) {
-            const QByteArray spelling = lines[i].left(lines[i].indexOf('=')).trimmed();
-            lines[i] = spelling + '=' + value;
-            replaced = true;
-        } else if (!replaced && insertAt >= 0 && lines[i].contains('=') && !lines[i].trimmed().startsWith(';')) {
-            insertAt = i + 1;
-        }
-    }
-    if (!replaced) {
-        if (insertAt >= 0) {
-            lines.insert(insertAt, key + '=' + value);
-        } else {
-            lines.append('[' + section + ']');
-            lines.append(key + '=' + value);
-        }
-    }
-    QByteArray result = lines.join(lineBreak);
-    if (endsWithBreak)
-        result += lineBreak;
-    return result;
-}
-
-// Stores TEXT as FILENAME: through a file beside it that replaces it at once, so a failed
-// write leaves the old file whole; where the folder takes no new file but the file itself is
-// writable, in place.
-bool Store(const QString& fileName, const QByteArray& text)
-{
-    QSaveFile file(fileName);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text);
-    return file.commit();
-}
-
 } // namespace
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
 {
-    Ini ini;
-    if (Load(FFileName, ini) != Loaded::Read)
+    const FileUtils::WholeFile file = FileUtils::ReadWholeFile(FFileName);
+    if (file.state != FileUtils::WholeFile::Read)
         return defaultValue.left(IniFile::MaxValueLength);
-    const char* value = ini.GetValue(section.toUtf8().constData(), key.toUtf8().constData(), nullptr);
-    if (value == nullptr)
+    const IniText ini = Decode(file.bytes);
+    const auto value = FindValue(ini, section, key);
+    if (!value)
         return defaultValue.left(IniFile::MaxValueLength);
-    return Unquoted(QString::fromUtf8(value)).left(IniFile::MaxValueLength);
+    return Unquoted(Readable(ini, *value)).left(IniFile::MaxValueLength);
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const
@@ -163,22 +383,22 @@ int TIniFile::ReadInteger(const QString& section, const QString& key, int defaul
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value) const
 {
+    // A link stays a link: the file it leads to is written.
+    const QString target = FileUtils::FinalFileName(FFileName);
     // Read back in full first: a file that cannot be read must not be replaced by a fragment.
-    QByteArray text;
-    QFile file(FFileName);
-    if (file.exists()) {
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        text = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return false;
-        file.close();
-    }
+    const FileUtils::WholeFile old = FileUtils::ReadWholeFile(target);
+    if (old.state == FileUtils::WholeFile::Unreadable)
+        return false;
     // Root may write anything; the settings file still keeps its read-only mark.
     std::uint32_t attributes = 0;
-    if (FileUtils::QueryFileAttributes(FFileName, attributes) == 0 && (attributes & FileUtils::FileAttr::ReadOnly))
+    if (old.state == FileUtils::WholeFile::Read && FileUtils::QueryFileAttributes(target, attributes) == 0
+        && (attributes & FileUtils::FileAttr::ReadOnly))
         return false;
-    return Store(FFileName, WithValue(text, section.toUtf8(), key.toUtf8(), OneLine(value).toUtf8()));
+
+    IniText ini = Decode(old.bytes);
+    // Through UTF-8 and back, so that no lone surrogate of the caller's becomes a raw byte.
+    SetValue(ini, section, key, QString::fromUtf8(OneLine(value).toUtf8()));
+    return FileUtils::StoreWholeFile(target, Encode(ini), old);
 }
 
 bool TIniFile::WriteInteger(const QString& section, const QString& key, int value) const

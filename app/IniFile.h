@@ -2,8 +2,10 @@
 // A settings file read and written the way Windows' initialization-file functions do it:
 // sections and keys matched ignoring (ASCII) case, values trimmed and freed of one pair of
 // enclosing quotes, text values cut at 2047 characters, integers in decimal or with a "0x" or
-// "$" hex prefix. Every read looks at the file as it is now; every write changes one key and
-// stores the file at once, keeping everything else in it.
+// "$" hex prefix. The file may be UTF-8 (with or without a byte-order mark) or UTF-16 with its
+// byte-order mark; reading and writing decode it the same way. Every read looks at the file as
+// it is now; every write changes one key and stores the file at once, keeping every other byte
+// and the file's encoding.
 
 #include <QString>
 
@@ -23,8 +25,12 @@ public:
 
     // Sets the key and stores the file, creating the file or the section when missing. False
     // when the file cannot be read back in full first (it is then left alone), is read-only, or
-    // cannot be stored. Line breaks in the value become blanks, so a value can never start a
-    // line of its own.
+    // cannot be stored; the file then holds its old content whole. Line breaks in the value
+    // become blanks, so a value can never start a line of its own.
+    //
+    // The file is stored through a new file renamed over it. It is written in place instead when
+    // it has other names (hard links), when the new file could not get its owner or group, or
+    // when its folder takes no new file; a link to the file stays a link.
     bool WriteString(const QString& section, const QString& key, const QString& value) const;
     bool WriteInteger(const QString& section, const QString& key, int value) const;
 
