@@ -43,12 +43,13 @@ std::vector<CatalogOutcome> ConvertCatalogs(const ConvertRequest& base, const QS
     for (const QString& catalog : catalogs) {
         ConvertRequest request = base;
         request.catalog = catalog;
-        CatalogOutcome outcome{catalog, Outcome::Failed, {}};
+        CatalogOutcome outcome{catalog, Outcome::Failed, {}, {}};
         try {
             const ConvertResult result = ConvertCatalog(request, prompts);
             if (result.outcome == ConvertOutcome::Converted) {
                 outcome.outcome = Outcome::Converted;
                 outcome.status = result.status;
+                outcome.warnings = result.warnings;
             } else if (result.outcome == ConvertOutcome::Declined) {
                 outcome.outcome = Outcome::Declined;
             }

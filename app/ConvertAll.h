@@ -22,6 +22,7 @@ struct CatalogOutcome {
     QString catalog;
     Outcome outcome = Outcome::Failed;
     QString status;  // the status text when converted
+    QStringList warnings;  // warnings that go with it (ConvertResult::warnings)
 };
 
 // Converts each of CATALOGS with the root, program directory and code page of BASE, asking

@@ -117,6 +117,8 @@ ConvertResult ConvertIntoNewFile(const ConvertRequest& request, ConvertPrompts& 
         prompts.ShowError(CannotCreateText(), StagingCause(staged, code));
         return result;
     }
+    if (!staged.Warning().isEmpty())
+        result.warnings << staged.Warning();
     result.outcome = ConvertOutcome::Converted;
     return result;
 }

@@ -6,6 +6,7 @@
 #include "CatalogTransfer.h"
 
 #include <QString>
+#include <QStringList>
 
 class ConvertPrompts {
 public:
@@ -28,6 +29,9 @@ struct ConvertResult {
     TransferCounts counts;
     QString target;
     QString status;
+    // German warnings that go with a conversion that went through, e.g. that nobody could be
+    // seen holding the catalog (FileUtils::UnverifiedText); shown with the status text.
+    QStringList warnings;
 };
 
 struct ConvertRequest {

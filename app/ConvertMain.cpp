@@ -271,7 +271,7 @@ void TMainForm::bbConvertClick()
     WindowPrompts prompts(bbConvert);
     const ConvertResult result = ConvertCatalog(request, prompts);
     if (result.outcome == ConvertOutcome::Converted)
-        stStatus->setText(result.status);
+        stStatus->setText(QStringList(QStringList{result.status} + result.warnings).join(QStringLiteral("\r\n")));
 }
 
 namespace ConvertMain {

@@ -107,6 +107,8 @@ int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts)
         return kFailed;
     }
     const auto outcomes = ConvertAll::ConvertCatalogs(request, catalogs, prompts, [](const auto& outcome) {
+        for (const QString& warning : outcome.warnings)
+            std::cerr << ForTerminal(warning) << '\n';
         std::cout << ForTerminal(ConvertAll::StatusLine(outcome)) << std::endl;
     });
     std::cout << ForTerminal(ConvertAll::SummaryLine(outcomes)) << std::endl;
@@ -177,6 +179,8 @@ int main(int argc, char** argv)
         const ConvertResult result = ConvertCatalog(request, prompts);
         switch (result.outcome) {
         case ConvertOutcome::Converted:
+            for (const QString& warning : result.warnings)
+                std::cerr << ForTerminal(warning) << '\n';
             std::cout << ForTerminal(result.status) << std::endl;
             return std::cout ? kConverted : kFailed;
         case ConvertOutcome::Declined:

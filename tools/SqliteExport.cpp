@@ -536,6 +536,8 @@ Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables
     }
     if (const std::uint32_t code = staged.Commit())
         result.fatal = StagingFailure(staged, code);
+    else if (!staged.Warning().isEmpty())
+        listener.Warning(staged.Warning());
     return result;
 }
 

@@ -16,12 +16,20 @@ namespace FileUtils {
 // Who holds a file, when somebody does.
 struct FileUse {
     std::uint32_t ErrorCode = 0;  // 0 free (or missing), 32 in use
-    QString FileName;             // the file that is held (a side file, perhaps)
-    QString Holder;               // "sqlite3 (Prozess 4711)", or empty when only a lock shows
+    QString FileName;             // the file that is held (a side file, perhaps), or the unverified one
+    QString Holder;               // "sqlite3 (Prozess 4711)", or empty when the holder is unknown
+    // Free as far as could be seen, but FileName could not be verified: the
+    // kernel's test could not be made for it (another user's file, a network
+    // file system) and not every process's open files were visible (/proc
+    // missing or mounted with hidepid= or subset=pid, processes of other
+    // users). A program holding it open without a lock would go unnoticed.
+    bool Unverified = false;
 };
 
 // Whether another process has fileName open, or anybody holds a lock on it.
-// A missing file is free.
+// A missing file is free, and so is anything but a regular file (a FIFO or
+// device is never opened). Descriptors and locks of this process do not
+// count where they can be told apart from other processes' ones.
 FileUse CheckFileNotInUse(const QString& fileName);
 // The same for several files at once: the first one found in use.
 FileUse CheckFilesNotInUse(const QStringList& fileNames);
@@ -31,7 +39,11 @@ FileUse CheckFilesNotInUse(const QStringList& fileNames);
 // bears the database's name.
 FileUse CheckDatabaseNotInUse(const QString& fileName);
 
-// The German sentence for a file in use, naming the file and the holder.
+// The German sentence for a file in use, naming the file and the holder;
+// empty for a free file.
 QString FileUseText(const FileUse& use);
+// The German warning for a free file that could not be verified (Unverified),
+// naming the file; empty otherwise.
+QString UnverifiedText(const FileUse& use);
 
 }  // namespace FileUtils

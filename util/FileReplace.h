@@ -96,6 +96,9 @@ public:
     // The German reason for the last failure, when one more precise than
     // the error code is known (the folder, the flag, the side file).
     const QString& FailureCause() const { return FCause; }
+    // A German warning when the final file could not be verified to be free
+    // (UnverifiedText), to be shown with the result; empty otherwise.
+    const QString& Warning() const { return FWarning; }
 
 private:
     std::uint32_t Refuse(std::uint32_t code, const QString& cause);
@@ -103,6 +106,7 @@ private:
     std::uint32_t SettleSideFiles();
     std::uint32_t CreateTempFile();
     void GiveOldOwnership(bool final);
+    std::uint32_t CheckNotInUse();
 
     QString FTarget;
     QString FFinalName;
@@ -115,6 +119,7 @@ private:
     FileUse FUse;
     bool FStagedElsewhere = false;
     QString FCause;
+    QString FWarning;
 };
 
 // Why Create or Commit failed with code, in German, naming the file and, when known, the

@@ -77,6 +77,16 @@ OpenResult CreateOrTruncate(const QString& fileName, std::uint8_t sharing)
     const bool failIfExists = (sharing & TExtFileStream::fmExclusive) != 0;
     const int flags = O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
 
+    // Programs that take no flock locks (SQLite among them) still must not
+    // have the file cut under them: an open descriptor elsewhere or a lock of
+    // theirs on the file or its side files refuses the creation, as Windows
+    // refuses to create over a file that is open. Asked before this stream
+    // opens the file, so that the only description of it this process may
+    // hold is a staged file's own, which the kernel's test tells apart from
+    // other programs' ones at no cost.
+    if (!failIfExists && SharesNothing(sharing) && CheckDatabaseNotInUse(fileName).ErrorCode != 0)
+        return Failed(32);
+
     bool created = true;
     UniqueFd fd(::open(name.constData(), flags | O_CREAT | O_EXCL, 0666));
     if (!fd.Valid() && errno == EEXIST && !failIfExists) {
@@ -99,12 +109,6 @@ OpenResult CreateOrTruncate(const QString& fileName, std::uint8_t sharing)
         return Failed(5);
     if (const std::uint32_t error = LockForSharing(fd.Get(), SharesNothing(sharing)))
         return Failed(error);
-    // Programs that take no flock locks (SQLite among them) still must not
-    // have the file cut under them: an open descriptor elsewhere or a lock of
-    // theirs on the file or its side files refuses the creation, as Windows
-    // refuses to create over a file that is open.
-    if (!created && SharesNothing(sharing) && CheckDatabaseNotInUse(fileName).ErrorCode != 0)
-        return Failed(32);
     if (!created && S_ISREG(st.st_mode) && ::ftruncate(fd.Get(), 0) != 0)
         return Failed(ErrnoToWinError(errno));
     ClearNonBlocking(fd.Get());

@@ -350,6 +350,20 @@ std::uint32_t TStagedFile::CreateTempFile()
     return 80;
 }
 
+// The final file and its side files (and those beside a link to it) are free.
+std::uint32_t TStagedFile::CheckNotInUse()
+{
+    FUse = CheckDatabaseNotInUse(FFinalName);
+    if (FUse.ErrorCode == 0 && !SamePathSpelling(FTarget, FFinalName)) {
+        const FileUse linked = CheckDatabaseNotInUse(FTarget);
+        if (linked.ErrorCode != 0 || !FUse.Unverified)
+            FUse = linked;
+    }
+    if (FUse.ErrorCode == 0 && FUse.Unverified && FWarning.isEmpty())
+        FWarning = UnverifiedText(FUse);
+    return FUse.ErrorCode;
+}
+
 std::uint32_t TStagedFile::Create()
 {
     if (FHeld >= 0)
@@ -358,11 +372,8 @@ std::uint32_t TStagedFile::Create()
     FStagedElsewhere = false;
     if (const std::uint32_t code = CheckReplaceable())
         return code;
-    FUse = CheckDatabaseNotInUse(FFinalName);
-    if (FUse.ErrorCode == 0 && !SamePathSpelling(FTarget, FFinalName))
-        FUse = CheckDatabaseNotInUse(FTarget);
-    if (FUse.ErrorCode != 0)
-        return FUse.ErrorCode;
+    if (const std::uint32_t code = CheckNotInUse())
+        return code;
 
     // Temporary files of earlier stagings: a live one means another process is
     // making this file right now; the rest are left from a crash or a kill.
@@ -407,11 +418,8 @@ std::uint32_t TStagedFile::Commit()
         return fail(code);
     if (const std::uint32_t code = SettleSideFiles())
         return fail(code);
-    FUse = CheckDatabaseNotInUse(FFinalName);
-    if (FUse.ErrorCode == 0 && !SamePathSpelling(FTarget, FFinalName))
-        FUse = CheckDatabaseNotInUse(FTarget);
-    if (FUse.ErrorCode != 0)
-        return fail(FUse.ErrorCode);
+    if (const std::uint32_t code = CheckNotInUse())
+        return fail(code);
 
     GiveOldOwnership(true);
     // Nothing in the old side files is needed any more (see SettleSideFiles),

@@ -53,6 +53,11 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
+    static QByteArray ReadFile(const QString& name)
+    {
+        QFile file(name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
     CatalogFixture catalog;
     RecordingPrompts prompts;
@@ -205,21 +210,36 @@ TEST_F(ConversionTest, ConvertingTwiceReplacesTheFirstResult)
 
 }  // namespace
 
-TEST_F(ConversionTest, FailedTransferPutsThePartialCatalogInPlaceAndNamesIt)
+// A failed transfer names the catalog, not the temporary file it was built in. An earlier
+// catalog stays as it was, and the message says so; without one, the partial catalog is put in
+// place.
+TEST_F(ConversionTest, FailedTransferKeepsAnEarlierCatalogOrPutsThePartialOneInPlace)
 {
-    WriteFile(catalog.Target(), "alter Katalog");
     catalog.WriteAlbums({AlbumRow(1, "A"), AlbumRow(1, "doppelt")});
     prompts.answer = true;
-    try {
-        Convert(catalog.Root());
-        FAIL() << "the transfer should fail";
-    } catch (const std::exception& failure) {
-        // The message names the catalog, not the temporary file it was built in.
-        EXPECT_TRUE(QString::fromUtf8(failure.what()).contains("\"" + catalog.Target() + "\"")) << failure.what();
+    for (const bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "earlier catalog" : "no earlier catalog");
+        QFile::remove(catalog.Target());
+        if (earlier)
+            WriteFile(catalog.Target(), "alter Katalog");
+        try {
+            Convert(catalog.Root());
+            FAIL() << "the transfer should fail";
+        } catch (const std::exception& failure) {
+            const QString text = QString::fromUtf8(failure.what());
+            EXPECT_TRUE(text.contains("\"" + catalog.Target() + "\"")) << failure.what();
+            EXPECT_EQ(text.endsWith(QString("\r\nDie bisherige Datei \"%1\" bleibt unverändert.").arg(catalog.Target())),
+                      earlier)
+                << failure.what();
+        }
+        if (earlier) {
+            EXPECT_EQ(ReadFile(catalog.Target()), "alter Katalog");
+        } else {
+            EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 1);
+            EXPECT_EQ(Query(catalog.Target(), "PRAGMA integrity_check")[0][0].toString(), "ok");
+        }
+        EXPECT_EQ(QDir(catalog.Root()).entryList({".*.kk-*"}, QDir::Files | QDir::Hidden), QStringList());
     }
-    EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 1);
-    EXPECT_EQ(Query(catalog.Target(), "PRAGMA integrity_check")[0][0].toString(), "ok");
-    EXPECT_EQ(QDir(catalog.Root()).entryList({".*.kk-*"}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 TEST_F(ConversionTest, LinkedTargetStaysALink)

@@ -236,3 +236,36 @@ TEST_F(ReplacementTest, PermissionsAndGroupOfTheEarlierCatalogStay)
         EXPECT_EQ(st.st_mode & 07777, mode_t(0664));
     }
 }
+
+// Where nobody can be seen holding the catalog (another user's file, other programs' open
+// files hidden), the conversion goes through and says that it could not check.
+TEST_F(ReplacementTest, UncheckableCatalogConvertsWithAWarning)
+{
+    if (!IsRoot() || QStandardPaths::findExecutable("setpriv").isEmpty()
+        || QProcess::execute("unshare", {"-m", "true"}) != 0)
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    ASSERT_EQ(Convert().exitCode, 0);
+    ASSERT_EQ(Shell(QString("chmod 0777 '%1' && chown 4001 '%2' && chmod 0666 '%2'").arg(catalog.Root(), catalog.Target())),
+              0);
+    struct Case {
+        const char* name;
+        const char* user;
+        bool warned;
+    } cases[] = {
+        {"the catalog's owner", "--reuid=4001", false},
+        {"another user, /proc hidden", "--reuid=4002", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CliRun run = RunCli(
+            {"--yes", catalog.Root(), "Jazz"},
+            {"unshare", "-m", "--propagation", "private", "sh", "-c",
+             QString("mount -t proc -o hidepid=2 proc /proc && exec setpriv %1 --regid=4002 --clear-groups \"$0\" \"$@\"")
+                 .arg(c.user)});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(run.err.contains(QString("Warnung: Ob \"%1\" von einem anderen Programm benutzt wird").arg(catalog.Target())),
+                  c.warned)
+            << run.err.toStdString();
+        EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 2);
+    }
+}

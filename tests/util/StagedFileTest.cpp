@@ -2,6 +2,7 @@
 // refused or failed replacement leaves the old file and its side files exactly as they were.
 #include "FileReplace.h"
 #include "FileUtils.h"
+#include "HolderProcess.h"
 #include "TempTree.h"
 
 #include <gtest/gtest.h>
@@ -191,31 +192,20 @@ TEST(StagedFile, ReplacementThatCouldNotSucceedIsRefusedAtTheStart)
             GTEST_SKIP() << "the file system takes no flags here: " << c.setUp;
 
         // Staged in a child, so that it can take another user's rights.
-        int pipeFds[2];
-        ASSERT_EQ(::pipe(pipeFds), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::close(pipeFds[0]);
-            if (c.user != 0 && (::setgid(c.user) != 0 || ::setuid(c.user) != 0))
-                ::_exit(99);
-            bool settled = false;
-            TStagedFile staged(target, TStagedFile::ModeRule::KeepWritable, [&](const QString&, QString&) {
-                settled = true;
-                return 0u;
-            });
-            const std::uint32_t code = staged.Create();
-            const QByteArray answer = QByteArray::number(code) + (settled ? " settled " : " ")
-                                      + staged.FailureCause().toUtf8();
-            (void)!::write(pipeFds[1], answer.constData(), std::size_t(answer.size()));
-            ::_exit(0);
-        }
-        ::close(pipeFds[1]);
-        QByteArray answer;
-        char buffer[512];
-        for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-            answer.append(buffer, got);
-        ::close(pipeFds[0]);
-        ::waitpid(child, nullptr, 0);
+        const QByteArray answer = RunInChild(
+                                      [&] { return c.user == 0 || (::setgid(c.user) == 0 && ::setuid(c.user) == 0); },
+                                      [&] {
+                                          bool settled = false;
+                                          TStagedFile staged(target, TStagedFile::ModeRule::KeepWritable,
+                                                             [&](const QString&, QString&) {
+                                                                 settled = true;
+                                                                 return 0u;
+                                                             });
+                                          const std::uint32_t code = staged.Create();
+                                          return QByteArray::number(code) + (settled ? " settled " : " ")
+                                                 + staged.FailureCause().toUtf8();
+                                      })
+                                      .value_or("the child failed");
         std::system(QString("cd '%1' && chattr -i -a . Jazz-Music.sqlite 2>/dev/null; chmod 0755 .")
                         .arg(tree.Root())
                         .toUtf8()
