@@ -79,9 +79,8 @@ QString NameMark(const QString& name)
 // the shortest catalog name. Empty when even that does not fit.
 QString TempNamePrefix(const QString& finalName)
 {
-    const qsizetype slash = finalName.lastIndexOf(u'/');
-    const QString directory = slash < 0 ? QStringLiteral(".") : finalName.left(std::max<qsizetype>(slash, 1));
-    const QString name = finalName.mid(slash + 1);
+    const QString directory = DirectoryOf(finalName);
+    const QString name = finalName.mid(finalName.lastIndexOf(u'/') + 1);
     const qsizetype nameMax = NameMax(directory) - kJournalSuffixBytes;
     const qsizetype pathMax = kSqlitePathMax - ResolvedLength(directory) - 1;
     for (const QString& prefix : {u'.' + name + QStringLiteral(".kk-"), QStringLiteral(".kk") + NameMark(name)}) {
