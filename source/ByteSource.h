@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -48,12 +47,16 @@ public:
 private:
     void Close();
 
-#ifdef Q_OS_UNIX
-    int fd_ = -1;
-#else
-    QFile file_;
-#endif
+    // The open file: a descriptor on POSIX systems, a HANDLE on Windows; -1
+    // (also INVALID_HANDLE_VALUE) when closed. ByteSourcePosix.cpp and
+    // ByteSourceWin.cpp implement the class for their systems.
+    std::intptr_t file_ = -1;
     std::uint64_t size_ = 0;
 };
+
+// True when path names a regular file once links are followed: FIFOs,
+// sockets, devices, directories and dangling links are no tables (opening a
+// FIFO could wait for a writer forever).
+bool IsRegularFile(const QString& path);
 
 } // namespace pdx

@@ -5,34 +5,12 @@
 #include "TableReader.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
 namespace pdx {
-
-namespace {
-
-// A regular file once links are followed: FIFOs, sockets, devices,
-// directories and dangling links are no tables (opening a FIFO could wait
-// for a writer forever).
-bool IsRegularFile(const QString& path)
-{
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
-#else
-    return QFileInfo(path).isFile();
-#endif
-}
-
-} // namespace
 
 QString FindIgnoringCase(const QString& directory, const QString& fileName)
 {

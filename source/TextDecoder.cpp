@@ -4,8 +4,8 @@ namespace pdx {
 
 bool TextDecoder::Init(const QString& codecName)
 {
-    auto decoder = std::make_unique<QStringDecoder>(codecName.toLatin1().constData(), QStringDecoder::Flag::Stateless);
-    if (!decoder->isValid())
+    auto decoder = MakeCodePageDecoder(codecName);
+    if (!decoder)
         return false;
     decoder_ = std::move(decoder);
 
@@ -14,7 +14,7 @@ bool TextDecoder::Init(const QString& codecName)
     singleByte_ = true;
     for (int b = 0; b < 256 && singleByte_; ++b) {
         const char byte = static_cast<char>(b);
-        const QString one = decoder_->decode(QByteArrayView(&byte, 1));
+        const QString one = decoder_->Decode(QByteArrayView(&byte, 1));
         if (one.size() != 1)
             singleByte_ = false;
         else
@@ -28,7 +28,7 @@ QString TextDecoder::Decode(const char* data, qsizetype size)
     if (size <= 0)
         return {};
     if (!singleByte_)
-        return decoder_->decode(QByteArrayView(data, size));
+        return decoder_->Decode(QByteArrayView(data, size));
     QString text(size, Qt::Uninitialized);
     auto* out = reinterpret_cast<char16_t*>(text.data());
     const auto* in = reinterpret_cast<const unsigned char*>(data);

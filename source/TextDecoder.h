@@ -1,20 +1,21 @@
 #pragma once
 
+#include "CodePageDecoder.h"
+
 #include <QString>
-#include <QStringDecoder>
 #include <array>
 #include <memory>
 
 namespace pdx {
 
-// Decodes the bytes of one table to UTF-16. One QStringDecoder serves the
+// Decodes the bytes of one table to UTF-16. One CodePageDecoder serves the
 // whole table; for single-byte code pages (nearly every Paradox table) its
 // answer for each of the 256 byte values is kept in a table, so decoding a
 // value costs one lookup per byte and the resulting QString is the only
 // allocation.
 class TextDecoder {
 public:
-    // False when Qt does not know the codec name.
+    // False when the codec name is unknown.
     bool Init(const QString& codecName);
     bool IsValid() const { return decoder_ != nullptr; }
     QString Decode(const char* data, qsizetype size);
@@ -23,7 +24,7 @@ public:
     void DecodeInto(const char* data, qsizetype size, QString& text);
 
 private:
-    std::unique_ptr<QStringDecoder> decoder_;
+    std::unique_ptr<CodePageDecoder> decoder_;
     std::array<char16_t, 256> table_{};
     bool singleByte_ = false;
 };

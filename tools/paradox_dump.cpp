@@ -3,6 +3,7 @@
 // of values per record in natural order. Errors go to stderr in German.
 
 #include "SourceTable.h"
+#include "StandardOutput.h"
 #include "TableReader.h"
 #include "ValueText.h"
 #include "Version.h"
@@ -11,7 +12,6 @@
 #include <QFileInfo>
 #include <QString>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -41,6 +41,7 @@ int Usage()
 
 int main(int argc, char* argv[])
 {
+    pdx::PrepareStandardOutput();
     QCoreApplication app(argc, argv);
     QString table;
     QString codePage;
@@ -66,8 +67,6 @@ int main(int argc, char* argv[])
     if (table.isEmpty())
         return Usage();
 
-    // Writes to a closed pipe fail instead of ending the program.
-    std::signal(SIGPIPE, SIG_IGN);
     try {
         pdx::SourceTable source;
         source.SetCodePage(codePage);
