@@ -19,7 +19,7 @@ QStringList InfoPageShareDirs()
 
 QStringList Candidates(const QString& programDir, const QString& fileName, const QStringList& shareDirs)
 {
-    QStringList candidates{programDir + fileName};
+    QStringList candidates{QDir::toNativeSeparators(programDir + fileName)};
     // Through a link to the executable or to its directory, share/ is the one of the real tree.
     const QString realDir = QFileInfo(programDir).canonicalFilePath();
     if (realDir.isEmpty())

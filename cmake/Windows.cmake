@@ -63,9 +63,14 @@ add_custom_target(kk_runtime_dlls ALL
   VERBATIM)
 
 add_subdirectory(source)
+add_subdirectory(util)
+add_subdirectory(app)
 add_subdirectory(tools)
+add_subdirectory(cli)
 target_link_libraries(paradox-dump PRIVATE kk_version)
-add_dependencies(paradox-dump kk_runtime_dlls)
+foreach(program paradox-dump paradox2sqlite katalogkonverter-cli)
+  add_dependencies(${program} kk_runtime_dlls)
+endforeach()
 
 if(KK_BUILD_TESTS)
   enable_testing()

@@ -3,14 +3,11 @@
 // check that the source is a regular file asks the system directly.
 #include "FileUtils.h"
 #include "Platform.h"
-#include "PosixIo.h"
 
 #include <algorithm>
 #include <limits>
 #include <memory>
 #include <optional>
-
-#include <sys/stat.h>
 
 namespace FileUtils {
 
@@ -46,28 +43,36 @@ std::uint32_t TargetAttributes(const QString& source, std::uint32_t attributes)
     return attributes & 0xFFFF;
 }
 
-// Only a regular file (after links) is copied: a FIFO, device or socket could
-// block the copy or never end it, and a directory has no bytes to copy.
-bool IsRegularFile(const QString& fileName)
-{
-    struct stat st {};
-    return ::stat(Posix::EncodeName(fileName).constData(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool IsRegularFile(const TExtFileStream& stream)
-{
-    struct stat st {};
-    return ::fstat(stream.Handle(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 }  // namespace
+
+std::uint32_t QueryFileAttributes(const QString& fileName, std::uint32_t& attributes)
+{
+    FileAttributeData data;
+    const std::uint32_t error = GetFileAttributeData(fileName, data);
+    if (error == 0)
+        attributes = data.Attributes;
+    return error;
+}
+
+FileTime GetFileWriteTime(const QString& fileName)
+{
+    FileAttributeData data;
+    return GetFileAttributeData(fileName, data) == 0 ? data.LastWriteTime : 0;
+}
+
+FileTime Platform::WithoutFutureTime(FileTime time)
+{
+    // Values beyond the calendar are in the future too.
+    const FileTime now = CurrentFileTime();
+    return time > now && time - now > FileTimePerDay ? now : time;
+}
 
 void CopyFileTimeAttr(const QString& source, const QString& target, std::uint32_t attributes,
                       std::uint32_t bufferSize)
 {
     if (IsSameFile(source, target))
         return;
-    if (!IsRegularFile(source) || target.isEmpty())
+    if (!Platform::IsRegularFile(source) || target.isEmpty())
         Fail(QStringLiteral("Datei nicht gefunden: \"%s\""), source, 2);
 
     // A zero size would never end the loop; reads and writes take at most an int32 count.
@@ -86,7 +91,7 @@ void CopyFileTimeAttr(const QString& source, const QString& target, std::uint32_
     }
     // The name may have been replaced since the check above; what counts is
     // the file actually opened (the stream opens without blocking).
-    if (!IsRegularFile(*in))
+    if (!Platform::IsRegularFile(*in))
         Fail(QStringLiteral("Datei nicht gefunden: \"%s\""), source, 2);
 
     if (FileExists(target)) {

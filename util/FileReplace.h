@@ -26,6 +26,8 @@ QString FinalFileName(const QString& fileName);
 // crash or kill leaves them untouched and at most a temporary file behind,
 // which the next staging of the same file removes. A link stays a link: the
 // file it leads to is replaced.
+// On Windows the move is ReplaceFileW, which keeps the old file's ACL and
+// attributes, or MoveFileExW (write-through) where there is no old file.
 //
 // The temporary file is meant to be opened by SQLite: its name leaves room
 // for "-journal" within the file system's name limit and its path stays
@@ -107,6 +109,10 @@ private:
     std::uint32_t CreateTempFile();
     void GiveOldOwnership(bool final);
     std::uint32_t CheckNotInUse();
+    // Each platform's part of Commit: the temporary file's data to the disk,
+    // then the temporary file in the final file's place (0 or the error code).
+    std::uint32_t FlushTemp();
+    std::uint32_t PutInPlace();
 
     QString FTarget;
     QString FFinalName;
@@ -114,7 +120,7 @@ private:
     ModeRule FRule;
     SideFileSettler FSettle;
     bool FReplaces = false;
-    int FHeld = -1;  // the temporary file's descriptor
+    std::intptr_t FHeld = -1;  // the temporary file's descriptor or handle
     int FSlot = -1;  // the slot in the list for signal clean-up
     FileUse FUse;
     bool FStagedElsewhere = false;

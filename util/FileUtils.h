@@ -17,6 +17,9 @@
 //   directory (0x10)  a directory; archive (0x20) every regular file
 //   sharing           advisory whole-file locks (flock), never waited for;
 //                     a refused lock is error 32
+// On Windows they are the system's own: GetLastError codes, attributes, FILETIME
+// times, CreateFileW share modes; a read-only file is refused writing even where
+// the system would not (Wine run as root).
 #pragma once
 
 #include <QList>

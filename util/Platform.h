@@ -2,12 +2,37 @@
 // folder needs. Each platform's source files implement them.
 #pragma once
 
+#include "FileUtils.h"
+
 #include <QString>
 
 namespace FileUtils::Platform {
 
 // Whether two existing names lead to the same file (links followed; same
-// device and inode). False when either cannot be read.
+// device and inode, or volume and file index). False when either cannot be read.
 bool SameFileObject(const QString& first, const QString& second);
 
+// Whether a name, links followed, is a regular file: no directory, device,
+// FIFO or socket, whose reading could block or never end.
+bool IsRegularFile(const QString& fileName);
+// The same for the file an open stream holds.
+bool IsRegularFile(const TExtFileStream& stream);
+
+// Whether a SQLite side file holds content a reader of the database would
+// still need: a journal with a header (SQLite empties or zeroes it once it is
+// done) or a WAL with frames in it. Something there that cannot be read counts.
+bool SideFileHoldsChanges(const QString& sideFile, bool journal);
+
+// The time to store as a last-write time: one more than a day after the current
+// time (both UTC) is replaced by the current time, as from a clock that ran ahead.
+FileTime WithoutFutureTime(FileTime time);
+
 }  // namespace FileUtils::Platform
+
+namespace FileUtils {
+
+// The exception of a stream that could not be opened (create) or created,
+// naming the full path and the system's text for code.
+EExtFileStreamError StreamOpenError(const QString& fileName, bool create, std::uint32_t code);
+
+}  // namespace FileUtils

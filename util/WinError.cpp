@@ -80,6 +80,39 @@ std::uint32_t ErrnoToWinError(int err, const QString& fileName)
     return ErrnoToWinError(err);
 }
 
+EInOutError::EInOutError(const QString& message, std::uint32_t errorCode)
+    : std::runtime_error(message.toStdString()), ErrorCode(errorCode)
+{
+}
+
+EExtFileStreamError EExtFileStreamError::CreateResFmt(const QString& pattern,
+                                                      const QList<FormatArg>& args,
+                                                      std::uint32_t errorCode)
+{
+    return EExtFileStreamError(SafeFormat(pattern, args), errorCode);
+}
+
+namespace {
+
+// Trailing dots, blanks and control characters go, as in the stream messages.
+QString TrimmedSystemText(std::uint32_t code)
+{
+    QString text = SystemErrorText(code);
+    while (!text.isEmpty()
+           && (text.back() == u'.' || text.back() == u' ' || text.back().unicode() < 0x20))
+        text.chop(1);
+    return text;
+}
+
+}  // namespace
+
+EExtFileStreamError StreamOpenError(const QString& fileName, bool create, std::uint32_t code)
+{
+    const QString pattern = create ? QStringLiteral("Datei \"%s\" kann nicht erstellt werden. %s")
+                                   : QStringLiteral("Datei %s kann nicht geöffnet werden. %s");
+    return EExtFileStreamError::CreateResFmt(pattern, {FullPathName(fileName), TrimmedSystemText(code)}, code);
+}
+
 QString FullPathName(const QString& fileName)
 {
     if (fileName.isEmpty())

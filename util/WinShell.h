@@ -3,7 +3,8 @@
 // files and deletions into the trash. Every function reports by its result; none shows a
 // message or raises.
 //
-// On this platform the shell's pieces are stood in for as follows:
+// On Windows these are the shell's own calls (known folders, IShellLinkW, SHFileOperationW).
+// On Linux the shell's pieces are stood in for as follows:
 //   special folders     the desktop's standard locations (QStandardPaths)
 //   link files (.lnk)   read with liblnk; the target is the link's local path
 //   recycle bin         the desktop trash (the freedesktop.org trash folders)

@@ -1,7 +1,7 @@
 #pragma once
 // Whether an optional feature of the system is switched on. Windows answers this through
-// WMI (Win32_OptionalFeature); this platform has one such feature, network browsing, which
-// is available when the desktop's network mounts folder exists.
+// WMI (Win32_OptionalFeature); Linux has one such feature, network browsing, which is
+// available when the desktop's network mounts folder exists.
 
 #include <QString>
 

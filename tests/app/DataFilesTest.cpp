@@ -49,6 +49,9 @@ TEST_P(DataFilesTest, FindsTheFirstExistingPlace)
     // /usr/local/bin pointing into /opt would give.
     ASSERT_TRUE(QDir().mkpath(Path("link")));
     ASSERT_TRUE(QFile::link(Path("inst/bin"), Path("link/bin")));
+    // On Windows QFile::link makes a shell shortcut, which no path goes through.
+    if (QString(c.programDir).startsWith("link/") && !QFileInfo(Path("link/bin")).isSymbolicLink())
+        GTEST_SKIP() << "no symbolic links to directories here";
 
     const QString found = DataFiles::Locate(Path(c.programDir), "def-Music.sqlite", c.shareDirs);
     EXPECT_EQ(found, QDir::toNativeSeparators(Path(c.expected))) << c.what;

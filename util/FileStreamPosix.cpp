@@ -1,6 +1,7 @@
 // The error-raising file stream and the I/O exceptions, over POSIX descriptors.
 #include "FileInUse.h"
 #include "FileUtils.h"
+#include "Platform.h"
 #include "PosixIo.h"
 
 #include <cerrno>
@@ -13,18 +14,6 @@ namespace FileUtils {
 
 using Posix::EncodeName;
 using Posix::UniqueFd;
-
-EInOutError::EInOutError(const QString& message, std::uint32_t errorCode)
-    : std::runtime_error(message.toStdString()), ErrorCode(errorCode)
-{
-}
-
-EExtFileStreamError EExtFileStreamError::CreateResFmt(const QString& pattern,
-                                                      const QList<FormatArg>& args,
-                                                      std::uint32_t errorCode)
-{
-    return EExtFileStreamError(SafeFormat(pattern, args), errorCode);
-}
 
 namespace {
 
@@ -152,16 +141,6 @@ OpenResult OpenExisting(const QString& fileName, std::uint16_t mode)
     return result;
 }
 
-// Trailing dots, blanks and control characters go, as in the stream messages.
-QString TrimmedSystemText(std::uint32_t code)
-{
-    QString text = SystemErrorText(code);
-    while (!text.isEmpty()
-           && (text.back() == u'.' || text.back() == u' ' || text.back().unicode() < 0x20))
-        text.chop(1);
-    return text;
-}
-
 }  // namespace
 
 TExtFileStream::TExtFileStream(const QString& fileName, std::uint16_t mode, std::uint32_t)
@@ -174,11 +153,7 @@ TExtFileStream::TExtFileStream(const QString& fileName, std::uint16_t mode, std:
 
     OpenResult result = create ? CreateOrTruncate(fileName, sharing) : OpenExisting(fileName, mode);
     if (!result.fd.Valid()) {
-        const QString pattern = create
-                                    ? QStringLiteral("Datei \"%s\" kann nicht erstellt werden. %s")
-                                    : QStringLiteral("Datei %s kann nicht geöffnet werden. %s");
-        throw EExtFileStreamError::CreateResFmt(
-            pattern, {FullPathName(fileName), TrimmedSystemText(result.error)}, result.error);
+        throw StreamOpenError(fileName, create, result.error);
     }
     FHandle = result.fd.Release();
     FFileName = fileName;

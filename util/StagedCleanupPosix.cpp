@@ -3,11 +3,11 @@
 // and everything the handler calls is async-signal-safe.
 #include "StagedCleanup.h"
 #include "FileReplace.h"
+#include "StagedSlots.h"
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 
 #include <unistd.h>
 
@@ -15,33 +15,14 @@ namespace FileUtils {
 
 namespace {
 
-constexpr int kSlots = 8;
 constexpr std::size_t kPathBytes = 4096;
 
 // The side files SQLite keeps beside a database, named after it.
 const char* const kSideSuffixes[] = {"-journal", "-wal", "-shm"};
 
-enum SlotState : int { kFree = 0, kWriting = 1, kLive = 2 };
-
-struct Slot {
-    std::atomic<int> state{kFree};
-    char path[kPathBytes];
-};
-
-Slot g_slots[kSlots];
+StagedCleanup::SlotList<char, kPathBytes> g_slots;
 // Where a program that ends in good order wants to hear of a signal; -1: nowhere.
 std::atomic<int> g_notifyFd{-1};
-
-// Appends suffix to base in out; no allocation, for the signal handler.
-void JoinInto(char* out, const char* base, const char* suffix)
-{
-    std::size_t n = 0;
-    for (; base[n] != '\0'; ++n)
-        out[n] = base[n];
-    for (std::size_t i = 0; suffix[i] != '\0'; ++i)
-        out[n++] = suffix[i];
-    out[n] = '\0';
-}
 
 void OnTerminatingSignal(int signal)
 {
@@ -64,49 +45,24 @@ namespace StagedCleanup {
 
 int Claim(const QByteArray& path)
 {
-    if (std::size_t(path.size()) + 16 > kPathBytes)
-        return -1;
-    for (int i = 0; i < kSlots; ++i) {
-        int expected = kFree;
-        if (g_slots[i].state.compare_exchange_strong(expected, kWriting)) {
-            std::memcpy(g_slots[i].path, path.constData(), std::size_t(path.size()) + 1);
-            g_slots[i].state.store(kLive, std::memory_order_release);
-            return i;
-        }
-    }
-    return -1;
+    return g_slots.Claim(path.constData(), std::size_t(path.size()));
 }
 
 void Release(int& slot)
 {
-    if (slot >= 0)
-        g_slots[slot].state.store(kFree, std::memory_order_release);
-    slot = -1;
+    g_slots.Release(slot);
 }
 
 }  // namespace StagedCleanup
 
 void RemoveStagedFilesNow() noexcept
 {
-    char name[kPathBytes];
-    for (Slot& slot : g_slots) {
-        if (slot.state.load(std::memory_order_acquire) != kLive)
-            continue;
-        ::unlink(slot.path);
-        for (const char* suffix : kSideSuffixes) {
-            JoinInto(name, slot.path, suffix);
-            ::unlink(name);
-        }
-    }
+    g_slots.ForEachLive(kSideSuffixes, [](const char* name) { ::unlink(name); });
 }
 
 bool StagedFilesLive() noexcept
 {
-    for (const Slot& slot : g_slots) {
-        if (slot.state.load(std::memory_order_acquire) != kFree)
-            return true;
-    }
-    return false;
+    return g_slots.AnyTaken();
 }
 
 void RemoveStagedFilesOnSignals(int notifyFd)

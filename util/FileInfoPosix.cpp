@@ -122,6 +122,20 @@ bool SameFileObject(const QString& first, const QString& second)
            && a.st_ino == b.st_ino;
 }
 
+// Only a regular file (after links) is copied: a FIFO, device or socket could
+// block the copy or never end it, and a directory has no bytes to copy.
+bool IsRegularFile(const QString& fileName)
+{
+    struct stat st {};
+    return StatFollow(fileName, st) && S_ISREG(st.st_mode);
+}
+
+bool IsRegularFile(const TExtFileStream& stream)
+{
+    struct stat st {};
+    return ::fstat(stream.Handle(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace Platform
 
 bool FileExists(const QString& fileName)
@@ -153,15 +167,6 @@ std::uint32_t GetFileAttributeData(const QString& fileName, FileAttributeData& d
     return 0;
 }
 
-std::uint32_t QueryFileAttributes(const QString& fileName, std::uint32_t& attributes)
-{
-    FileAttributeData data;
-    const std::uint32_t error = GetFileAttributeData(fileName, data);
-    if (error == 0)
-        attributes = data.Attributes;
-    return error;
-}
-
 std::uint32_t ChangeFileAttributes(const QString& fileName, std::uint32_t attributes)
 {
     const QByteArray name = EncodeName(fileName);
@@ -178,19 +183,9 @@ std::uint32_t ChangeFileAttributes(const QString& fileName, std::uint32_t attrib
     return 0;
 }
 
-FileTime GetFileWriteTime(const QString& fileName)
-{
-    FileAttributeData data;
-    return GetFileAttributeData(fileName, data) == 0 ? data.LastWriteTime : 0;
-}
-
 std::uint32_t SetFileWriteTime(const QString& fileName, FileTime time)
 {
-    // Guard against time stamps from a clock that ran ahead: more than one day
-    // in the future becomes now. Values beyond the calendar are in the future too.
-    const FileTime now = CurrentFileTime();
-    if (time > now && time - now > FileTimePerDay)
-        time = now;
+    time = Platform::WithoutFutureTime(time);
 
     UniqueFd fd(::open(EncodeName(fileName).constData(),
                        O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
