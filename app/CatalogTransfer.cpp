@@ -84,9 +84,35 @@ QString InsertStatement(const QString& table, std::span<const ColumnMapping> map
         .arg(QuoteSqlIdentifier(table), columns.join(QStringLiteral(", ")), parameters.join(QStringLiteral(", ")));
 }
 
+// Reports progress and stops a cancelled transfer; the row loops call it every few hundred rows.
+class Checkpoint {
+public:
+    Checkpoint(const TransferControl& control, std::uint64_t albums, std::uint64_t titles) : FControl(control)
+    {
+        FProgress.albumsTotal = albums;
+        FProgress.titlesTotal = titles;
+    }
+    // Rows done so far: DONE of the table that is being copied.
+    void Reached(std::uint64_t TransferProgress::*table, std::uint64_t done)
+    {
+        if (FControl.cancel != nullptr && FControl.cancel->load(std::memory_order_relaxed))
+            throw TransferCancelled();
+        if (FControl.progress) {
+            FProgress.*table = done;
+            FControl.progress(FProgress);
+        }
+    }
+
+private:
+    const TransferControl& FControl;
+    TransferProgress FProgress;
+};
+
 // Copies every row of SOURCE into TABLE, one INSERT and one commit per row; returns the count.
+// Every kRowsBetweenChecks rows, and after the last, CHECKPOINT hears the count as DONE.
 std::uint32_t CopyRows(pdx::SourceTable& source, SqliteConnection& db, const QString& table,
-                       std::span<const ColumnMapping> mapping)
+                       std::span<const ColumnMapping> mapping, Checkpoint& checkpoint,
+                       std::uint64_t TransferProgress::*done)
 {
     SqliteStatement insert(db, InsertStatement(table, mapping));
 
@@ -102,6 +128,7 @@ std::uint32_t CopyRows(pdx::SourceTable& source, SqliteConnection& db, const QSt
     std::vector<QString> texts(mapping.size());
 
     std::uint32_t count = 0;
+    std::uint32_t untilCheck = TransferControl::kRowsBetweenChecks;
     for (source.First(); !source.Eof(); source.Next()) {
         if (fields.empty()) {
             for (const ColumnMapping& column : mapping)
@@ -127,7 +154,12 @@ std::uint32_t CopyRows(pdx::SourceTable& source, SqliteConnection& db, const QSt
             db.Fail(QStringLiteral("Zeile %1 der Tabelle \"%2\" wurde abgelehnt").arg(count + 1).arg(table));
         insert.Reset();
         ++count;
+        if (--untilCheck == 0) {
+            untilCheck = TransferControl::kRowsBetweenChecks;
+            checkpoint.Reached(done, count);
+        }
     }
+    checkpoint.Reached(done, count);
     return count;
 }
 
@@ -186,7 +218,7 @@ QString ApplyTextRule(const QString& text, const TextColumnRule& rule)
 }
 
 TransferCounts TransferCatalog(const QString& root, const QString& catalog, const QString& target,
-                               const QString& codePage, const QString& shownTarget)
+                               const QString& codePage, const QString& shownTarget, const TransferControl& control)
 {
     TransferResources r;
 
@@ -199,8 +231,12 @@ TransferCounts TransferCatalog(const QString& root, const QString& catalog, cons
     for (const auto& pragma : kPragmas)
         r.target.Execute(QStringLiteral("PRAGMA %1 = %2").arg(QLatin1String(pragma[0]), QLatin1String(pragma[1])));
 
+    Checkpoint checkpoint(control, r.albums.RecordCount(), r.titles.RecordCount());
+    checkpoint.Reached(&TransferProgress::albumsDone, 0);
     TransferCounts counts;
-    counts.albums = CopyRows(r.albums, r.target, QStringLiteral("Alben"), kAlbumMapping);
-    counts.titles = CopyRows(r.titles, r.target, QStringLiteral("Titel"), kTitleMapping);
+    counts.albums = CopyRows(r.albums, r.target, QStringLiteral("Alben"), kAlbumMapping, checkpoint,
+                             &TransferProgress::albumsDone);
+    counts.titles = CopyRows(r.titles, r.target, QStringLiteral("Titel"), kTitleMapping, checkpoint,
+                             &TransferProgress::titlesDone);
     return counts;
 }

@@ -3,11 +3,39 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <stdexcept>
 
 struct TransferCounts {
     std::uint32_t albums = 0;
     std::uint32_t titles = 0;
+};
+
+// Where a transfer stands: rows copied of the rows each source table holds.
+struct TransferProgress {
+    std::uint64_t albumsTotal = 0;
+    std::uint64_t titlesTotal = 0;
+    std::uint64_t albumsDone = 0;
+    std::uint64_t titlesDone = 0;
+};
+
+// How a caller follows and stops a transfer that runs on another thread. Both are looked at
+// once every TransferControl::kRowsBetweenChecks rows, never per row.
+struct TransferControl {
+    static constexpr std::uint32_t kRowsBetweenChecks = 256;
+    // Once set, the transfer stops at the next check by raising TransferCancelled.
+    const std::atomic<bool>* cancel = nullptr;
+    // Called on the transferring thread once both tables are open, at every check and at the
+    // end of each table.
+    std::function<void(const TransferProgress&)> progress;
+};
+
+// Raised by TransferCatalog when its caller cancelled it; everything is closed by then.
+class TransferCancelled : public std::runtime_error {
+public:
+    TransferCancelled() : std::runtime_error("Die Konvertierung wurde abgebrochen.") {}
 };
 
 // Copies every row of "<catalog>-Album.db" (natural order) and "<catalog>-Titel.db" (ordered by
@@ -15,9 +43,11 @@ struct TransferCounts {
 // CODEPAGE forces the source tables' code page ("" = as the tables say). Raises the first
 // failure (pdx::SourceError, SqliteError) after closing both tables and the connection; rows
 // inserted before it stay in TARGET. Messages name the target SHOWNTARGET (TARGET when empty),
-// so that a catalog built under a temporary name is named as the user knows it.
+// so that a catalog built under a temporary name is named as the user knows it. CONTROL reports
+// progress and cancels (TransferCancelled, rows inserted before it stay).
 TransferCounts TransferCatalog(const QString& root, const QString& catalog, const QString& target,
-                               const QString& codePage = QString(), const QString& shownTarget = QString());
+                               const QString& codePage = QString(), const QString& shownTarget = QString(),
+                               const TransferControl& control = {});
 
 // How a text value is fitted to the column that receives it, derived from the column's
 // declared type in the template.

@@ -44,83 +44,21 @@ QString StagingCause(const FileUtils::TStagedFile& staged, std::uint32_t code)
         staged, code, QStringLiteral("Der Katalog \"%s\" wird gerade von einem anderen Programm konvertiert"));
 }
 
-// The catalog "def" in the program directory is the template itself: nothing is copied, and
-// the rows go into the template file.
-ConvertResult ConvertIntoTemplate(const ConvertRequest& request, ConvertPrompts& prompts, ConvertResult result)
-{
-    const QString missing = MissingSource(request.root, request.catalog);
-    if (!missing.isEmpty()) {
-        prompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
-        return result;
-    }
-    result.counts = TransferCatalog(request.root, request.catalog, result.target, request.codePage);
-    result.outcome = ConvertOutcome::Converted;
-    return result;
-}
-
 // Said after a failure that left an earlier catalog file as it was.
 QString KeptText(const QString& target)
 {
     return SafeFormat(QStringLiteral("Die bisherige Datei \"%s\" bleibt unverändert."), {target});
 }
 
-// Every other catalog is built under a temporary name beside the target and moved over it with
-// one rename when the command ends, so the previous catalog stays whole until its replacement
-// is complete, and no program ever meets a half-made catalog under the catalog's name. A run
-// that fails after the template copy never replaces an earlier catalog; where there was none,
-// the template copy with the rows written before the failure takes the target's name.
-ConvertResult ConvertIntoNewFile(const ConvertRequest& request, ConvertPrompts& prompts, ConvertResult result)
+bool IsCancel(const std::exception_ptr& failure)
 {
-    FileUtils::TStagedFile staged(result.target, FileUtils::TStagedFile::ModeRule::KeepWritable, SettleDatabase);
-    if (const std::uint32_t code = staged.Create()) {
-        prompts.ShowError(CannotCreateText(), StagingCause(staged, code));
-        return result;
-    }
-    QString cause;
-    if (!CreateFromTemplate(staged.TempName(), request.programDir, &cause)) {
-        // The user knows the catalog file, not the hidden file that would have become it.
-        prompts.ShowError(CannotCreateText(), cause.replace(staged.TempName(), result.target));
-        return result;
-    }
-    const bool keepEarlier = staged.Replaces();
-
-    const QString missing = MissingSource(request.root, request.catalog);
-    if (!missing.isEmpty()) {
-        const QString message = SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing});
-        if (keepEarlier) {
-            staged.Discard();
-            prompts.ShowError(message, KeptText(result.target));
-        } else {
-            staged.Commit();
-            prompts.ShowError(message);
-        }
-        return result;
-    }
     try {
-        result.counts =
-            TransferCatalog(request.root, request.catalog, staged.TempName(), request.codePage, result.target);
-    } catch (const std::exception& failure) {
-        if (!keepEarlier) {
-            staged.Commit();
-            throw;
-        }
-        staged.Discard();
-        throw std::runtime_error((FailureDisplayText(QString::fromUtf8(failure.what())) + QStringLiteral("\r\n")
-                                  + KeptText(result.target))
-                                     .toStdString());
+        std::rethrow_exception(failure);
+    } catch (const TransferCancelled&) {
+        return true;
     } catch (...) {
-        if (!keepEarlier)
-            staged.Commit();
-        throw;
     }
-    if (const std::uint32_t code = staged.Commit()) {
-        prompts.ShowError(CannotCreateText(), StagingCause(staged, code));
-        return result;
-    }
-    if (!staged.Warning().isEmpty())
-        result.warnings << staged.Warning();
-    result.outcome = ConvertOutcome::Converted;
-    return result;
+    return false;
 }
 
 } // namespace
@@ -154,30 +92,143 @@ bool CreateFromTemplate(const QString& target, const QString& programDir, QStrin
 
 ConvertResult ConvertCatalog(const ConvertRequest& request, ConvertPrompts& prompts)
 {
-    ConvertResult result;
-    const QString& root = request.root;
+    TConversion conversion(request, prompts);
+    if (!conversion.Prepare())
+        return conversion.Result();
+    TransferCounts counts;
+    std::exception_ptr failure;
+    try {
+        counts = conversion.Transfer();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    return conversion.Finish(counts, failure);
+}
 
+TConversion::TConversion(const ConvertRequest& request, ConvertPrompts& prompts)
+    : FRequest(request), FPrompts(prompts)
+{
+}
+
+TConversion::~TConversion() = default;
+
+bool TConversion::Prepare()
+{
+    const QString& root = FRequest.root;
     if (!FileUtils::DirectoryExists(root)) {
-        prompts.ShowError(SafeFormat(QStringLiteral("Verzeichnis \"%s\" nicht gefunden!"), {root}));
-        return result;
+        FPrompts.ShowError(SafeFormat(QStringLiteral("Verzeichnis \"%s\" nicht gefunden!"), {root}));
+        return false;
     }
 
-    result.target = FileUtils::JoinPath(root, request.catalog + kResultSuffix);
-    if (FileUtils::FileExists(result.target)) {
+    FResult.target = FileUtils::JoinPath(root, FRequest.catalog + kResultSuffix);
+    if (FileUtils::FileExists(FResult.target)) {
         const QString question = SafeFormat(
-            QStringLiteral("Die Datei \"%s\" gibt es bereits!\r\nSoll sie überschrieben werden?"), {result.target});
-        if (!prompts.ConfirmOverwrite(question)) {
-            result.outcome = ConvertOutcome::Declined;
-            return result;
+            QStringLiteral("Die Datei \"%s\" gibt es bereits!\r\nSoll sie überschrieben werden?"), {FResult.target});
+        if (!FPrompts.ConfirmOverwrite(question)) {
+            FResult.outcome = ConvertOutcome::Declined;
+            return false;
         }
     }
 
-    if (FileUtils::SameFile(TemplateFileName(request.programDir), result.target))
-        result = ConvertIntoTemplate(request, prompts, result);
-    else
-        result = ConvertIntoNewFile(request, prompts, result);
-    if (result.outcome == ConvertOutcome::Converted)
-        result.status = SafeFormat(QStringLiteral("%u Alben und %u Titel nach\r\n\"%s\" konvertiert!"),
-                                   {result.counts.albums, result.counts.titles, result.target});
-    return result;
+    if (!FileUtils::SameFile(TemplateFileName(FRequest.programDir), FResult.target))
+        return PrepareNewFile();
+    // The catalog "def" in the program directory is the template itself: nothing is copied,
+    // and the rows go into the template file.
+    const QString missing = MissingSource(root, FRequest.catalog);
+    if (!missing.isEmpty()) {
+        FPrompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
+        return false;
+    }
+    return true;
+}
+
+// Every other catalog is built under a temporary name beside the target and moved over it with
+// one rename when the command ends, so the previous catalog stays whole until its replacement
+// is complete, and no program ever meets a half-made catalog under the catalog's name. A run
+// that fails after the template copy never replaces an earlier catalog; where there was none,
+// the template copy with the rows written before the failure takes the target's name.
+bool TConversion::PrepareNewFile()
+{
+    FStaged = std::make_unique<FileUtils::TStagedFile>(FResult.target, FileUtils::TStagedFile::ModeRule::KeepWritable,
+                                                       SettleDatabase);
+    if (const std::uint32_t code = FStaged->Create()) {
+        FPrompts.ShowError(CannotCreateText(), StagingCause(*FStaged, code));
+        return false;
+    }
+    QString cause;
+    if (!CreateFromTemplate(FStaged->TempName(), FRequest.programDir, &cause)) {
+        // The user knows the catalog file, not the hidden file that would have become it.
+        FPrompts.ShowError(CannotCreateText(), cause.replace(FStaged->TempName(), FResult.target));
+        return false;
+    }
+    FKeepEarlier = FStaged->Replaces();
+
+    const QString missing = MissingSource(FRequest.root, FRequest.catalog);
+    if (!missing.isEmpty()) {
+        const QString message = SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing});
+        if (FKeepEarlier) {
+            FStaged->Discard();
+            FPrompts.ShowError(message, KeptText(FResult.target));
+        } else {
+            FStaged->Commit();
+            FPrompts.ShowError(message);
+        }
+        return false;
+    }
+    return true;
+}
+
+TransferCounts TConversion::Transfer() const
+{
+    if (!FStaged)
+        return TransferCatalog(FRequest.root, FRequest.catalog, FResult.target, FRequest.codePage, QString(),
+                               FRequest.control);
+    return TransferCatalog(FRequest.root, FRequest.catalog, FStaged->TempName(), FRequest.codePage, FResult.target,
+                           FRequest.control);
+}
+
+ConvertResult TConversion::Finish(const TransferCounts& counts, std::exception_ptr failure)
+{
+    if (failure && IsCancel(failure)) {
+        // The user stopped it: whatever there was before stays, and nothing new appears.
+        QString what;
+        if (!FStaged)
+            what = SafeFormat(QStringLiteral("Die bis dahin übertragenen Zeilen stehen in \"%s\"."), {FResult.target});
+        else if (FKeepEarlier)
+            what = KeptText(FResult.target);
+        else
+            what = SafeFormat(QStringLiteral("Die Datei \"%s\" wurde nicht angelegt."), {FResult.target});
+        if (FStaged)
+            FStaged->Discard();
+        FResult.outcome = ConvertOutcome::Cancelled;
+        FResult.status = QStringLiteral("Die Konvertierung wurde abgebrochen.\r\n") + what;
+        return FResult;
+    }
+    if (failure) {
+        if (FStaged && !FKeepEarlier)
+            FStaged->Commit();
+        if (!FStaged || !FKeepEarlier)
+            std::rethrow_exception(failure);
+        FStaged->Discard();
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& shown) {
+            throw std::runtime_error((FailureDisplayText(QString::fromUtf8(shown.what())) + QStringLiteral("\r\n")
+                                      + KeptText(FResult.target))
+                                         .toStdString());
+        }
+    }
+    FResult.counts = counts;
+    if (FStaged) {
+        if (const std::uint32_t code = FStaged->Commit()) {
+            FPrompts.ShowError(CannotCreateText(), StagingCause(*FStaged, code));
+            return FResult;
+        }
+        if (!FStaged->Warning().isEmpty())
+            FResult.warnings << FStaged->Warning();
+    }
+    FResult.outcome = ConvertOutcome::Converted;
+    FResult.status = SafeFormat(QStringLiteral("%u Alben und %u Titel nach\r\n\"%s\" konvertiert!"),
+                                {FResult.counts.albums, FResult.counts.titles, FResult.target});
+    return FResult;
 }

@@ -8,6 +8,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <exception>
+#include <memory>
+
+namespace FileUtils {
+class TStagedFile;
+}
+
 class ConvertPrompts {
 public:
     virtual ~ConvertPrompts() = default;
@@ -22,6 +29,7 @@ enum class ConvertOutcome {
     Converted,  // both tables transferred; status holds the status text
     Declined,   // the overwrite question was not answered Yes: nothing changed
     Stopped,    // a check failed and its message was shown
+    Cancelled,  // the transfer was cancelled; status says so and what became of the file
 };
 
 struct ConvertResult {
@@ -39,6 +47,7 @@ struct ConvertRequest {
     QString catalog;     // the catalog name as typed (not checked, may be empty)
     QString programDir;  // the executable's directory with a trailing delimiter (TemplateFileName)
     QString codePage;    // forces the source tables' code page; empty: as the tables say
+    TransferControl control{};  // progress and cancel of the transfer
 };
 
 // Runs the command. The new catalog is built under a temporary name beside the target and
@@ -48,7 +57,41 @@ struct ConvertRequest {
 // template copy with the rows written before the failure takes its place. A failure of the
 // transfer is not caught: it reaches the caller for the general failure display, after the
 // transfer has closed everything.
+// A cancelled transfer replaces nothing: the new file is discarded, an earlier catalog stays,
+// and where there was none, none is left (outcome Cancelled).
 ConvertResult ConvertCatalog(const ConvertRequest& request, ConvertPrompts& prompts);
+
+// The same command in three steps, for a caller that runs the transfer on a thread of its own
+// and stays responsive meanwhile: Prepare and Finish on the caller's thread (they ask and
+// report through PROMPTS), Transfer anywhere in between. Destroyed unfinished, it leaves no
+// temporary file behind.
+class TConversion {
+public:
+    TConversion(const ConvertRequest& request, ConvertPrompts& prompts);
+    ~TConversion();
+    TConversion(const TConversion&) = delete;
+    TConversion& operator=(const TConversion&) = delete;
+
+    // The checks up to the new file made from the template. True when Transfer is to run next;
+    // otherwise Result() is the command's end.
+    bool Prepare();
+    // The transfer, with the request's control; raises what TransferCatalog raises.
+    TransferCounts Transfer() const;
+    // Replaces the catalog file with the new one and words the status; FAILURE is what Transfer
+    // raised (null when it returned COUNTS). Failures are raised again as ConvertCatalog raises
+    // them, once the file is dealt with.
+    ConvertResult Finish(const TransferCounts& counts, std::exception_ptr failure);
+    const ConvertResult& Result() const { return FResult; }
+
+private:
+    bool PrepareNewFile();
+
+    ConvertRequest FRequest;
+    ConvertPrompts& FPrompts;
+    ConvertResult FResult;
+    std::unique_ptr<FileUtils::TStagedFile> FStaged;  // none: the rows go into the template itself
+    bool FKeepEarlier = false;
+};
 
 // Copies the template "def-Music.sqlite" (TemplateFileName) onto TARGET; false when the
 // template is missing or the copy fails, with the reason in CAUSE when given. Never raises.

@@ -3,6 +3,7 @@
 #include "CatalogSelection.h"
 #include "ConvertCommand.h"
 #include "DataFiles.h"
+#include "EndOnSignals.h"
 #include "FailureGuard.h"
 #include "InitProg.h"
 #include "MsgDialogs.h"
@@ -11,7 +12,11 @@
 #include "StatusBox.h"
 #include "util/WinShell.h"
 
+#include <QCloseEvent>
 #include <QDesktopServices>
+#include <QLocale>
+#include <QProgressBar>
+#include <QShortcut>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QKeyEvent>
@@ -26,6 +31,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+
+#include <limits>
 
 using MsgDialogs::DialogButton;
 using MsgDialogs::DialogMonitor;
@@ -58,6 +65,14 @@ private:
     const QWidget* FButton;
 };
 
+// How often the window shows the transfer's progress.
+constexpr int kProgressIntervalMs = 100;
+
+QString Count(std::uint64_t number)
+{
+    return QLocale(QLocale::German).toString(qulonglong(number));
+}
+
 QToolButton* ImageButton(QWidget* parent, const QString& imageFile, const QRect& geometry)
 {
     auto* button = new QToolButton(parent);
@@ -84,11 +99,25 @@ QLabel* LabelAbove(QWidget* parent, const QString& text, QLineEdit* edit)
 TMainForm::TMainForm(const TMainFormHooks& hooks, QWidget* parent) : QWidget(parent), FHooks(hooks)
 {
     BuildControls();
+    FPrompts = std::make_unique<WindowPrompts>(bbConvert);
     FailureGuard::Run([this] { FormCreate(); });
 }
 
 TMainForm::~TMainForm()
 {
+    // A conversion still running (the program ends without the window having closed) is
+    // cancelled, and its new file goes with it.
+    if (FWorker.joinable()) {
+        FCancel = true;
+        FWorker.join();
+    }
+    if (FConversion) {
+        try {
+            FConversion->Finish(FCounts, FFailure);
+        } catch (...) {
+        }
+        FConversion.reset();
+    }
     FailureGuard::Run([this] { FormDestroy(); });
 }
 
@@ -126,6 +155,28 @@ void TMainForm::BuildControls()
     stStatus->setObjectName(QStringLiteral("stStatus"));
     stStatus->setGeometry(15, 100, 391, 46);
 
+    // The run row below the status box, shown only while a conversion runs.
+    pbProgress = new QProgressBar(this);
+    pbProgress->setObjectName(QStringLiteral("pbProgress"));
+    pbProgress->setGeometry(15, 158, 281, 22);
+    pbProgress->setTextVisible(true);
+    pbProgress->hide();
+    bbCancel = new QPushButton(QStringLiteral("Abbrechen"), this);
+    bbCancel->setObjectName(QStringLiteral("bbCancel"));
+    bbCancel->setAutoDefault(false);
+    bbCancel->setDefault(false);
+    // Not focused by the run's start, so that a key typed while waiting cancels nothing;
+    // Escape cancels instead.
+    bbCancel->setFocusPolicy(Qt::ClickFocus);
+    bbCancel->setCursor(Qt::ArrowCursor);
+    bbCancel->setGeometry(306, 156, 100, 26);
+    bbCancel->hide();
+    FEscape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    FEscape->setEnabled(false);
+    FProgressTimer = new QTimer(this);
+    FProgressTimer->setInterval(kProgressIntervalMs);
+    connect(FProgressTimer, &QTimer::timeout, this, &TMainForm::ShowProgress);
+
     setTabOrder(bbConvert, edKatalog);
     setTabOrder(edKatalog, edRootDir);
     bbConvert->setFocus();
@@ -144,6 +195,8 @@ void TMainForm::BuildControls()
     connect(bbConvert, &QPushButton::clicked, this, guarded(&TMainForm::bbConvertClick));
     connect(sbKatalog, &QToolButton::clicked, this, guarded(&TMainForm::sbKatalogClick));
     connect(sbRootDir, &QToolButton::clicked, this, guarded(&TMainForm::sbRootDirClick));
+    connect(bbCancel, &QPushButton::clicked, this, &TMainForm::CancelConversion);
+    connect(FEscape, &QShortcut::activated, this, &TMainForm::CancelConversion);
 }
 
 void TMainForm::FormCreate()
@@ -264,14 +317,155 @@ void TMainForm::sbRootDirClick()
 
 void TMainForm::bbConvertClick()
 {
+    if (Converting())
+        return;
     ConvertRequest request;
     request.root = edRootDir->text();
     request.catalog = edKatalog->text();
     request.programDir = PrgPath;
-    WindowPrompts prompts(bbConvert);
-    const ConvertResult result = ConvertCatalog(request, prompts);
-    if (result.outcome == ConvertOutcome::Converted)
-        stStatus->setText(QStringList(QStringList{result.status} + result.warnings).join(QStringLiteral("\r\n")));
+    request.control.cancel = &FCancel;
+    request.control.progress = [this](const TransferProgress& progress) {
+        FAlbumsTotal.store(progress.albumsTotal, std::memory_order_relaxed);
+        FTitlesTotal.store(progress.titlesTotal, std::memory_order_relaxed);
+        FAlbumsDone.store(progress.albumsDone, std::memory_order_relaxed);
+        FTitlesDone.store(progress.titlesDone, std::memory_order_relaxed);
+        FTablesOpen.store(true, std::memory_order_release);
+        if (FHooks.transferProgress)
+            FHooks.transferProgress(progress);
+    };
+    auto conversion = std::make_unique<TConversion>(request, *FPrompts);
+    if (!conversion->Prepare())
+        return;
+    FConversion = std::move(conversion);
+    StartTransfer();
+}
+
+void TMainForm::StartTransfer()
+{
+    FCancel = false;
+    FTablesOpen = false;
+    FAlbumsDone = FTitlesDone = FAlbumsTotal = FTitlesTotal = 0;
+    FCounts = {};
+    FFailure = nullptr;
+    ShowRunning(true);
+    FWorker = std::thread([this] {
+        try {
+            FCounts = FConversion->Transfer();
+        } catch (...) {
+            FFailure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(this, &TMainForm::TransferEnded, Qt::QueuedConnection);
+    });
+}
+
+void TMainForm::CancelConversion()
+{
+    if (!Converting() || FCancel)
+        return;
+    FCancel = true;
+    bbCancel->setEnabled(false);
+    ShowProgress();
+}
+
+void TMainForm::TransferEnded()
+{
+    if (!FWorker.joinable())
+        return;
+    FWorker.join();
+    std::unique_ptr<TConversion> conversion = std::move(FConversion);
+    ShowRunning(false);
+    stStatus->setText(FStatusBefore);
+    FailureGuard::Run([&] {
+        const ConvertResult result = conversion->Finish(FCounts, FFailure);
+        if (result.outcome == ConvertOutcome::Converted || result.outcome == ConvertOutcome::Cancelled)
+            stStatus->setText(QStringList(QStringList{result.status} + result.warnings).join(QStringLiteral("\r\n")));
+    });
+    FFailure = nullptr;
+    emit conversionEnded();
+    if (FCloseWhenDone) {
+        FCloseWhenDone = false;
+        close();
+    }
+}
+
+// The window while a transfer runs: inputs and "Konvertieren" disabled, a busy cursor, the run
+// row with the progress bar and "Abbrechen" below the status box, and the status box counting.
+void TMainForm::ShowRunning(bool running)
+{
+    const bool hadFocus = bbConvert->hasFocus();
+    for (QWidget* input : std::initializer_list<QWidget*>{edRootDir, sbRootDir, edKatalog, sbKatalog, bbConvert})
+        input->setEnabled(!running);
+    FEscape->setEnabled(running);
+    bbCancel->setEnabled(running);
+    if (running) {
+        FStatusBefore = stStatus->text();
+        setCursor(Qt::BusyCursor);
+        FGrown = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
+        if (FGrown)
+            resize(width(), height() + kRunRowHeight);
+        pbProgress->setRange(0, 0);
+        pbProgress->show();
+        bbCancel->show();
+        ShowProgress();
+        FProgressTimer->start();
+    } else {
+        FProgressTimer->stop();
+        pbProgress->hide();
+        bbCancel->hide();
+        if (FGrown)
+            resize(width(), std::max(minimumHeight(), height() - kRunRowHeight));
+        FGrown = false;
+        unsetCursor();
+        if (hadFocus || focusWidget() == nullptr || !focusWidget()->isEnabled())
+            bbConvert->setFocus();
+    }
+}
+
+void TMainForm::ShowProgress()
+{
+    if (!Converting())
+        return;
+    QString text = FCancel ? QStringLiteral("Die Konvertierung wird abgebrochen …")
+                           : QStringLiteral("Die Konvertierung läuft …");
+    if (!FTablesOpen.load(std::memory_order_acquire)) {
+        stStatus->setText(text + QStringLiteral("\r\nDie Tabellen werden geöffnet."));
+        return;
+    }
+    const std::uint64_t albumsTotal = FAlbumsTotal, titlesTotal = FTitlesTotal;
+    const std::uint64_t albumsDone = FAlbumsDone, titlesDone = FTitlesDone;
+    stStatus->setText(text + QStringLiteral("\r\nAlben: %1 von %2\r\nTitel: %3 von %4")
+                                 .arg(Count(albumsDone), Count(albumsTotal), Count(titlesDone), Count(titlesTotal)));
+    // The bar counts rows of both tables; a count beyond its range is scaled down.
+    const std::uint64_t total = albumsTotal + titlesTotal;
+    const std::uint64_t scale = total / std::uint64_t(std::numeric_limits<int>::max()) + 1;
+    pbProgress->setRange(0, int(total / scale));
+    pbProgress->setValue(int(std::min(albumsDone + titlesDone, total) / scale));
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (!Converting()) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (FCloseWhenDone)
+        return;
+    if (!EndOnSignals::Requested()) {
+        const bool cancel = MsgDialogs::ConfirmDialogAt(
+            MsgDialogs::BottomRightOfControl(bbConvert),
+            QStringLiteral("Die Konvertierung läuft noch.\r\nSoll sie abgebrochen und das Programm beendet werden?"),
+            DialogButton::Yes, DialogMonitor::ActiveForm);
+        if (!cancel)
+            return;
+        if (!Converting()) {
+            // It ended while the question was open.
+            QTimer::singleShot(0, this, &QWidget::close);
+            return;
+        }
+    }
+    FCloseWhenDone = true;
+    CancelConversion();
 }
 
 namespace ConvertMain {

@@ -6,7 +6,13 @@
 #include <QString>
 #include <QWidget>
 
+#include "CatalogTransfer.h"
+
+#include <atomic>
+#include <exception>
 #include <functional>
+#include <memory>
+#include <thread>
 
 class QFileDialog;
 class QImage;
@@ -14,7 +20,12 @@ class QIcon;
 class QLabel;
 class TStatusBox;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
+class QShortcut;
+class QTimer;
+class TConversion;
+class ConvertPrompts;
 class QToolButton;
 class TShellDirDialog;
 
@@ -26,6 +37,8 @@ struct TMainFormHooks {
     std::function<bool(const QString& ATitle, bool Hidden, bool FileView, bool ZipAsFiles, const QString& HomeDir,
                        QString& Dir)>
         executeFolderChooser;
+    // Called on the transfer's thread with every progress report; tests slow the transfer with it.
+    std::function<void(const TransferProgress&)> transferProgress;
 };
 
 class TMainForm : public QWidget {
@@ -44,6 +57,9 @@ public:
     QToolButton* sbKatalog;
     QPushButton* bbConvert;
     TStatusBox* stStatus;
+    // Shown below the status box while a conversion runs.
+    QProgressBar* pbProgress;
+    QPushButton* bbCancel;
     QFileDialog* OpenDialog;
 
     // Fixed when the window is created.
@@ -68,18 +84,53 @@ public:
     void bbConvertClick();
     void SelectCatalog();
 
+    // Whether a conversion's transfer is running; the window stays responsive meanwhile.
+    bool Converting() const { return FConversion != nullptr; }
+    // Stops a running transfer; the conversion ends as cancelled soon after.
+    void CancelConversion();
+
+    // The height by which the window grows while a conversion runs.
+    static constexpr int kRunRowHeight = 36;
+
+signals:
+    // A conversion that ran its transfer has ended, whichever way.
+    void conversionEnded();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    // During a conversion: asks whether to cancel it (not when the program is told to end by a
+    // signal); the window closes once the transfer has stopped.
+    void closeEvent(QCloseEvent* event) override;
     // Return and Enter press the focused "Konvertieren", as Space does.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
+    void StartTransfer();
+    void TransferEnded();
+    void ShowRunning(bool running);
+    void ShowProgress();
 
     TMainFormHooks FHooks;
     bool FShown = false;
     // The position read from the settings, kept where the platform reports none (Wayland).
     QPoint FSavedPos;
+
+    // The running conversion and its transfer's thread.
+    std::unique_ptr<ConvertPrompts> FPrompts;
+    std::unique_ptr<TConversion> FConversion;
+    std::thread FWorker;
+    TransferCounts FCounts;
+    std::exception_ptr FFailure;
+    std::atomic<bool> FCancel{false};
+    // The last progress reported by the transfer, read by FProgressTimer.
+    std::atomic<std::uint64_t> FAlbumsTotal{0}, FTitlesTotal{0}, FAlbumsDone{0}, FTitlesDone{0};
+    std::atomic<bool> FTablesOpen{false};
+    QTimer* FProgressTimer = nullptr;
+    QShortcut* FEscape = nullptr;
+    QString FStatusBefore;
+    bool FGrown = false;
+    bool FCloseWhenDone = false;
 };
 
 namespace ConvertMain {

@@ -1,7 +1,9 @@
 // Conversion benchmark: converts generated catalogs (10 k albums / 100 k titles and
 // 100 k / 1 M) and, for comparison, inserts the same rows from memory into the same template
 // with the same pragmas and one commit per row, the limit of this design. Each side runs in a
-// child process so that its peak memory is its own.
+// child process so that its peak memory is its own. The transfer runs with a cancel flag and a
+// progress callback, as the window runs it; a last run per catalog cancels it a third of the way
+// and reports how long it took to stop.
 //
 //   bench_convert [DATA_DIR] [--small] [--repeat=N]
 //
@@ -19,12 +21,14 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 
 namespace {
@@ -178,6 +182,45 @@ double InsertFromMemory(const QString& target, const Size& size)
     return Since(start);
 }
 
+// How long a transfer takes to stop once it is told to, asked a third of the way through (as
+// the window's "Abbrechen" does), and how long the tables took to open (no cancel is seen then).
+struct CancelTimes {
+    double openSeconds = -1;
+    double stopSeconds = -1;
+};
+
+CancelTimes MeasureCancel(const QString& root, const QString& target, const Size& size)
+{
+    std::atomic<bool> cancel{false};
+    std::atomic<std::uint64_t> done{0};
+    std::atomic<double> openSeconds{-1};
+    const auto start = std::chrono::steady_clock::now();
+    TransferControl control;
+    control.cancel = &cancel;
+    control.progress = [&](const TransferProgress& p) {
+        if (openSeconds.load() < 0)
+            openSeconds = Since(start);
+        done.store(p.albumsDone + p.titlesDone, std::memory_order_relaxed);
+    };
+    std::atomic<bool> stopped{false};
+    std::chrono::steady_clock::time_point stoppedAt;
+    std::thread worker([&] {
+        try {
+            TransferCatalog(root, QStringLiteral("Bench"), target, QString(), QString(), control);
+        } catch (const TransferCancelled&) {
+        }
+        stoppedAt = std::chrono::steady_clock::now();
+        stopped = true;
+    });
+    const auto third = std::uint64_t(size.albums + size.titles) / 3;
+    while (done.load() < third && !stopped)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto askedAt = std::chrono::steady_clock::now();
+    cancel = true;
+    worker.join();
+    return {openSeconds.load(), std::chrono::duration<double>(stoppedAt - askedAt).count()};
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -216,10 +259,20 @@ int main(int argc, char** argv)
         for (int run = 0; run < repeat; ++run) {
             const Measured c = InChild([&] {
                 FreshTarget(templateFile, target);
+                // Followed and cancellable as the window runs it: the progress lands in atomics.
+                std::atomic<bool> cancel{false};
+                std::atomic<std::uint64_t> done{0};
+                TransferControl control;
+                control.cancel = &cancel;
+                control.progress = [&done](const TransferProgress& p) {
+                    done.store(p.albumsDone + p.titlesDone, std::memory_order_relaxed);
+                };
                 const auto start = std::chrono::steady_clock::now();
-                const TransferCounts counts = TransferCatalog(root, QStringLiteral("Bench"), target);
+                const TransferCounts counts =
+                    TransferCatalog(root, QStringLiteral("Bench"), target, QString(), QString(), control);
                 const double seconds = Since(start);
-                if (counts.albums != size.albums || counts.titles != size.titles)
+                if (counts.albums != size.albums || counts.titles != size.titles ||
+                    done.load() != std::uint64_t(size.albums + size.titles))
                     throw std::runtime_error("wrong counts");
                 return seconds;
             });
@@ -232,6 +285,16 @@ int main(int argc, char** argv)
         std::printf("%-10s %12.0f %12.2f %12.0f %12.0f %7.3f %11.1f %11.1f\n", size.name.c_str(), rows, convert.seconds,
                     rows / convert.seconds, rows / limit.seconds, convert.seconds / limit.seconds,
                     convert.peakKiB / 1024.0, limit.peakKiB / 1024.0);
+        std::fflush(stdout);
+
+        const Measured open = InChild([&] {
+            return MeasureCancel(root, FreshTarget(templateFile, target), size).openSeconds;
+        });
+        const Measured stop = InChild([&] {
+            return MeasureCancel(root, FreshTarget(templateFile, target), size).stopSeconds;
+        });
+        std::printf("%-10s tables open after %.3f s; cancelled a third of the way, stopped after %.1f ms\n",
+                    size.name.c_str(), open.seconds, stop.seconds * 1000);
         std::fflush(stdout);
     }
     return 0;

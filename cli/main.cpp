@@ -20,6 +20,8 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -52,14 +54,63 @@ std::string ForTerminal(const QString& text)
     return lines.toStdString();
 }
 
+// The transfer's progress on a terminal: one line on standard error, rewritten at most ten
+// times a second and cleared when the transfer ends. Nothing when standard error is no terminal.
+class TerminalProgress {
+public:
+    TerminalProgress() : shown_(isatty(STDERR_FILENO) == 1) {}
+    ~TerminalProgress() { Clear(); }
+
+    void Attach(TransferControl& control)
+    {
+        if (shown_)
+            control.progress = [this](const TransferProgress& progress) { Show(progress); };
+    }
+    // Takes the line away before other output.
+    void Clear()
+    {
+        if (!width_)
+            return;
+        std::fprintf(stderr, "\r%*s\r", width_, "");
+        std::fflush(stderr);
+        width_ = 0;
+    }
+
+private:
+    void Show(const TransferProgress& p)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        const bool done = p.albumsDone == p.albumsTotal && p.titlesDone == p.titlesTotal;
+        if (width_ && !done && now - last_ < std::chrono::milliseconds(100))
+            return;
+        last_ = now;
+        const std::uint64_t total = p.albumsTotal + p.titlesTotal;
+        const unsigned percent = total ? unsigned((p.albumsDone + p.titlesDone) * 100 / total) : 100;
+        char line[160];
+        const int length = std::snprintf(line, sizeof line, "Alben %llu von %llu, Titel %llu von %llu (%u %%)",
+                                         static_cast<unsigned long long>(p.albumsDone),
+                                         static_cast<unsigned long long>(p.albumsTotal),
+                                         static_cast<unsigned long long>(p.titlesDone),
+                                         static_cast<unsigned long long>(p.titlesTotal), percent);
+        std::fprintf(stderr, "\r%-*s", width_, line);
+        std::fflush(stderr);
+        width_ = std::max(width_, length);
+    }
+
+    bool shown_;
+    int width_ = 0;
+    std::chrono::steady_clock::time_point last_;
+};
+
 class TerminalPrompts : public ConvertPrompts {
 public:
-    explicit TerminalPrompts(bool assumeYes) : assumeYes_(assumeYes) {}
+    TerminalPrompts(bool assumeYes, TerminalProgress& progress) : assumeYes_(assumeYes), progress_(progress) {}
 
     bool ConfirmOverwrite(const QString& question) override
     {
         if (assumeYes_)
             return true;
+        progress_.Clear();
         if (!isatty(STDIN_FILENO)) {
             std::cerr << ForTerminal(question) << "\nNein (ohne Terminal wird nur mit --yes überschrieben).\n";
             return false;
@@ -73,6 +124,7 @@ public:
 
     void ShowError(const QString& message, const QString& cause) override
     {
+        progress_.Clear();
         std::cerr << ForTerminal(message) << '\n';
         if (!cause.isEmpty())
             std::cerr << ForTerminal(cause) << '\n';
@@ -80,6 +132,7 @@ public:
 
 private:
     bool assumeYes_;
+    TerminalProgress& progress_;
 };
 
 int Usage(const char* problem)
@@ -91,7 +144,7 @@ int Usage(const char* problem)
 }
 
 // --all: every catalog of REQUEST.root, each with its status line, then the summary line.
-int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts)
+int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts, TerminalProgress& progress)
 {
     if (!FileUtils::DirectoryExists(request.root)) {
         prompts.ShowError(FileUtils::SafeFormat(QStringLiteral("Verzeichnis \"%s\" nicht gefunden!"), {request.root}));
@@ -106,7 +159,10 @@ int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts)
                                          "(NAME-Album.db mit NAME-Titel.db).").arg(request.root));
         return kFailed;
     }
-    const auto outcomes = ConvertAll::ConvertCatalogs(request, catalogs, prompts, [](const auto& outcome) {
+    ConvertRequest base = request;
+    progress.Attach(base.control);
+    const auto outcomes = ConvertAll::ConvertCatalogs(base, catalogs, prompts, [&progress](const auto& outcome) {
+        progress.Clear();
         for (const QString& warning : outcome.warnings)
             std::cerr << ForTerminal(warning) << '\n';
         std::cout << ForTerminal(ConvertAll::StatusLine(outcome)) << std::endl;
@@ -166,17 +222,21 @@ int main(int argc, char** argv)
         if (positional.size() != 1)
             return Usage(positional.isEmpty() ? "STAMMVERZEICHNIS fehlt." : "Zu viele Argumente.");
         request.root = positional[0];
-        TerminalPrompts prompts(assumeYes);
-        return ConvertEveryCatalog(request, prompts);
+        TerminalProgress progress;
+        TerminalPrompts prompts(assumeYes, progress);
+        return ConvertEveryCatalog(request, prompts, progress);
     }
     if (positional.size() != 2)
         return Usage(positional.size() < 2 ? "STAMMVERZEICHNIS und KATALOG fehlen." : "Zu viele Argumente.");
     request.root = positional[0];
     request.catalog = positional[1];
 
-    TerminalPrompts prompts(assumeYes);
+    TerminalProgress progress;
+    TerminalPrompts prompts(assumeYes, progress);
+    progress.Attach(request.control);
     try {
         const ConvertResult result = ConvertCatalog(request, prompts);
+        progress.Clear();
         switch (result.outcome) {
         case ConvertOutcome::Converted:
             for (const QString& warning : result.warnings)
@@ -186,9 +246,11 @@ int main(int argc, char** argv)
         case ConvertOutcome::Declined:
             return kDeclined;
         case ConvertOutcome::Stopped:
+        case ConvertOutcome::Cancelled:
             return kFailed;
         }
     } catch (const std::exception& failure) {
+        progress.Clear();
         std::cerr << ForTerminal(FailureDisplayText(QString::fromUtf8(failure.what()))) << '\n';
     }
     return kFailed;

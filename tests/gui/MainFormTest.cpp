@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QGuiApplication>
@@ -22,7 +23,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 using GuiTest::DialogRecorder;
 using GuiTest::UserEnvironment;
@@ -49,6 +54,19 @@ void Settle()
 }
 
 void Touch(const QString& fileName) { GuiTest::WriteText(fileName, "x"); }
+
+// Lets a conversion that the window started run to its end.
+void WaitForConversion(const TMainForm& form)
+{
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.Converting(); }, 30000)) << "the conversion does not end";
+}
+
+// Presses "Konvertieren" and waits until the conversion has ended.
+void Convert(TMainForm& form)
+{
+    form.bbConvert->click();
+    WaitForConversion(form);
+}
 
 // Types FILENAME into the file dialog's name field and opens it, as soon as the dialog is shown.
 void ChooseInOpenDialog(const QString& fileName)
@@ -388,7 +406,7 @@ protected:
 TEST_F(WindowConversionTest, ConvertsAndAsksBeforeReplacing)
 {
     DialogRecorder dialogs;
-    form_.bbConvert->click();
+    Convert(form_);
     EXPECT_TRUE(dialogs.requests.empty());
     EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
 
@@ -396,7 +414,7 @@ TEST_F(WindowConversionTest, ConvertsAndAsksBeforeReplacing)
     fixture_.WriteAlbums({AlbumRow(1, "Miles Davis"), AlbumRow(2, "Bill Evans")});
     const QByteArray before = FileDigest(fixture_.Target());
     dialogs.answers = {DialogResult::No};
-    form_.bbConvert->click();
+    Convert(form_);
     ASSERT_EQ(dialogs.requests.size(), 1u);
     const MsgDialogs::DialogRequest& question = dialogs.requests[0];
     EXPECT_EQ(question.kind, DialogKind::Confirmation);
@@ -408,7 +426,7 @@ TEST_F(WindowConversionTest, ConvertsAndAsksBeforeReplacing)
     EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
 
     dialogs.answers = {DialogResult::Yes};
-    form_.bbConvert->click();
+    Convert(form_);
     EXPECT_EQ(dialogs.requests.size(), 2u);
     EXPECT_EQ(form_.stStatus->text(), Status(2, 2));
 }
@@ -418,7 +436,7 @@ TEST_F(WindowConversionTest, CheckFailuresAreCentredErrorsAndKeepTheStatus)
     form_.stStatus->setText("vorher");
     form_.edRootDir->setText(fixture_.Root() + "fehlt");
     DialogRecorder dialogs;
-    form_.bbConvert->click();
+    Convert(form_);
     ASSERT_EQ(dialogs.requests.size(), 1u);
     EXPECT_EQ(dialogs.requests[0].kind, DialogKind::Error);
     EXPECT_EQ(dialogs.requests[0].caption, "Fehler");
@@ -432,7 +450,7 @@ TEST_F(WindowConversionTest, TransferFailureReachesTheFailureDisplay)
     GuiTest::WriteText(fixture_.Path("Jazz-Album.db"), QByteArray(4096, '\x7f'));
     form_.stStatus->setText("vorher");
     DialogRecorder dialogs;
-    form_.bbConvert->click();
+    Convert(form_);
 
     ASSERT_EQ(dialogs.requests.size(), 1u);
     const MsgDialogs::DialogRequest& shown = dialogs.requests[0];
@@ -445,7 +463,7 @@ TEST_F(WindowConversionTest, TransferFailureReachesTheFailureDisplay)
     // The command can run again once the table is whole.
     fixture_.WriteAlbums({AlbumRow(1, "Miles Davis")});
     dialogs.answers = {DialogResult::Yes};
-    form_.bbConvert->click();
+    Convert(form_);
     EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
 }
 
@@ -460,6 +478,7 @@ TEST_F(WindowConversionTest, ReturnOnTheFocusedButtonConvertsButNotElsewhere)
         dialogs.answers = {DialogResult::Yes};
         QTest::keyClick(form_.bbConvert, key);
         QTest::qWait(200);  // the button's animated click
+        WaitForConversion(form_);
         EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
     }
 }
@@ -478,7 +497,7 @@ TEST_F(WindowConversionTest, LongTargetWrapsAfterDelimitersAndShowsWholeInTheToo
             QFile::copy(fixture_.Path(name), root + name);
         form_.edRootDir->setText(root);
         DialogRecorder dialogs;
-        form_.bbConvert->click();
+        Convert(form_);
 
         const QString text = form_.stStatus->text();
         EXPECT_TRUE(text.endsWith("konvertiert!")) << text.toStdString();
@@ -497,6 +516,204 @@ TEST_F(WindowConversionTest, LongTargetWrapsAfterDelimitersAndShowsWholeInTheToo
             EXPECT_EQ(form_.stStatus->toolTip(), QString(text).replace("\r\n", "\n"));
         }
     }
+}
+
+// A catalog that reports its progress a dozen times, its transfer slowed by the test hook, so
+// that the window can be watched and acted on while it converts.
+class ConversionRunTest : public ::testing::Test {
+protected:
+    static constexpr int kAlbums = 300;
+    static constexpr int kTitles = 2700;
+
+    ConversionRunTest() : form_(Hooks())
+    {
+        fixture_.MakeTemplate();
+        std::vector<pxw::Row> albums, titles;
+        for (int i = 1; i <= kAlbums; ++i)
+            albums.push_back(AlbumRow(i, "Interpret " + std::to_string(i)));
+        for (int i = 1; i <= kTitles; ++i)
+            titles.push_back(TitleRow(1 + i % kAlbums, "Titel " + std::to_string(i)));
+        fixture_.WriteAlbums(albums);
+        fixture_.WriteTitles(titles);
+        form_.PrgPath = fixture_.ProgramDir();
+        form_.edRootDir->setText(fixture_.Root());
+        form_.edKatalog->setText("Jazz");
+    }
+
+    TMainFormHooks Hooks()
+    {
+        TMainFormHooks hooks;
+        hooks.transferProgress = [this](const TransferProgress&) {
+            ++reports_;
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_.load()));
+        };
+        return hooks;
+    }
+
+    // Converts at full speed, so that an earlier catalog is there.
+    void MakeEarlierCatalog()
+    {
+        delayMs_ = 0;
+        Convert(form_);
+        ASSERT_TRUE(QFile::exists(fixture_.Target()));
+    }
+
+    // Starts a slowed conversion and waits until its transfer is well under way.
+    void StartSlowConversion()
+    {
+        delayMs_ = 40;
+        reports_ = 0;
+        form_.bbConvert->click();
+        ASSERT_TRUE(form_.Converting());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return reports_ >= 3; }, 10000));
+    }
+
+    // The files in the root directory, hidden ones included: no temporary file stays behind.
+    QStringList RootFiles() const
+    {
+        return QDir(fixture_.Root()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    QString Cancelled(const QString& what) const
+    {
+        return "Die Konvertierung wurde abgebrochen.\r\n" + what.arg(fixture_.Target());
+    }
+
+    std::atomic<int> reports_{0};
+    std::atomic<int> delayMs_{40};
+    UserEnvironment user_;
+    CatalogFixture fixture_;
+    TMainForm form_;
+};
+
+TEST_F(ConversionRunTest, WindowStaysUsableShowsProgressAndTakesNoSecondRun)
+{
+    form_.show();
+    Settle();
+    const QSize restSize = form_.size();
+    const std::vector<QWidget*> inputs{form_.edRootDir, form_.sbRootDir, form_.edKatalog, form_.sbKatalog,
+                                       form_.bbConvert};
+    DialogRecorder dialogs;
+    StartSlowConversion();
+
+    for (const QWidget* input : inputs)
+        EXPECT_FALSE(input->isEnabled()) << input->objectName().toStdString();
+    EXPECT_TRUE(form_.bbCancel->isVisible() && form_.bbCancel->isEnabled());
+    EXPECT_TRUE(form_.pbProgress->isVisible());
+    EXPECT_EQ(form_.cursor().shape(), Qt::BusyCursor);
+    EXPECT_EQ(form_.size(), restSize + QSize(0, TMainForm::kRunRowHeight));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form_.stStatus->text().contains("Titel:"); }, 5000));
+    EXPECT_TRUE(form_.stStatus->text().startsWith(QString::fromUtf8("Die Konvertierung läuft …\r\nAlben: ")))
+        << form_.stStatus->text().toStdString();
+    EXPECT_TRUE(form_.stStatus->showsAll()) << "the counts fit the box";
+
+    // Presses during the run, by mouse, by key or by a call, start nothing, then or later.
+    QTest::mouseClick(form_.bbConvert, Qt::LeftButton);
+    QTest::keyClick(form_.bbConvert, Qt::Key_Return);
+    QTest::keyClick(&form_, Qt::Key_Return);
+    form_.bbConvertClick();
+
+    std::vector<int> values;
+    while (form_.Converting()) {
+        const int value = form_.pbProgress->value();
+        if (value > 0 && (values.empty() || values.back() != value))
+            values.push_back(value);
+        QTest::qWait(20);
+    }
+    EXPECT_GE(values.size(), 2u) << "the bar moves";
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(form_.pbProgress->maximum(), kAlbums + kTitles);
+
+    EXPECT_EQ(form_.stStatus->text(), QStringLiteral("%1 Alben und %2 Titel nach\r\n\"%3\" konvertiert!")
+                                          .arg(kAlbums)
+                                          .arg(kTitles)
+                                          .arg(fixture_.Target()));
+    for (const QWidget* input : inputs)
+        EXPECT_TRUE(input->isEnabled()) << input->objectName().toStdString();
+    EXPECT_FALSE(form_.bbCancel->isVisible());
+    EXPECT_FALSE(form_.pbProgress->isVisible());
+    EXPECT_EQ(form_.cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(form_.size(), restSize);
+    EXPECT_EQ(form_.focusWidget(), form_.bbConvert);
+    QTest::qWait(300);
+    EXPECT_FALSE(form_.Converting());
+    EXPECT_TRUE(dialogs.requests.empty()) << "a second run would have asked before replacing the catalog";
+}
+
+TEST_F(ConversionRunTest, CancelLeavesWhatWasThereAndSaysSo)
+{
+    const struct {
+        const char* label;
+        bool earlier;
+        bool escape;  // cancelled with Escape instead of the button
+        QString status;
+    } cases[] = {
+        {"earlier catalog, button", true, false, QString::fromUtf8("Die bisherige Datei \"%1\" bleibt unverändert.")},
+        {"no catalog before, Escape", false, true, QStringLiteral("Die Datei \"%1\" wurde nicht angelegt.")},
+    };
+    form_.show();
+    Settle();
+    for (const auto& c : cases) {
+        QFile::remove(fixture_.Target());
+        if (c.earlier)
+            MakeEarlierCatalog();
+        const QByteArray before = c.earlier ? FileDigest(fixture_.Target()) : QByteArray();
+        const QStringList filesBefore = RootFiles();
+        DialogRecorder dialogs;
+        dialogs.answers = {DialogResult::Yes};
+        StartSlowConversion();
+
+        if (c.escape) {
+            form_.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
+            QTest::keyClick(&form_, Qt::Key_Escape);
+        } else {
+            form_.bbCancel->click();
+        }
+        WaitForConversion(form_);
+
+        EXPECT_EQ(form_.stStatus->text(), Cancelled(c.status)) << c.label;
+        if (c.earlier)
+            EXPECT_EQ(FileDigest(fixture_.Target()), before) << c.label;
+        else
+            EXPECT_FALSE(QFile::exists(fixture_.Target())) << c.label;
+        EXPECT_EQ(RootFiles(), filesBefore) << c.label;
+        EXPECT_TRUE(form_.bbConvert->isEnabled()) << c.label;
+        EXPECT_EQ(dialogs.requests.size(), c.earlier ? 1u : 0u) << c.label << ": only the overwrite question";
+    }
+}
+
+TEST_F(ConversionRunTest, CloseDuringARunAsksAndYesClosesAfterACleanCancel)
+{
+    form_.show();
+    Settle();
+    MakeEarlierCatalog();
+    const QByteArray before = FileDigest(fixture_.Target());
+    DialogRecorder dialogs;
+    dialogs.answers = {DialogResult::Yes};
+    StartSlowConversion();
+
+    dialogs.answers = {DialogResult::No};
+    EXPECT_FALSE(form_.close());
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    const MsgDialogs::DialogRequest& question = dialogs.requests[1];
+    EXPECT_EQ(question.kind, DialogKind::Confirmation);
+    EXPECT_EQ(question.message, QString::fromUtf8("Die Konvertierung läuft noch.\r\n"
+                                                  "Soll sie abgebrochen und das Programm beendet werden?"));
+    EXPECT_EQ(question.point, MsgDialogs::BottomRightOfControl(form_.bbConvert));
+    EXPECT_EQ(question.defaultButton, DialogButton::Yes);
+    EXPECT_TRUE(form_.Converting()) << "No goes on converting";
+    EXPECT_TRUE(form_.isVisible());
+
+    dialogs.answers = {DialogResult::Yes};
+    form_.close();
+    EXPECT_EQ(dialogs.requests.size(), 3u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form_.isVisible(); }, 10000));
+    EXPECT_FALSE(form_.Converting());
+    EXPECT_EQ(FileDigest(fixture_.Target()), before);
+    EXPECT_EQ(form_.stStatus->text(),
+              Cancelled(QString::fromUtf8("Die bisherige Datei \"%1\" bleibt unverändert.")));
+    EXPECT_EQ(dialogs.requests.size(), 3u);
 }
 
 TEST(GlyphIconTest, LowerLeftColourIsTransparentAndTheRightHalfIsTheGreyedImage)

@@ -817,7 +817,7 @@ TEST_F(ShellDirTest, DeleteToTheTrash)
     EXPECT_EQ(MessageTexts(), QStringList{alt + QStringLiteral(" wurde in den Papierkorb verschoben!")});
     EXPECT_FALSE(EntryExists(alt));
     EXPECT_TRUE(QFileInfo::exists(FHome.Path(QStringLiteral(".local/share/Trash/files/Alt/eins.txt"))));
-    EXPECT_TRUE(ShownChildren(dlg).isEmpty());
+    EXPECT_TRUE(ShownChildrenOnceSettled(dlg, {}).isEmpty());
 
     // A failure of either way is reported with the folder's path.
     FMessages.clear();
