@@ -7,11 +7,18 @@
 
 #include <cstdio>
 #include <fstream>
+#include <cstring>
 #include <sstream>
 #include <string>
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs("usage: make-template SCHEMA.sql OUTPUT.sqlite\n", stdout);
+            return 0;
+        }
+    }
     if (argc != 3) {
         std::fprintf(stderr, "usage: make-template SCHEMA.sql OUTPUT.sqlite\n");
         return 2;

@@ -11,6 +11,7 @@
 // peak memory is the largest seen.
 // Generated catalogs are cached in DATA_DIR (default: bench-data beside the build's bin/).
 
+#include "ToolOptions.h"
 #include "CatalogTransfer.h"
 #include "ChildProcess.h"
 #include "PxWriter.h"
@@ -225,6 +226,11 @@ CancelTimes MeasureCancel(const QString& root, const QString& target, const Size
 
 int main(int argc, char** argv)
 {
+    const char usage[] = "Aufruf: bench_convert [DATENVERZEICHNIS] [--small] [--repeat=N]\n"
+                         "Misst die Konvertierung erzeugter Kataloge (10k+100k, ohne --small auch 100k+1M)\n"
+                         "gegen das Einfügen derselben Zeilen aus dem Speicher.\n";
+    if (const int exitCode = tooloptions::AnswerHelp(argc, argv, usage, {"--small", "--repeat="}); exitCode >= 0)
+        return exitCode;
     QCoreApplication app(argc, argv);
     const QString binDir = QCoreApplication::applicationDirPath();
     std::filesystem::path dataDir = (binDir + "/../bench-data").toStdString();

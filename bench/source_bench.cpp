@@ -8,6 +8,7 @@
 // The generated tables are cached in DATA_DIR (default: bench-data beside the
 // build's bin/); --small stops after 100 k rows.
 
+#include "ToolOptions.h"
 #include "ChildProcess.h"
 #include "PxWriter.h"
 #include "SourceTable.h"
@@ -252,6 +253,10 @@ void Report(const char* what, const Result& r)
 
 int main(int argc, char* argv[])
 {
+    const char usage[] = "Aufruf: bench_source [DATENVERZEICHNIS] [--small]\n"
+                         "Misst das Lesen erzeugter Paradox-Tabellen (100k, ohne --small auch 1M Zeilen).\n";
+    if (const int exitCode = tooloptions::AnswerHelp(argc, argv, usage, {"--small"}); exitCode >= 0)
+        return exitCode;
     QCoreApplication app(argc, argv);
     QString dataDir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-data"));
     bool small = false;

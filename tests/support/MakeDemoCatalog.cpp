@@ -2,6 +2,7 @@
 //   make-demo-catalog DIR
 
 #include "PxWriter.h"
+#include "ToolOptions.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +14,11 @@ using std::string;
 
 int main(int argc, char** argv)
 {
+    const char usage[] = "Aufruf: make-demo-catalog VERZEICHNIS\n"
+                         "Schreibt den Demo-Katalog \"Demo\" (Demo-Album.db, Demo-Titel.db mit ihren .mb-Dateien)\n"
+                         "in VERZEICHNIS.\n";
+    if (const int exitCode = tooloptions::AnswerHelp(argc, argv, usage); exitCode >= 0)
+        return exitCode;
     if (argc != 2) {
         std::fprintf(stderr, "Aufruf: make-demo-catalog VERZEICHNIS\n");
         return 2;
