@@ -1,6 +1,7 @@
 #include "ConvertAll.h"
 
 #include "FailureDisplay.h"
+#include "source/FileNames.h"
 #include "source/SourceTable.h"
 
 #include <QDir>
@@ -19,8 +20,15 @@ const QString kTitleSuffix = QStringLiteral("-Titel.db");
 QStringList FindCatalogs(const QString& root, QStringList* albumsWithoutTitles)
 {
     QStringList catalogs;
-    const QDir dir(root);
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
+    // Every name the folder holds, those that are not UTF-8 too (source/FileNames.h).
+    std::vector<pdx::DirEntry> entries;
+    pdx::ListDirectory(root, entries);
+    QStringList names;
+    for (const pdx::DirEntry& entry : entries)
+        if (entry.kind != pdx::FileKind::Directory)
+            names << entry.name;
+    names.sort();
+    for (const QString& name : names) {
         if (name.size() <= kAlbumSuffix.size() || !name.endsWith(kAlbumSuffix, Qt::CaseInsensitive))
             continue;
         // Only what the conversion would open: a regular file, links followed.

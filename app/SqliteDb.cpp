@@ -1,5 +1,7 @@
 #include "SqliteDb.h"
 
+#include "source/FileNames.h"
+
 #include <sqlite3.h>
 
 SqliteError::SqliteError(const QString& message) : std::runtime_error(message.toStdString()) {}
@@ -17,7 +19,8 @@ void SqliteConnection::Open(const QString& fileName, int busyTimeoutMs, const QS
 {
     Close();
     fileName_ = shownName.isEmpty() ? fileName : shownName;
-    const int rc = sqlite3_open_v2(fileName.toUtf8().constData(), &db_,
+    // The name's own bytes, also where they are not UTF-8 (source/FileNames.h).
+    const int rc = sqlite3_open_v2(pdx::EncodeFileName(fileName).constData(), &db_,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         // sqlite3_open_v2 hands out a handle even on failure; it carries the message.
@@ -127,7 +130,7 @@ std::int64_t SqliteStatement::ColumnInteger(int column) const { return sqlite3_c
 std::uint32_t SettleDatabase(const QString& fileName, QString& cause)
 {
     sqlite3* db = nullptr;
-    const QByteArray name = fileName.toUtf8();
+    const QByteArray name = pdx::EncodeFileName(fileName);
     int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, 2000);

@@ -1,8 +1,8 @@
 // FileSource on POSIX systems: a descriptor read with pread.
 
 #include "ByteSource.h"
+#include "FileNames.h"
 
-#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@ namespace pdx {
 bool IsRegularFile(const QString& path)
 {
     struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(EncodeFileName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 FileSource::~FileSource()
@@ -34,7 +34,7 @@ bool FileSource::Open(const QString& path)
     Close();
     // Non-blocking, so that a FIFO put in the table's place cannot stall the
     // open; for a regular file the flag changes nothing.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return false;
     struct stat st {};

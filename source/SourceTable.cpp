@@ -2,6 +2,7 @@
 
 #include "ByteSource.h"
 #include "CodePage.h"
+#include "FileNames.h"
 #include "TableReader.h"
 
 #include <QDir>
@@ -14,19 +15,21 @@ namespace pdx {
 
 QString FindIgnoringCase(const QString& directory, const QString& fileName)
 {
-    const QDir dir(directory);
-    const QString exact = dir.filePath(fileName);
+    const QString exact = JoinFileName(directory, fileName);
     if (IsRegularFile(exact))
         return exact;
-    // System lists the names of links whatever they lead to; each candidate is
-    // checked itself, so a FIFO or a dangling link that sorts first does not
-    // hide a table further on.
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QString& name : names) {
-        if (name.compare(fileName, Qt::CaseInsensitive) == 0 && IsRegularFile(dir.filePath(name)))
-            return dir.filePath(name);
+    // Every entry is checked itself, links followed, so that a FIFO or a
+    // dangling link that sorts first does not hide a table further on.
+    std::vector<DirEntry> entries;
+    if (!ListDirectory(directory, entries))
+        return {};
+    QString found;
+    for (const DirEntry& entry : entries) {
+        if (entry.kind == FileKind::Regular && entry.name.compare(fileName, Qt::CaseInsensitive) == 0 &&
+            (found.isEmpty() || entry.name < found))
+            found = entry.name;
     }
-    return {};
+    return found.isEmpty() ? QString() : JoinFileName(directory, found);
 }
 
 namespace {
@@ -59,23 +62,36 @@ void SourceTable::Open(const QString& directory, const QString& fileName, const 
     if (!dir.isEmpty() && !dir.endsWith(u'/') && !dir.endsWith(QDir::separator()))
         dir += u'/';
     const QString derived = dir + fileName;
+    // Messages show a name that is not UTF-8 with its bytes escaped.
+    const QString shown = DisplayFileName(derived);
 
-    const QString actual = FindIgnoringCase(directory.isEmpty() ? QStringLiteral(".") : directory, fileName);
+    const QString lookIn = directory.isEmpty() ? QStringLiteral(".") : directory;
+    const QString actual = finder_ ? finder_(lookIn, fileName) : FindIgnoringCase(lookIn, fileName);
     if (actual.isEmpty())
-        throw SourceError(ErrorCode::FileNotFound, {derived});
+        throw SourceError(ErrorCode::FileNotFound, {shown});
     auto file = std::make_unique<FileSource>();
     if (!file->Open(actual))
-        throw SourceError(ErrorCode::FileOpenFailed, {derived});
+        throw SourceError(ErrorCode::FileOpenFailed, {shown});
 
-    auto reader = std::make_unique<TableReader>(std::move(file), derived);
+    auto reader = std::make_unique<TableReader>(std::move(file), shown);
+    reader->SetMissingMemoAsBlank(missingMemoAsBlank_);
     if (!forcedCodePage_.isEmpty())
         reader->SetCodec(CodePage::NormalizeName(forcedCodePage_));
 
     if (reader->HasBlobFields()) {
         const QString memoName = StripExtension(QFileInfo(actual).fileName()) + QStringLiteral(".mb");
-        const QString memoDerived = dir + StripExtension(fileName) + QStringLiteral(".mb");
-        const QString memoActual =
-            FindIgnoringCase(directory.isEmpty() ? QStringLiteral(".") : directory, memoName);
+        const QString memoDerived = DisplayFileName(dir + StripExtension(fileName) + QStringLiteral(".mb"));
+        // The usual spellings first: looking through a folder of thousands
+        // of tables for each of them would cost time in its square.
+        QString memoActual;
+        const QString memoDir = directory.isEmpty() ? QStringLiteral(".") : directory;
+        for (const QString& suffix : {QStringLiteral(".mb"), QStringLiteral(".MB")}) {
+            const QString candidate = JoinFileName(memoDir, StripExtension(QFileInfo(actual).fileName()) + suffix);
+            if (memoActual.isEmpty() && IsRegularFile(candidate))
+                memoActual = candidate;
+        }
+        if (memoActual.isEmpty())
+            memoActual = finder_ ? finder_(memoDir, memoName) : FindIgnoringCase(memoDir, memoName);
         auto memo = std::make_unique<FileSource>();
         if (memoActual.isEmpty())
             reader->SetMissingMemoName(memoDerived);
@@ -86,7 +102,7 @@ void SourceTable::Open(const QString& directory, const QString& fileName, const 
     }
 
     reader_ = std::move(reader);
-    path_ = derived;
+    path_ = shown;
     try {
         if (!indexField.isEmpty())
             BuildOrder(indexField);
@@ -331,6 +347,37 @@ QString SourceTable::CodePageName() const
 std::uint64_t SourceTable::RecordCount() const
 {
     return reader_ ? reader_->RecordCount() : 0;
+}
+
+const TableHeader& SourceTable::Header() const
+{
+    if (!reader_)
+        throw SourceError(ErrorCode::NotOpen);
+    return reader_->Header();
+}
+
+const LossCount& SourceTable::Losses(LossKind kind) const
+{
+    static const LossCount kNone;
+    return reader_ ? reader_->Losses(kind) : kNone;
+}
+
+void SourceTable::ResetLosses()
+{
+    if (reader_)
+        reader_->ResetLosses();
+}
+
+QString SourceTable::MissingMemoFile() const
+{
+    return reader_ && reader_->MemoMissing() ? reader_->MemoName() : QString();
+}
+
+QString SourceTable::DecodeBytes(const QByteArray& bytes) const
+{
+    if (!reader_)
+        throw SourceError(ErrorCode::NotOpen);
+    return reader_->DecodeText(bytes.constData(), bytes.size());
 }
 
 int SourceTable::KeyFieldCount() const

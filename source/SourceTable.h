@@ -6,14 +6,16 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 namespace pdx {
 
 // Paradox tables come from systems that ignore the case of file names: when
-// the exact name is missing, the first name in the directory that equals it
-// ignoring case is taken. Returns the path found, or an empty string.
+// the exact name is missing, the first name in the directory (in name order)
+// that equals it ignoring case is taken. Returns the path found, or an empty
+// string. Names of any bytes are found (FileNames.h).
 QString FindIgnoringCase(const QString& directory, const QString& fileName);
 
 // One Paradox table opened for reading, with a cursor over its records.
@@ -44,6 +46,14 @@ public:
     // anything else ("IBM850", "windows-1252", "850", "cp1252") is used for
     // every table opened from now on. An unknown name fails at Open.
     void SetCodePage(const QString& name);
+    // For tools: a missing memo file (.mb) does not fail the table; memo and
+    // BLOB values kept in it read as blank and count as LossKind::MissingMemo.
+    void SetMissingMemoAsBlank(bool blank) { missingMemoAsBlank_ = blank; }
+    // For tools that open many tables of one folder: finds a file as
+    // FindIgnoringCase does, from a listing the caller keeps (reading the
+    // folder again for each table would cost time in its square).
+    using FileFinder = std::function<QString(const QString& directory, const QString& fileName)>;
+    void SetFileFinder(FileFinder finder) { finder_ = std::move(finder); }
 
     // Opens directory/fileName read-only. The file and its memo file are
     // found ignoring case when the exact name does not exist. An empty
@@ -72,12 +82,20 @@ public:
     Value Read(int index) const;
     // The same into VALUE, reusing its buffers: for reading row after row.
     void Read(int index, Value& value) const;
-    QString FilePath() const;       // as derived from directory and file name
+    QString FilePath() const;       // as derived from directory and file name, for messages
     QString CodePageName() const;   // the codec in use
     std::uint64_t RecordCount() const;
     // How many leading fields form a keyed table's primary key; 0 for an
     // unkeyed table, and for a header that claims more key fields than fields.
     int KeyFieldCount() const;
+    // The table's header and the reader's counts of values read with a loss.
+    const TableHeader& Header() const;
+    const LossCount& Losses(LossKind kind) const;
+    void ResetLosses();
+    // The memo file as looked for when the table needs one and it is missing; else empty.
+    QString MissingMemoFile() const;
+    // Decodes BYTES with the table's code page.
+    QString DecodeBytes(const QByteArray& bytes) const;
 
 private:
     void RequireRecord() const;
@@ -86,6 +104,8 @@ private:
 
     std::unique_ptr<TableReader> reader_;
     QString forcedCodePage_;
+    bool missingMemoAsBlank_ = false;
+    FileFinder finder_;
     QString path_;
 };
 

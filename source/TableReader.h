@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -63,12 +64,31 @@ struct TableHeader {
     int firstBlock = 0;
     int keyFields = 0;
     CodePage::HeaderHints codePage;
+    // Version 4 and later: the field numbers (in .Xnn/.XGn index files the
+    // first ones are the indexed fields' numbers in the table, from 1), and
+    // in index files the index's name (empty for a single-field .Xnn).
+    std::vector<int> fieldNumbers;
+    QByteArray indexName;
+};
+
+// Values that could not be read as stored, by kind: each is read as blank
+// (dates, times, timestamps out of range; memos and BLOBs in a missing memo
+// file), as U+FFFD (bytes without a character in the code page), or with 0
+// for digits above 9 (BCD).
+enum class LossKind : std::uint8_t { Date, Time, Timestamp, Unmappable, BcdDigits, MissingMemo };
+constexpr int kLossKinds = 6;
+
+struct LossCount {
+    std::uint64_t count = 0;    // values read with this loss
+    std::uint64_t firstRow = 0; // cursor row (from 1) of the first one
 };
 
 // Parses a Paradox table from a ByteSource: the header, the field list and the
 // block chain, and gives the records in chain order (or in an order the caller
 // supplies). It never reads outside the source and raises SourceError, naming
-// the table, for everything it cannot read.
+// the table, for everything it cannot read. Its parts: TableReader.cpp
+// (construction, code page), TableHeader.cpp, TableBlocks.cpp (chain and
+// cursor), TableValues.cpp, TableMemo.cpp; TableBytes.h holds what they share.
 class TableReader {
 public:
     // Parses the header and walks the block chain; throws SourceError.
@@ -92,6 +112,15 @@ public:
     // fail with MemoFileMissing naming expectedName.
     void SetMemoSource(std::unique_ptr<ByteSource> source, const QString& name);
     void SetMissingMemoName(const QString& expectedName);
+    // Without a memo file, memo and BLOB values that are not whole in their
+    // leader read as blank (counted as LossKind::MissingMemo) instead of failing.
+    void SetMissingMemoAsBlank(bool blank) { missingMemoAsBlank_ = blank; }
+    bool MemoMissing() const { return !memo_ && !memoName_.isEmpty(); }
+    const QString& MemoName() const { return memoName_; }
+
+    // The values read with a loss since the reader was made, by LossKind.
+    const LossCount& Losses(LossKind kind) const { return losses_[static_cast<std::size_t>(kind)]; }
+    void ResetLosses() { losses_ = {}; }
 
     // Cursor over the records, in chain order unless OrderBy chose another.
     // OrderBy sorts ascending by one field, ties in chain order; BLOB fields
@@ -134,6 +163,15 @@ private:
     void CheckMemoHeader(int field);
     // The stored bytes of an alpha (up to its first NUL) or memo field.
     QByteArrayView TextBytes(int field);
+    // Counts a value of KIND read from the current row.
+    void NoteLoss(LossKind kind)
+    {
+        LossCount& loss = losses_[static_cast<std::size_t>(kind)];
+        if (loss.count++ == 0)
+            loss.firstRow = row_;
+    }
+    // Whether a memo/BLOB field of the current record needs the memo file.
+    bool NeedsMemoFile(int field) const;
 
     std::unique_ptr<ByteSource> source_;
     QString name_;
@@ -148,6 +186,8 @@ private:
     std::unique_ptr<ByteSource> memo_;
     QString memoName_;
     bool memoChecked_ = false;
+    bool missingMemoAsBlank_ = false;
+    std::array<LossCount, kLossKinds> losses_{};
     std::vector<char> blobBuffer_;
     // The last suballocated memo block read: neighbouring records usually
     // keep their small memos in the same block.
@@ -164,6 +204,7 @@ private:
     std::size_t loadedBlock_ = SIZE_MAX; // chain block whose records buffer_ holds
     std::size_t nextBlock_ = SIZE_MAX;   // field order: block of the next record
     const std::uint8_t* current_ = nullptr;
+    std::uint64_t row_ = 0;              // the cursor's row, from 1
     bool atEnd_ = true;
 };
 

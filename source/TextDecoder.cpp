@@ -12,6 +12,8 @@ bool TextDecoder::Init(const QString& codecName)
     // A code page is single-byte when every byte decodes on its own to exactly
     // one UTF-16 unit; then the table answers for it.
     singleByte_ = true;
+    hasHoles_ = false;
+    hole_.fill(false);
     for (int b = 0; b < 256 && singleByte_; ++b) {
         const char byte = static_cast<char>(b);
         const QString one = decoder_->Decode(QByteArrayView(&byte, 1));
@@ -19,6 +21,10 @@ bool TextDecoder::Init(const QString& codecName)
             singleByte_ = false;
         else
             table_[static_cast<std::size_t>(b)] = one[0].unicode();
+        if (singleByte_ && one[0] == QChar::ReplacementCharacter) {
+            hole_[static_cast<std::size_t>(b)] = true;
+            hasHoles_ = true;
+        }
     }
     return true;
 }
@@ -27,13 +33,19 @@ QString TextDecoder::Decode(const char* data, qsizetype size)
 {
     if (size <= 0)
         return {};
-    if (!singleByte_)
-        return decoder_->Decode(QByteArrayView(data, size));
+    if (!singleByte_) {
+        QString text = decoder_->Decode(QByteArrayView(data, size));
+        if (text.contains(QChar::ReplacementCharacter))
+            ++replaced_;
+        return text;
+    }
     QString text(size, Qt::Uninitialized);
     auto* out = reinterpret_cast<char16_t*>(text.data());
     const auto* in = reinterpret_cast<const unsigned char*>(data);
     for (qsizetype i = 0; i < size; ++i)
         out[i] = table_[in[i]];
+    if (hasHoles_)
+        CountHoles(in, size);
     return text;
 }
 
@@ -48,6 +60,18 @@ void TextDecoder::DecodeInto(const char* data, qsizetype size, QString& text)
     const auto* in = reinterpret_cast<const unsigned char*>(data);
     for (qsizetype i = 0; i < size; ++i)
         out[i] = table_[in[i]];
+    if (hasHoles_)
+        CountHoles(in, size);
+}
+
+void TextDecoder::CountHoles(const unsigned char* in, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i) {
+        if (hole_[in[i]]) {
+            ++replaced_;
+            return;
+        }
+    }
 }
 
 } // namespace pdx

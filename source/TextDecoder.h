@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <memory>
 
 namespace pdx {
@@ -22,11 +23,20 @@ public:
     // The same into TEXT, whose buffer is reused when it is large enough and
     // not shared: a caller that decodes value after value allocates nothing.
     void DecodeInto(const char* data, qsizetype size, QString& text);
+    // How many decoded values held a byte the code page has no character for
+    // (it became U+FFFD).
+    std::uint64_t Replaced() const { return replaced_; }
 
 private:
+    void CountHoles(const unsigned char* bytes, qsizetype size);
+
     std::unique_ptr<CodePageDecoder> decoder_;
     std::array<char16_t, 256> table_{};
     bool singleByte_ = false;
+    // Single-byte code pages with bytes that decode to U+FFFD: those bytes.
+    std::array<bool, 256> hole_{};
+    bool hasHoles_ = false;
+    std::uint64_t replaced_ = 0;
 };
 
 } // namespace pdx

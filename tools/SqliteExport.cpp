@@ -1,5 +1,7 @@
 #include "SqliteExport.h"
 
+#include "LossReport.h"
+#include "TableInfo.h"
 #include "SqliteDb.h"
 #include "source/SourceTable.h"
 #include "source/ValueText.h"
@@ -9,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <QDir>
+#include <QSet>
 #include <QFileInfo>
 #include <QStringEncoder>
 
@@ -39,25 +42,6 @@ const char* const kPragmas[] = {
     "PRAGMA locking_mode = EXCLUSIVE",
     "PRAGMA cache_size = -8192",
 };
-
-bool IsRegularFile(const QString& path)
-{
-    const QFileInfo info(path);  // follows links
-    return info.exists() && info.isFile();
-}
-
-// Why NAME cannot name a table in SQLite; empty when it can.
-QString UnusableNameReason(const QString& name)
-{
-    if (name.isEmpty())
-        return QStringLiteral("der Dateiname ergibt keinen Tabellennamen");
-    if (name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
-        return SafeFormat(QStringLiteral("SQLite behält Namen, die mit \"sqlite_\" beginnen, sich selbst vor (\"%s\")"),
-                          {name});
-    if (name.contains(QChar::ReplacementCharacter))
-        return QStringLiteral("der Dateiname ist nicht als Text lesbar");
-    return {};
-}
 
 // A prepared statement for the row loop, bound through SQLite's own calls.
 // Rows read and made ready for SQLite in a thread of their own, a batch at a time, while the
@@ -254,8 +238,20 @@ public:
     };
 
     TableWriter(SqliteConnection& db, pdx::SourceTable& source, const TableFile& table, Listener& listener)
-        : db_(db), source_(source), table_(table), listener_(listener)
+        : db_(db), source_(source), table_(table), listener_(listener),
+          columns_(Columns(source, table, listener))
     {
+    }
+
+    const QStringList& Columns() const { return columns_; }
+
+    static QStringList Columns(const pdx::SourceTable& source, const TableFile& table, Listener& listener)
+    {
+        QStringList warnings;
+        const QStringList columns = ColumnNames(source.Fields(), table, warnings);
+        for (const QString& warning : warnings)
+            listener.Warning(warning);
+        return columns;
     }
 
     // Creates and fills the table in one transaction; returns the rows. A broken key raises
@@ -263,6 +259,8 @@ public:
     // transaction is rolled back before any of them leaves.
     std::uint64_t Write(int keyFields)
     {
+        // A second reading (without the key) counts its losses afresh.
+        source_.ResetLosses();
         db_.Execute(QStringLiteral("BEGIN"));
         try {
             const std::uint64_t rows = Fill(keyFields);
@@ -278,15 +276,7 @@ private:
     std::uint64_t Fill(int keyFields)
     {
         const auto& fields = source_.Fields();
-        QStringList columns;
-        for (const pdx::FieldInfo& field : fields)
-            columns << QuoteSqlIdentifier(field.name) + u' ' + DeclaredType(pdx::TypeLetter(field.type));
-        QStringList keys;
-        for (int k = 0; k < keyFields; ++k)
-            keys << QuoteSqlIdentifier(fields[std::size_t(k)].name);
-        if (!keys.isEmpty())
-            columns << QStringLiteral("PRIMARY KEY (%1)").arg(keys.join(QStringLiteral(", ")));
-        const QString create = QStringLiteral("CREATE TABLE %1 (%2)").arg(QuoteSqlIdentifier(table_.name), columns.join(QStringLiteral(", ")));
+        const QString create = CreateTableSql(table_.name, columns_, fields, keyFields);
         if (sqlite3_exec(db_.Handle(), create.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
             throw CreateFailed{QString::fromUtf8(sqlite3_errmsg(db_.Handle()))};
 
@@ -358,6 +348,7 @@ private:
     pdx::SourceTable& source_;
     const TableFile& table_;
     Listener& listener_;
+    const QStringList columns_;
 };
 
 QString KeyText(const pdx::SourceTable& source)
@@ -368,14 +359,41 @@ QString KeyText(const pdx::SourceTable& source)
     return names.join(QStringLiteral(", "));
 }
 
+// The secondary indexes beside TABLE, made in SQLite; one that SQLite refuses is a warning.
+void CreateIndexes(SqliteConnection& db, const TableFile& table, const pdx::SourceTable& source,
+                   const QStringList& columns, FolderNames& names, Listener& listener)
+{
+    QStringList warnings;
+    for (const IndexDef& index : FindIndexes(table, table.name, source, columns, names, warnings)) {
+        const QString sql = CreateIndexSql(table.name, index);
+        if (sqlite3_exec(db.Handle(), sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            warnings << SafeFormat(QStringLiteral("Warnung: Der Index \"%s\" der Tabelle \"%s\" wurde nicht angelegt (%s)."),
+                                   {index.file, table.Shown(), QString::fromUtf8(sqlite3_errmsg(db.Handle()))});
+    }
+    for (const QString& warning : warnings)
+        listener.Warning(warning);
+}
+
 // Exports one table; false when it could not be read or created (the listener was told why).
-bool ExportOne(SqliteConnection& db, const TableFile& table, const Options& options, Listener& listener)
+bool ExportOne(SqliteConnection& db, const TableFile& given, const Options& options, FolderNames& names,
+               Listener& listener)
 {
     pdx::SourceTable source;
     source.SetCodePage(options.codePage);
+    // A missing memo file costs the values kept in it, not the table.
+    source.SetMissingMemoAsBlank(true);
+    source.SetFileFinder(names.Finder());
+    TableFile table = given;
     try {
-        const QFileInfo info(table.path);
-        source.Open(info.path(), info.fileName());
+        const qsizetype slash = std::max(table.path.lastIndexOf(u'/'), table.path.lastIndexOf(u'\\'));
+        source.Open(slash < 0 ? QString() : table.path.left(slash + 1), table.path.mid(slash + 1));
+        if (!table.stemBytes.isEmpty()) {
+            // A file name that is not UTF-8 is read in the table's code page.
+            table.name += source.DecodeBytes(table.stemBytes);
+            listener.Warning(SafeFormat(QStringLiteral("Hinweis: Der Dateiname \"%s\" ist kein UTF-8; mit der Codepage "
+                                                       "%s gelesen heißt die Tabelle \"%s\"."),
+                                        {table.Shown(), source.CodePageName(), table.name}));
+        }
         TableWriter writer(db, source, table, listener);
         std::uint64_t rows = 0;
         try {
@@ -384,16 +402,20 @@ bool ExportOne(SqliteConnection& db, const TableFile& table, const Options& opti
             listener.Warning(SafeFormat(
                 QStringLiteral("Warnung: In der Tabelle \"%s\" ist der Schlüssel (%s) in Zeile %u doppelt oder leer; "
                                "die Tabelle wird ohne PRIMARY KEY übernommen."),
-                {table.path, KeyText(source), std::uint32_t(broken.row)}));
+                {table.Shown(), KeyText(source), std::uint32_t(broken.row)}));
             rows = writer.Write(0);
         }
+        for (const QString& line : tooltext::LossLines(table.name, source))
+            listener.Warning(line);
+        if (options.indexes)
+            CreateIndexes(db, table, source, writer.Columns(), names, listener);
         listener.TableDone(table, rows);
         return true;
     } catch (const pdx::SourceError& failure) {
         listener.TableFailed(table, failure.Message());
     } catch (const TableWriter::CreateFailed& failure) {
         listener.TableFailed(table, SafeFormat(QStringLiteral("Die Tabelle \"%s\" kann nicht als \"%s\" angelegt werden (%s)"),
-                                               {table.path, table.name, failure.reason}));
+                                               {table.Shown(), table.name, failure.reason}));
     }
     return false;
 }
@@ -428,65 +450,6 @@ QString DeclaredType(char typeLetter)
     }
 }
 
-std::vector<TableFile> CollectTables(const QStringList& paths, const QString& outFile, QStringList& problems,
-                                     QStringList& notes)
-{
-    std::vector<TableFile> tables;
-    // A folder's tables leave out the output file (a run before this one may have put it there);
-    // a table named on its own that is the output file cannot be exported into itself.
-    auto add = [&](const QString& path, bool named) {
-        if (FileUtils::SameFile(path, outFile)) {
-            if (named)
-                problems << SafeFormat(QStringLiteral("Die Tabelle \"%s\" ist zugleich die Ausgabedatei \"%s\"; "
-                                                      "eine Eingabe wird nie ersetzt."),
-                                       {path, outFile});
-            return;
-        }
-        for (const TableFile& earlier : tables) {
-            if (FileUtils::SameFile(earlier.path, path))
-                return;
-        }
-        const TableFile table{path, FileUtils::StripExtension(QFileInfo(path).fileName())};
-        if (const QString reason = UnusableNameReason(table.name); !reason.isEmpty()) {
-            problems << SafeFormat(QStringLiteral("Die Tabelle \"%s\" kann nicht übernommen werden: %s."),
-                                   {path, reason});
-            return;
-        }
-        for (const TableFile& earlier : tables) {
-            if (earlier.name.compare(table.name, Qt::CaseInsensitive) == 0) {
-                problems << SafeFormat(
-                    QStringLiteral("Die Tabelle \"%s\" kann nicht übernommen werden: ihr Name \"%s\" gleicht "
-                                   "ohne Rücksicht auf Groß- und Kleinschreibung dem der Tabelle \"%s\"."),
-                    {path, table.name, earlier.path});
-                return;
-            }
-        }
-        tables.push_back(table);
-    };
-
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            const QDir dir(path);
-            bool any = false;
-            for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
-                const QString entryPath = FileUtils::JoinPath(path, entry);
-                if (entry.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) && IsRegularFile(entryPath)) {
-                    any = true;
-                    add(entryPath, false);
-                }
-            }
-            if (!any)
-                notes << SafeFormat(QStringLiteral("Im Verzeichnis \"%s\" liegt keine Tabelle (*.db)."), {path});
-        } else if (info.exists()) {
-            add(path, true);
-        } else {
-            problems << pdx::ErrorText(pdx::ErrorCode::FileNotFound, {path});
-        }
-    }
-    return tables;
-}
-
 Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables, const Options& options,
                     Listener& listener)
 {
@@ -497,6 +460,7 @@ Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables
         return result;
     }
     if ((out.exists() || out.isSymLink()) && !options.replace) {
+        result.outputExists = true;
         result.fatal = SafeFormat(
             QStringLiteral("Die Datei \"%s\" gibt es bereits; mit --replace wird sie ersetzt."), {outFile});
         return result;
@@ -513,8 +477,11 @@ Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables
         db.Open(staged.TempName(), kBusyTimeoutMs, outFile);
         for (const char* pragma : kPragmas)
             db.Execute(QString::fromLatin1(pragma));
+        int number = 0;
+        FolderNames names;
         for (const TableFile& table : tables) {
-            if (ExportOne(db, table, options, listener))
+            listener.TableStarting(table, ++number, int(tables.size()));
+            if (ExportOne(db, table, options, names, listener))
                 ++result.exported;
             else
                 ++result.failed;

@@ -1,18 +1,25 @@
-// paradox2sqlite [--codepage NAME] [--replace] OUT.sqlite PATH...
-// Exports Paradox tables, each into one table of a new SQLite database (SqliteExport.h).
+// paradox2sqlite [OPTIONS] OUT.sqlite PATH...      exports Paradox tables into a new SQLite database
+// paradox2sqlite --list [--json] [OPTIONS] PATH...  tells what the tables are
+// paradox2sqlite --schema [OPTIONS] PATH...         prints the CREATE statements it would run
 //
-// Exit codes: 0 every table went in, 1 a table or more did not (or none could, or the output
-// file could not be made, or standard output was closed), 2 bad usage, 128 + the signal's number
-// when ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the output file then stays as it was).
-// stdout: one line per table ("Kunden: 55 Zeilen"); stderr: the messages, and a progress
-// display for large tables when stderr is a terminal.
+// Exit codes: 0 every table went in (or was listed); 1 a table or more did not (the rest is in),
+// or none could, or standard output could not be written; 2 bad usage, said before anything is
+// read; 3 nothing done, because the output exists and --replace was not given; 128 + the
+// signal's number when ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the output stays as it was).
+// stdout: one line per table ("Kunden: 55 Zeilen"); stderr: the messages, and progress on a
+// terminal.
 
+#include "Interrupted.h"
 #include "SqliteExport.h"
+#include "TableListing.h"
 #include "Version.h"
+#include "source/CodePage.h"
+#include "source/CodePageDecoder.h"
+#include "source/FileNames.h"
+#include "source/StandardOutput.h"
 #include "util/FileReplace.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <chrono>
 #include <cstdio>
@@ -24,29 +31,43 @@
 namespace {
 
 const char kUsageText[] =
-    "Aufruf: paradox2sqlite [--codepage NAME] [--replace] AUSGABE.sqlite PFAD...\n"
+    "Aufruf: paradox2sqlite [OPTIONEN] AUSGABE.sqlite PFAD...\n"
+    "        paradox2sqlite --list [--json] [OPTIONEN] PFAD...\n"
+    "        paradox2sqlite --schema [OPTIONEN] PFAD...\n"
     "\n"
     "Übernimmt Paradox-Tabellen in die neue SQLite-Datenbank AUSGABE.sqlite, jede in eine\n"
     "Tabelle mit dem Namen ihrer Datei. PFAD ist eine Tabelle (.db) oder ein Verzeichnis,\n"
-    "dessen Tabellen (*.db) alle übernommen werden.\n"
+    "dessen Tabellen (*.db) alle übernommen werden; Unterverzeichnisse nur mit -r.\n"
     "\n"
-    "  --codepage NAME  Zeichensatz der Tabellen vorgeben (z. B. IBM850, windows-1252)\n"
-    "  --replace        eine vorhandene AUSGABE.sqlite ersetzen\n"
-    "  -h, --help       diese Hilfe ausgeben\n"
-    "  --version        Programmname und Version ausgeben\n"
+    "  --codepage NAME    Zeichensatz der Tabellen vorgeben (z. B. IBM850, windows-1252)\n"
+    "  --replace          eine vorhandene AUSGABE.sqlite ersetzen\n"
+    "  -r, --recursive    auch die Unterverzeichnisse lesen; deren Tabellen heißen nach dem\n"
+    "                     Pfad unter PFAD, mit \"_\" verbunden (Archiv/2019/Kunden.db wird\n"
+    "                     zu \"Archiv_2019_Kunden\")\n"
+    "  --only NAME,...    nur diese Tabellen (Dateiname ohne .db, Groß-/Kleinschreibung egal)\n"
+    "  --exclude NAME,... diese Tabellen auslassen\n"
+    "  --no-indexes       Sekundärindizes (.Xnn, .XGn) nicht als CREATE INDEX übernehmen\n"
+    "  --list             je Tabelle eine Zeile: Zeilen, Felder, Schlüsselfelder, Version,\n"
+    "                     Codepage, Blockgröße, Verschlüsselung, Memodatei, Indizes\n"
+    "  --json             mit --list: je Tabelle ein JSON-Objekt in einer Zeile\n"
+    "  --schema           die CREATE-Anweisungen ausgeben, ohne etwas zu schreiben\n"
+    "  -h, --help         diese Hilfe ausgeben\n"
+    "  --version          Programmname und Version ausgeben\n"
     "\n"
-    "Rückgabewert: 0 alle Tabellen übernommen, 1 nicht alle, 2 falscher Aufruf.\n";
+    "Rückgabewert: 0 alle Tabellen übernommen, 1 eine Tabelle oder mehr nicht (die übrigen\n"
+    "sind übernommen) oder die Ausgabe ließ sich nicht schreiben, 2 falscher Aufruf,\n"
+    "3 nichts getan, weil AUSGABE.sqlite schon da ist und --replace fehlt.\n";
 
-enum ExitCode { kAllExported = 0, kNotAll = 1, kUsage = 2 };
+enum ExitCode { kAllExported = 0, kNotAll = 1, kUsage = 2, kOutputExists = 3 };
 
-int Usage(const std::string& problem)
+int Usage(const QString& problem)
 {
-    std::fprintf(stderr, "paradox2sqlite: %s\n\n%s", problem.c_str(), kUsageText);
+    std::fprintf(stderr, "paradox2sqlite: %s\n\n%s", problem.toUtf8().constData(), kUsageText);
     return kUsage;
 }
 
-// Standard output went away (a reader such as "| head -1" ended): the export stops like any
-// other failure, and its temporary file is removed.
+// Standard output went away (a reader such as "| head -1" ended, a full disk): the export
+// stops like any other failure, and its temporary file is removed.
 class OutputClosed : public std::runtime_error {
 public:
     OutputClosed() : std::runtime_error("Die Standardausgabe ist geschlossen; die Übernahme wurde abgebrochen.") {}
@@ -67,6 +88,18 @@ QString RowsText(std::uint64_t rows)
 
 class ConsoleListener : public SqliteExport::Listener {
 public:
+    void TableStarting(const SqliteExport::TableFile& table, int number, int total) override
+    {
+        if (!terminal_)
+            return;
+        table_ = QStringLiteral("Tabelle %1 von %2").arg(number).arg(total);
+        current_ = table.path;
+        started_ = std::chrono::steady_clock::now();
+        // Many small tables: a few updates a second, not one per table.
+        if (started_ - shown_ >= std::chrono::milliseconds(100) || number == total)
+            Show(table_ + QStringLiteral(": ") + pdx::DisplayFileName(table.name), started_);
+    }
+
     void TableDone(const SqliteExport::TableFile& table, std::uint64_t rows) override
     {
         ClearProgress();
@@ -77,7 +110,7 @@ public:
     {
         ClearProgress();
         PrintLine(stderr, message);
-        PrintLine(stdout, table.name + QStringLiteral(": nicht übernommen"));
+        PrintLine(stdout, pdx::DisplayFileName(table.name) + QStringLiteral(": nicht übernommen"));
     }
 
     void Warning(const QString& message) override
@@ -86,34 +119,24 @@ public:
         PrintLine(stderr, message);
     }
 
-    // Shown only on a terminal, for a table that takes longer than a moment, a few times a second.
+    // Rows of a table that takes longer than a moment, a few times a second.
     void Progress(const SqliteExport::TableFile& table, std::uint64_t done, std::uint64_t total) override
     {
         if (!terminal_)
             return;
         const auto now = std::chrono::steady_clock::now();
-        if (table.path != current_) {
-            current_ = table.path;
-            started_ = now;
-            shown_ = now;
+        if (table.path != current_ || now - started_ < std::chrono::milliseconds(500) ||
+            now - shown_ < std::chrono::milliseconds(200))
             return;
-        }
-        if (now - started_ < std::chrono::milliseconds(500) || now - shown_ < std::chrono::milliseconds(200))
-            return;
-        shown_ = now;
-        QString text = table.name + QStringLiteral(": ") + RowsText(done);
+        QString text = table_ + QStringLiteral(": ") + table.name + QStringLiteral(": ") + RowsText(done);
         if (total >= done && total > 0)
             text += QStringLiteral(" von %1 (%2 %)").arg(total).arg(done * 100 / total);
-        const QByteArray utf8 = text.toUtf8();
-        std::fprintf(stderr, "\r%s\033[K", utf8.constData());
-        std::fflush(stderr);
-        visible_ = true;
+        Show(text, now);
     }
 
-private:
+    // Clears the progress line before a message that is not the listener's.
     void ClearProgress()
     {
-        current_.clear();
         if (!visible_)
             return;
         std::fputs("\r\033[K", stderr);
@@ -121,78 +144,175 @@ private:
         visible_ = false;
     }
 
+private:
+    void Show(const QString& text, std::chrono::steady_clock::time_point now)
+    {
+        shown_ = now;
+        std::fprintf(stderr, "\r%s\033[K", text.toUtf8().constData());
+        std::fflush(stderr);
+        visible_ = true;
+    }
+
     bool terminal_ = isatty(STDERR_FILENO) == 1;
     bool visible_ = false;
+    QString table_;
     QString current_;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point shown_;
 };
 
+enum class Mode { Export, List, Schema };
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    pdx::PrepareStandardOutput();
     QCoreApplication app(argc, argv);
     // Ctrl+C or a kill ends the run without a half-made database left behind.
     FileUtils::RemoveStagedFilesOnSignals();
 
     SqliteExport::Options options;
+    SqliteExport::Selection selection;
+    Mode mode = Mode::Export;
+    bool json = false;
+    bool codePageGiven = false;
     QStringList positional;
     bool optionsEnd = false;
-    const QStringList args = app.arguments().mid(1);
+    const QStringList args = pdx::CommandLineArguments(argc, argv);
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
+        // An option's value: after '=' or as the next argument.
+        auto value = [&](const QString& name, QString& out) {
+            if (arg == name) {
+                if (++i == args.size())
+                    return false;
+                out = args[i];
+                return true;
+            }
+            out = arg.mid(name.size() + 1);
+            return true;
+        };
+        auto is = [&](const char* name) {
+            const QString n = QLatin1String(name);
+            return arg == n || arg.startsWith(n + u'=');
+        };
         if (optionsEnd || !arg.startsWith(u'-') || arg.size() == 1) {
             positional << arg;
         } else if (arg == QLatin1String("--")) {
             optionsEnd = true;
         } else if (arg == QLatin1String("--replace")) {
             options.replace = true;
-        } else if (arg == QLatin1String("--codepage")) {
-            if (++i == args.size())
-                return Usage("--codepage braucht einen Namen.");
-            options.codePage = args[i];
-        } else if (arg.startsWith(QLatin1String("--codepage="))) {
-            options.codePage = arg.mid(11);
+        } else if (arg == QLatin1String("-r") || arg == QLatin1String("--recursive")) {
+            selection.recursive = true;
+        } else if (arg == QLatin1String("--no-indexes")) {
+            options.indexes = false;
+        } else if (arg == QLatin1String("--list")) {
+            mode = Mode::List;
+        } else if (arg == QLatin1String("--schema")) {
+            mode = Mode::Schema;
+        } else if (arg == QLatin1String("--json")) {
+            json = true;
+        } else if (is("--codepage")) {
+            if (!value(QStringLiteral("--codepage"), options.codePage))
+                return Usage(QStringLiteral("--codepage braucht einen Namen."));
+            codePageGiven = true;
+        } else if (is("--only") || is("--exclude")) {
+            const QString name = arg.startsWith(QLatin1String("--only")) ? QStringLiteral("--only") : QStringLiteral("--exclude");
+            QString list;
+            if (!value(name, list) || list.trimmed().isEmpty())
+                return Usage(name + QStringLiteral(" braucht Tabellennamen."));
+            for (const QString& part : list.split(u',', Qt::SkipEmptyParts)) {
+                QString stem = part.trimmed();
+                if (stem.endsWith(QLatin1String(".db"), Qt::CaseInsensitive))
+                    stem.chop(3);
+                (name == QLatin1String("--only") ? selection.only : selection.exclude) << stem;
+            }
         } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
             std::fputs(kUsageText, stdout);
-            return kAllExported;
+            return std::fflush(stdout) == 0 ? kAllExported : kNotAll;
         } else if (arg == QLatin1String("--version")) {
             std::fputs("paradox2sqlite " KK_VERSION "\n", stdout);
-            return kAllExported;
+            return std::fflush(stdout) == 0 ? kAllExported : kNotAll;
         } else {
-            return Usage("Unbekannte Option \"" + arg.toStdString() + "\".");
+            return Usage(QStringLiteral("Unbekannte Option \"%1\".").arg(pdx::DisplayFileName(arg)));
         }
     }
-    if (positional.size() < 2)
-        return Usage(positional.isEmpty() ? "AUSGABE.sqlite und PFAD fehlen." : "PFAD fehlt.");
-    const QString outFile = positional.takeFirst();
-
-    QStringList problems;
-    QStringList notes;
-    const std::vector<SqliteExport::TableFile> tables = SqliteExport::CollectTables(positional, outFile, problems, notes);
-    for (const QString& note : notes)
-        PrintLine(stderr, note);
-    for (const QString& problem : problems)
-        PrintLine(stderr, problem);
-    if (tables.empty()) {
-        const QString outcome = QFileInfo::exists(outFile) ? QStringLiteral("\"%1\" bleibt unverändert.")
-                                                           : QStringLiteral("\"%1\" wurde nicht angelegt.");
-        PrintLine(stderr, QStringLiteral("paradox2sqlite: Keine Tabelle zu übernehmen; ") + outcome.arg(outFile));
-        return kNotAll;
+    // The code page is checked once, before any table is read.
+    if (codePageGiven) {
+        options.codePage = options.codePage.trimmed();
+        if (options.codePage.isEmpty())
+            return Usage(QStringLiteral("--codepage braucht einen Namen."));
+        if (!pdx::MakeCodePageDecoder(pdx::CodePage::NormalizeName(options.codePage)))
+            return Usage(QStringLiteral("Die Codepage \"%1\" ist unbekannt.").arg(options.codePage));
     }
+    if (json && mode != Mode::List)
+        return Usage(QStringLiteral("--json gilt nur mit --list."));
+
+    if (mode != Mode::Export) {
+        if (positional.isEmpty())
+            return Usage(QStringLiteral("PFAD fehlt."));
+        const SqliteExport::Collection collection = SqliteExport::CollectTables(positional, QString(), selection);
+        try {
+            for (const QString& note : collection.notes)
+                PrintLine(stderr, note);
+            for (const QString& problem : collection.problems)
+                PrintLine(stderr, problem);
+            const int failed = mode == Mode::List
+                                   ? SqliteExport::ListTables(collection.tables, options, json, PrintLine)
+                                   : SqliteExport::PrintSchema(collection.tables, options, PrintLine);
+            return failed + collection.problems.size() > 0 ? kNotAll : kAllExported;
+        } catch (const OutputClosed& closed) {
+            std::fprintf(stderr, "paradox2sqlite: %s\n", closed.what());
+            return kNotAll;
+        }
+    }
+
+    if (positional.size() < 2)
+        return Usage(positional.isEmpty() ? QStringLiteral("AUSGABE.sqlite und PFAD fehlen.") : QStringLiteral("PFAD fehlt."));
+    const QString outFile = positional.takeFirst();
+    if (outFile == QLatin1String("-"))
+        return Usage(QStringLiteral("Die Ausgabe muss eine Datei sein; \"-\" (die Standardausgabe) geht nicht."));
+    const QString shownOut = pdx::DisplayFileName(outFile);
+    const bool outExists = pdx::KindOf(outFile) != pdx::FileKind::Missing || pdx::IsSymbolicLink(outFile);
+    if (outExists && !options.replace) {
+        PrintLine(stderr, QStringLiteral("paradox2sqlite: Die Datei \"%1\" gibt es bereits; mit --replace wird sie ersetzt.")
+                              .arg(shownOut));
+        return kOutputExists;
+    }
+    const QString untouched = outExists ? QStringLiteral("\"%1\" bleibt unverändert.").arg(shownOut)
+                                        : QStringLiteral("\"%1\" wurde nicht angelegt.").arg(shownOut);
+    tooltext::SayOnInterrupt(
+        ((isatty(STDERR_FILENO) == 1 ? QStringLiteral("\r\033[K") : QString()) +
+         QStringLiteral("paradox2sqlite: abgebrochen; ") + untouched + u'\n')
+            .toUtf8());
 
     ConsoleListener listener;
-    const SqliteExport::Result result = SqliteExport::ExportTables(outFile, tables, options, listener);
-    if (!result.fatal.isEmpty()) {
-        PrintLine(stderr, QStringLiteral("paradox2sqlite: ") + result.fatal);
-        return kNotAll;
-    }
-    const int failed = result.failed + int(problems.size());
-    if (failed > 0 || result.exported == 0) {
-        PrintLine(stderr, QStringLiteral("paradox2sqlite: %1 von %2 Tabellen übernommen.")
-                              .arg(result.exported)
-                              .arg(result.exported + failed));
+    try {
+        const SqliteExport::Collection collection = SqliteExport::CollectTables(positional, outFile, selection);
+        for (const QString& note : collection.notes)
+            PrintLine(stderr, note);
+        for (const QString& problem : collection.problems)
+            PrintLine(stderr, problem);
+        if (collection.tables.empty()) {
+            PrintLine(stderr, QStringLiteral("paradox2sqlite: Keine Tabelle zu übernehmen; ") + untouched);
+            return kNotAll;
+        }
+        const SqliteExport::Result result = SqliteExport::ExportTables(outFile, collection.tables, options, listener);
+        listener.ClearProgress();
+        if (!result.fatal.isEmpty()) {
+            PrintLine(stderr, QStringLiteral("paradox2sqlite: ") + result.fatal);
+            return result.outputExists ? kOutputExists : kNotAll;
+        }
+        const int failed = result.failed + int(collection.problems.size());
+        if (failed > 0 || result.exported == 0) {
+            PrintLine(stderr, QStringLiteral("paradox2sqlite: %1 von %2 Tabellen übernommen.")
+                                  .arg(result.exported)
+                                  .arg(result.exported + failed));
+            return kNotAll;
+        }
+    } catch (const OutputClosed& closed) {
+        std::fprintf(stderr, "paradox2sqlite: %s\n", closed.what());
         return kNotAll;
     }
     return kAllExported;

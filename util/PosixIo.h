@@ -13,10 +13,29 @@
 
 namespace FileUtils::Posix {
 
-// The bytes the kernel expects for a name (UTF-8 here).
+// The bytes the kernel expects for a name (UTF-8 here). A name read from the file system with
+// bytes that are not UTF-8 holds each such byte as the lone surrogate U+DC80 + byte (see
+// source/FileNames.h): it goes back as that byte, so that the file is found by its name.
 inline QByteArray EncodeName(const QString& name)
 {
-    return QFile::encodeName(name);
+    bool held = false;
+    for (qsizetype i = 0; i < name.size() && !held; ++i)
+        held = name[i].unicode() >= 0xDC80 && name[i].unicode() <= 0xDCFF && (i == 0 || !name[i - 1].isHighSurrogate());
+    if (!held)
+        return QFile::encodeName(name);
+    QByteArray bytes;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        const bool lone = i < name.size() && name[i].unicode() >= 0xDC80 && name[i].unicode() <= 0xDCFF &&
+                          (i == 0 || !name[i - 1].isHighSurrogate());
+        if (i < name.size() && !lone)
+            continue;
+        bytes += name.mid(start, i - start).toUtf8();
+        if (lone)
+            bytes += char(name[i].unicode() - 0xDC00);
+        start = i + 1;
+    }
+    return bytes;
 }
 
 // Owns one file descriptor and closes it when it goes.

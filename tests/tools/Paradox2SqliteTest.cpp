@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <limits>
+
 #include <sys/stat.h>
 
 using namespace exporttest;
@@ -122,6 +125,90 @@ TEST_F(Paradox2SqliteTest, ValuesArriveWithTheirTypesAndBlanksAsNull)
               (std::vector<Cell>{Text("2018-02-01"), Text("10:00:00"), Text("2018-01-01 01:02:03")}));
 }
 
+// Day and month told apart, leap days, the first and the last day Paradox can hold; a day
+// before year 1 (real tables hold such values) or a timestamp before it is NULL with a warning.
+// paradox-dump prints the same texts.
+TEST_F(Paradox2SqliteTest, DatesKeepTheirDayMonthAndYear)
+{
+    const qint64 msPerDay = 86400000;
+    struct Case {
+        pxw::Value day;
+        pxw::Value stamp;  // milliseconds since day 0
+        Cell date;
+        Cell timestamp;
+    } const cases[] = {
+        {Int(737135), Num(737135.0 * msPerDay + 45296789), Text("2019-03-17"), Text("2019-03-17T12:34:56.789")},
+        {Int(737484), Num(737484.0 * msPerDay + msPerDay - 1), Text("2020-02-29"), Text("2020-02-29T23:59:59.999")},
+        {Int(730179), Num(730179.0 * msPerDay), Text("2000-02-29"), Text("2000-02-29T00:00:00.000")},
+        {Int(693655), Num(693655.0 * msPerDay + 1000), Text("1900-03-01"), Text("1900-03-01T00:00:01.000")},
+        {Int(60), Num(60.0 * msPerDay), Text("0001-03-01"), Text("0001-03-01T00:00:00.000")},
+        {Int(1), Num(1.0 * msPerDay), Text("0001-01-01"), Text("0001-01-01T00:00:00.000")},
+        {Int(3652059), Num(3652059.0 * msPerDay + msPerDay - 1), Text("9999-12-31"), Text("9999-12-31T23:59:59.999")},
+        {Int(-366), Num(-366.0 * msPerDay), Null(), Null()},  // the year -1
+    };
+    std::vector<pxw::Row> rows;
+    for (const Case& c : cases)
+        rows.push_back({Int(qint64(rows.size() + 1)), c.day, c.stamp});
+    WriteTable(dir, "Termine.db", {{"Nr", 0x04, 4}, {"Datum", 0x02, 4}, {"Stempel", 0x15, 8}}, rows);
+
+    const ProgramRun run = Export({Out(), dir.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Termine: 1 Datum außerhalb des Bereichs als NULL (Zeile 8)")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Termine: 1 Zeitstempel außerhalb des Bereichs als NULL (Zeile 8)"))
+        << run.err.toStdString();
+    const Rows stored = Query(Out(), "SELECT Datum, Stempel FROM Termine ORDER BY Nr");
+    ASSERT_EQ(stored.size(), std::size(cases));
+    const ProgramRun dump = Dump({dir.filePath("Termine.db")});
+    ASSERT_EQ(dump.exitCode, 0) << dump.err.toStdString();
+    const QStringList lines = dump.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), qsizetype(std::size(cases)) + 1) << dump.out.toStdString();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(i + 1);
+        EXPECT_EQ(stored[i], (std::vector<Cell>{c.date, c.timestamp}));
+        const auto json = [](const Cell& cell) {
+            return cell.type == SQLITE_NULL ? QString("null") : '"' + cell.value.toString() + '"';
+        };
+        EXPECT_EQ(lines[qsizetype(i) + 1], QString("[%1,%2,%3]").arg(i + 1).arg(json(c.date), json(c.timestamp)));
+    }
+}
+
+// A Number field can hold infinity and NaN (pxlib writes them; a NaN arrives when its sign bit
+// is set): no JSON number, no SQLite value says them, so paradox-dump prints null and
+// paradox2sqlite stores NULL.
+TEST_F(Paradox2SqliteTest, InfinityAndNanInANumberFieldAreNull)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    WriteTable(dir, "Zahlen.db", {{"Nr", 0x04, 4}, {"Zahl", 0x06, 8}},
+               {{Int(1), Num(inf)}, {Int(2), Num(-inf)}, {Int(3), Num(-std::numeric_limits<double>::quiet_NaN())},
+                {Int(4), Num(-2.5)}});
+    const ProgramRun run = Export({Out(), dir.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(Query(Out(), "SELECT Zahl FROM Zahlen ORDER BY Nr"), (Rows{{Null()}, {Null()}, {Null()}, {Real(-2.5)}}));
+    const ProgramRun dump = Dump({dir.filePath("Zahlen.db")});
+    ASSERT_EQ(dump.exitCode, 0) << dump.err.toStdString();
+    EXPECT_TRUE(dump.out.endsWith("\n[1,null]\n[2,null]\n[3,null]\n[4,-2.5]\n")) << dump.out.toStdString();
+}
+
+// Column and table names go into the SQL quoted: a space, a double quote, SQL keywords, also in
+// the key.
+TEST_F(Paradox2SqliteTest, NamesWithSpacesQuotesAndKeywordsAreQuoted)
+{
+    WriteTable(dir, "Meine Liste.db",
+               {{"Order", 0x04, 4}, {"Erste Spalte", 0x01, 10}, {"Breite \"Zoll\"", 0x04, 4}, {"select", 0x01, 5}},
+               {{Int(1), Str("eins"), Int(12), Str("from")}, {Int(2), Str("zwei"), Int(24), kBlank}}, {.keyFields = 1});
+    const ProgramRun run = Export({Out(), dir.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "Meine Liste: 2 Zeilen\n");
+    EXPECT_EQ(Columns(Out(), "Meine Liste"), (std::vector<Column>{{"Order", "INTEGER", 1},
+                                                                   {"Erste Spalte", "TEXT", 0},
+                                                                   {"Breite \"Zoll\"", "INTEGER", 0},
+                                                                   {"select", "TEXT", 0}}));
+    EXPECT_EQ(Query(Out(), "SELECT \"Order\", \"Erste Spalte\", \"Breite \"\"Zoll\"\"\", \"select\" FROM \"Meine Liste\" "
+                           "ORDER BY \"Order\""),
+              (Rows{{Integer(1), Text("eins"), Integer(12), Text("from")}, {Integer(2), Text("zwei"), Integer(24), Null()}}));
+}
+
 TEST_F(Paradox2SqliteTest, KeyedTableKeepsItsKeyUnlessItsRowsBreakIt)
 {
     const std::vector<Field> twoKeys{{"Gruppe", 0x01, 5}, {"Nr", 0x03, 2}, {"Name", 0x01, 10}};
@@ -205,7 +292,7 @@ TEST_F(Paradox2SqliteTest, ExistingOutputIsReplacedOnlyWithReplace)
 
     WriteGood(dir.path(), "Zweite.db");
     const ProgramRun refused = Export({Out(), dir.path()});
-    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.exitCode, 3);
     EXPECT_TRUE(refused.out.isEmpty());
     EXPECT_EQ(refused.err, QString("paradox2sqlite: Die Datei \"%1\" gibt es bereits; mit --replace wird sie ersetzt.\n").arg(Out()));
     EXPECT_EQ(Digest(Out()), first);
@@ -215,6 +302,22 @@ TEST_F(Paradox2SqliteTest, ExistingOutputIsReplacedOnlyWithReplace)
     EXPECT_EQ(TableNames(Out()), (QStringList{"Erste", "Zweite"}));
     // Built beside the output and renamed: nothing else is left in its folder.
     EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"alle.sqlite"});
+}
+
+// An output in the folder read, named like a table: the run that replaces it does not take the
+// output of the run before for one of its tables.
+TEST_F(Paradox2SqliteTest, OutputInTheFolderReadIsNoInput)
+{
+    WriteGood(dir.path(), "Erste.db");
+    WriteGood(dir.path(), "Zweite.db");
+    const QString out = dir.filePath("alle.db");
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        const ProgramRun exported = Export({"--replace", out, dir.path()});
+        EXPECT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+        EXPECT_EQ(exported.out, "Erste: 2 Zeilen\nZweite: 2 Zeilen\n");
+        EXPECT_EQ(TableNames(out), (QStringList{"Erste", "Zweite"}));
+    }
 }
 
 // The output is only ever a regular file: a device, a FIFO or a folder it names or leads to is
@@ -287,25 +390,15 @@ TEST_F(Paradox2SqliteTest, UnreadableTablesAreReportedAndTheOthersStillExported)
     QByteArray locked = enginetest::ReadAll(WriteGood(Folder("tmp"), "Geschuetzt.db"));
     enginetest::PutLe32(locked, 0x5C, 0x0A25E09A);
     enginetest::WriteAll(dir.filePath("Geschuetzt.db"), locked);
-    // Its memo file gone: the rows fail only when the first long memo is read, after some
-    // rows went in; none of them may stay.
-    std::vector<pxw::Row> memoRows;
-    for (int i = 0; i < 300; ++i)
-        memoRows.push_back({Int(i + 1), i < 250 ? Str("kurz") : Str("eine Notiz, die nicht in den Vorspann passt")});
-    WriteTable(dir, "Notizen.db", {{"Nr", 0x04, 4}, {"Notiz", 0x0C, 15}}, memoRows);
-    ASSERT_TRUE(QFile::remove(dir.filePath("Notizen.mb")));
-
     const ProgramRun run = Export({Out(), dir.path()});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(TableNames(Out()), QStringList{"Gut"});
-    EXPECT_EQ(run.out, "Geschuetzt: nicht übernommen\nGut: 2 Zeilen\nKaputt: nicht übernommen\nNotizen: nicht übernommen\n");
+    EXPECT_EQ(run.out, "Geschuetzt: nicht übernommen\nGut: 2 Zeilen\nKaputt: nicht übernommen\n");
     const QString path = dir.path() + '/';
     for (const QString& message :
          {QString("Die Paradox-Tabelle \"%1Geschuetzt.db\" ist kennwortgeschützt und kann nicht gelesen werden").arg(path),
           QString("Die Datei \"%1Kaputt.db\" ist keine Paradox-Tabelle").arg(path),
-          QString("Die Memodatei \"%1Notizen.mb\" fehlt; das Feld \"Notiz\" der Tabelle \"%1Notizen.db\" kann nicht "
-                  "gelesen werden").arg(path),
-          QString("paradox2sqlite: 1 von 4 Tabellen übernommen.")})
+          QString("paradox2sqlite: 1 von 3 Tabellen übernommen.")})
         EXPECT_TRUE(run.err.contains(message + '\n')) << message.toStdString() << "\n" << run.err.toStdString();
 
     // When no table goes in, no output file is made.
@@ -331,11 +424,8 @@ TEST_F(Paradox2SqliteTest, CommandLine)
     EXPECT_TRUE(help.out.startsWith("Aufruf: paradox2sqlite")) << help.out.toStdString();
     EXPECT_EQ(Export({"--version"}).out, "paradox2sqlite " KK_VERSION "\n");
 
-    // A code page given by name is used for every table; an unknown one fails each table.
+    // A code page given by name is used for every table.
     EXPECT_EQ(Export({"--codepage", "IBM850", Out(), dir.path()}).exitCode, 0);
-    const ProgramRun unknown = Export({"--replace", "--codepage=keine", Out(), dir.path()});
-    EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_TRUE(unknown.err.contains("Die Codepage \"keine\"")) << unknown.err.toStdString();
 }
 
 } // namespace

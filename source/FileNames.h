@@ -1,0 +1,53 @@
+#pragma once
+// File names as the file system holds them, and folders read with every name in them.
+//
+// On POSIX systems a name is a string of bytes, and not every one is UTF-8 (DOS names unpacked
+// from an archive keep their code page's bytes, "GR\x99SSE.DB"). Such names travel in a QString
+// with each byte that is no part of valid UTF-8 held as the lone surrogate U+DC80 + byte, so that
+// every name leads back to exactly the bytes it came from. Windows names are UTF-16 already.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace pdx {
+
+// The bytes of NAME for the file system: UTF-8, with held bytes given back as they were.
+QByteArray EncodeFileName(const QString& name);
+// BYTES as a name: UTF-8 where it is valid, every other byte held as U+DC80 + byte.
+QString DecodeFileName(QByteArrayView bytes);
+// Whether NAME holds bytes that are not UTF-8.
+bool HasHeldBytes(const QString& name);
+// NAME for messages: each held byte written as \xNN ("GR\x99SSE.DB").
+QString DisplayFileName(const QString& name);
+
+enum class FileKind { Missing, Regular, Directory, Other };
+
+// What PATH is once links are followed (Other: a FIFO, device, socket).
+FileKind KindOf(const QString& path);
+// Whether PATH itself is a symbolic link.
+bool IsSymbolicLink(const QString& path);
+// Bytes that are equal for two paths of one file (device and inode on POSIX systems); empty
+// when PATH leads to nothing.
+QByteArray FileIdentity(const QString& path);
+
+struct DirEntry {
+    QString name;
+    FileKind kind = FileKind::Missing;  // links followed
+    bool link = false;                  // the entry is a symbolic link
+};
+
+// Every entry of DIRECTORY but "." and "..", in no particular order; false when it cannot be
+// read. One look at each entry: a folder of any size is read in time linear in its entries.
+bool ListDirectory(const QString& directory, std::vector<DirEntry>& entries);
+
+// The program's arguments without argv[0], names of any bytes kept (see above).
+QStringList CommandLineArguments(int argc, char** argv);
+
+// DIRECTORY and NAME joined with one '/'.
+QString JoinFileName(const QString& directory, const QString& name);
+
+} // namespace pdx
