@@ -9,6 +9,7 @@
 #include "MsgDialogs.h"
 #include "ProgramSettings.h"
 #include "ShellDirDlg.h"
+#include "ShellDirTree.h"
 #include "StatusBox.h"
 #include "util/WinShell.h"
 
@@ -22,6 +23,11 @@
 #include <QKeyEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QTreeView>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -40,6 +46,25 @@ using MsgDialogs::DialogMonitor;
 const QString TMainForm::InfoPageName = QStringLiteral("katalogkonverter.html");
 
 namespace {
+
+// The catalog selection's columns "Größe" and "Änderungsdatum" in German, as the folder chooser's
+// file list writes them, whatever the system's language.
+class GermanFileColumns final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role == Qt::DisplayRole && files != nullptr && (index.column() == 1 || index.column() == 3)) {
+            const QModelIndex source = mapToSource(index);
+            if (index.column() == 1)
+                return files->isDir(source) ? QString() : ShellDirDlg::TFileListModel::SizeText(files->size(source));
+            return ShellDirDlg::TFileListModel::DateText(files->lastModified(source));
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+};
 
 const char kEngineMissing[] =
     "Zum Konvertieren wird die Borland Data Base Engine benötigt!\r\nWeitere Hinweise auf der Home-Page ...";
@@ -133,18 +158,19 @@ void TMainForm::BuildControls()
     edRootDir = new QLineEdit(this);
     edRootDir->setObjectName(QStringLiteral("edRootDir"));
     edRootDir->setGeometry(15, 25, 241, 21);
-    lbRootDir = LabelAbove(this, QStringLiteral("Stammverzeichnis der Kataloge"), edRootDir);
+    // Access keys: S and N for the fields, K for the button; Abbrechen has Escape.
+    lbRootDir = LabelAbove(this, QStringLiteral("&Stammverzeichnis der Kataloge"), edRootDir);
     sbRootDir = ImageButton(this, QStringLiteral(":/images/folder-tree.xpm"), QRect(260, 25, 24, 24));
     sbRootDir->setObjectName(QStringLiteral("sbRootDir"));
 
     edKatalog = new QLineEdit(this);
     edKatalog->setObjectName(QStringLiteral("edKatalog"));
     edKatalog->setGeometry(15, 65, 241, 21);
-    lbKatalog = LabelAbove(this, QStringLiteral("Name des Katalogs"), edKatalog);
+    lbKatalog = LabelAbove(this, QStringLiteral("&Name des Katalogs"), edKatalog);
     sbKatalog = ImageButton(this, QStringLiteral(":/images/open-folder.xpm"), QRect(260, 65, 24, 24));
     sbKatalog->setObjectName(QStringLiteral("sbKatalog"));
 
-    bbConvert = new QPushButton(QStringLiteral("Konvertieren"), this);
+    bbConvert = new QPushButton(QStringLiteral("&Konvertieren"), this);
     bbConvert->setObjectName(QStringLiteral("bbConvert"));
     bbConvert->setAutoDefault(false);
     bbConvert->setDefault(false);
@@ -188,6 +214,13 @@ void TMainForm::BuildControls()
     OpenDialog->setOption(QFileDialog::HideNameFilterDetails);
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog->setFileMode(QFileDialog::ExistingFile);
+    // Sizes and dates in German (the file-system model writes them in the system's language),
+    // and columns as wide as their texts.
+    auto* germanColumns = new GermanFileColumns(OpenDialog);
+    OpenDialog->setProxyModel(germanColumns);
+    if (auto* files = qobject_cast<QFileSystemModel*>(germanColumns->sourceModel()))
+        connect(files, &QFileSystemModel::directoryLoaded, this, [this] { FitOpenDialogColumns(); },
+                Qt::QueuedConnection);
 
     const auto guarded = [this](void (TMainForm::*handler)()) {
         return [this, handler] { FailureGuard::Run([this, handler] { (this->*handler)(); }); };
@@ -249,13 +282,53 @@ void TMainForm::FormShow()
 {
     if (!BdeAvail) {
         MsgDialogs::ErrorDialog(QString::fromUtf8(kEngineMissing), DialogMonitor::ActiveForm);
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(DataFiles::Locate(PrgPath, InfoPageName, DataFiles::InfoPageShareDirs())));
+        ShowInfoPage();
         close();
         return;
     }
+    KeepInsideWorkArea();
     if (edKatalog->text().isEmpty())
         SelectCatalog();
+}
+
+void TMainForm::ShowInfoPage()
+{
+    const QString page = DataFiles::Locate(PrgPath, InfoPageName, DataFiles::InfoPageShareDirs());
+    QString problem;
+    if (!QFileInfo(page).isFile()) {
+        problem = QStringLiteral("Die Informationsseite wurde nicht gefunden:\r\n%1");
+    } else {
+        const QUrl url = QUrl::fromLocalFile(page);
+        const bool opened = FHooks.openUrl ? FHooks.openUrl(url) : QDesktopServices::openUrl(url);
+        // Without a program that opens web pages (xdg-open) nothing would be shown, and nothing said.
+        if (!opened)
+            problem = QStringLiteral("Die Informationsseite konnte nicht geöffnet werden, es fehlt ein Programm, "
+                                     "das sie anzeigt.\r\nSie liegt hier:\r\n%1");
+    }
+    if (!problem.isEmpty())
+        MsgDialogs::ErrorDialog(problem.arg(QDir::toNativeSeparators(page)), DialogMonitor::ActiveForm);
+}
+
+void TMainForm::KeepInsideWorkArea()
+{
+    if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        MsgDialogs::FitFormToWorkArea(this);
+}
+
+void TMainForm::FitOpenDialogColumns()
+{
+    // Size, type and date as wide as their headings and texts, the names in the rest, also
+    // when the dialog is resized.
+    auto* view = OpenDialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (view == nullptr || view->model() == nullptr)
+        return;
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int c = 1; c < header->count(); ++c) {
+        if (!header->isSectionHidden(c))
+            view->resizeColumnToContents(c);
+    }
 }
 
 void TMainForm::FormDestroy()
@@ -401,8 +474,17 @@ void TMainForm::ShowRunning(bool running)
         FStatusBefore = stStatus->text();
         setCursor(Qt::BusyCursor);
         FGrown = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
-        if (FGrown)
+        FPosBeforeGrow = FPosAfterGrow = QPoint();
+        if (FGrown) {
             resize(width(), height() + kRunRowHeight);
+            // Grown near the bottom of the screen, the window moves up so that the run row is seen.
+            const QPoint before = pos();
+            KeepInsideWorkArea();
+            if (pos() != before) {
+                FPosBeforeGrow = before;
+                FPosAfterGrow = pos();
+            }
+        }
         pbProgress->setRange(0, 0);
         pbProgress->show();
         bbCancel->show();
@@ -412,8 +494,12 @@ void TMainForm::ShowRunning(bool running)
         FProgressTimer->stop();
         pbProgress->hide();
         bbCancel->hide();
-        if (FGrown)
+        if (FGrown) {
             resize(width(), std::max(minimumHeight(), height() - kRunRowHeight));
+            // Back where it stood, unless the user has moved it meanwhile.
+            if (!FPosAfterGrow.isNull() && pos() == FPosAfterGrow)
+                move(FPosBeforeGrow);
+        }
         FGrown = false;
         unsetCursor();
         if (hadFocus || focusWidget() == nullptr || !focusWidget()->isEnabled())

@@ -24,6 +24,7 @@ class QProgressBar;
 class QPushButton;
 class QShortcut;
 class QTimer;
+class QUrl;
 class TConversion;
 class ConvertPrompts;
 class QToolButton;
@@ -39,6 +40,8 @@ struct TMainFormHooks {
         executeFolderChooser;
     // Called on the transfer's thread with every progress report; tests slow the transfer with it.
     std::function<void(const TransferProgress&)> transferProgress;
+    // Opens the information page (else QDesktopServices::openUrl); false when it could not.
+    std::function<bool(const QUrl&)> openUrl;
 };
 
 class TMainForm : public QWidget {
@@ -110,6 +113,10 @@ private:
     void TransferEnded();
     void ShowRunning(bool running);
     void ShowProgress();
+    void ShowInfoPage();
+    // Moves the window back inside its monitor's work area where it reaches past it.
+    void KeepInsideWorkArea();
+    void FitOpenDialogColumns();
 
     TMainFormHooks FHooks;
     bool FShown = false;
@@ -130,6 +137,8 @@ private:
     QShortcut* FEscape = nullptr;
     QString FStatusBefore;
     bool FGrown = false;
+    // Where the window stood before growing moved it up, and where that put it (null: not moved).
+    QPoint FPosBeforeGrow, FPosAfterGrow;
     bool FCloseWhenDone = false;
 };
 

@@ -1,5 +1,7 @@
 #include "FailureDisplay.h"
 
+#include <QDir>
+
 QString FailureDisplayText(const QString& message)
 {
     if (!message.isEmpty() && message.back().unicode() > u'.')
@@ -9,10 +11,9 @@ QString FailureDisplayText(const QString& message)
 
 QString ProgramTitle(const QString& executablePath)
 {
-    qsizetype start = executablePath.lastIndexOf(QLatin1Char('/')) + 1;
-#ifdef Q_OS_WIN
-    start = qMax(start, executablePath.lastIndexOf(QLatin1Char('\\')) + 1);
-#endif
+    // "/" everywhere, the platform's own delimiter too ("\\" on Windows).
+    const qsizetype start =
+        qMax(executablePath.lastIndexOf(QLatin1Char('/')), executablePath.lastIndexOf(QDir::separator())) + 1;
     QString name = executablePath.mid(start);
     const qsizetype dot = name.indexOf(QLatin1Char('.'));
     if (dot >= 0)

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 namespace InitProg {
 
@@ -27,17 +26,6 @@ void Initialize(const QString& executablePath)
     gExecutable = executablePath;
     gProgPath = DirectoryOf(executablePath);
     gAppSubDir.clear();
-}
-
-QString RunningExecutable(const QString& argv0)
-{
-#ifdef Q_OS_LINUX
-    // The kernel's link names the binary itself, also when it was started through a link.
-    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    if (!self.isEmpty())
-        return QDir::toNativeSeparators(self);
-#endif
-    return QDir::toNativeSeparators(QFileInfo(argv0).absoluteFilePath());
 }
 
 QString ExecutablePath()

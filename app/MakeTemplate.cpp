@@ -48,7 +48,9 @@ int main(int argc, char** argv)
         return 1;
     }
     sqlite3_close(db);
-    if (std::rename(temp.c_str(), output.c_str()) != 0) {
+    // Windows renames onto no existing file: an earlier template goes first there.
+    if (std::rename(temp.c_str(), output.c_str()) != 0
+        && (std::remove(output.c_str()) != 0 || std::rename(temp.c_str(), output.c_str()) != 0)) {
         std::perror("make-template");
         return 1;
     }

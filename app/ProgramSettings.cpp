@@ -3,10 +3,10 @@
 #include "IniFile.h"
 #include "InitProg.h"
 #include "source/CodePage.h"
+#include "source/CodePageDecoder.h"
 #include "util/FileUtils.h"
 
 #include <QDir>
-#include <QStringDecoder>
 
 namespace ProgramSettings {
 
@@ -65,7 +65,7 @@ QStringList EngineCodecs()
 bool EngineAvailable(const QStringList& codecs)
 {
     for (const QString& name : codecs) {
-        if (name.isEmpty() || !QStringDecoder(name.toUtf8().constData()).isValid())
+        if (name.isEmpty() || !pdx::MakeCodePageDecoder(name))
             return false;
     }
     return true;

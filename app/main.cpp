@@ -6,6 +6,7 @@
 #include "InitProg.h"
 #include "ShellDirDlg.h"
 #include "Version.h"
+#include "WindowSystem.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -18,18 +19,6 @@
 #include <memory>
 
 namespace {
-
-// On Wayland no program can place its windows or learn where they are: the remembered window
-// position, the question at the button's corner and the fitting into the work area would all
-// come to nothing. Where X11 is at hand too (XWayland), the program runs there, unless the
-// user chose a platform; should X11 fail, Wayland is the fallback.
-void PreferX11UnderWayland()
-{
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || qEnvironmentVariableIsEmpty("DISPLAY"))
-        return;
-    qputenv("QT_QPA_PLATFORM", "xcb;wayland");
-}
 
 const char kUsageText[] =
     "Aufruf: katalogkonverter [-h|--help] [--version]\n"
@@ -68,24 +57,30 @@ int main(int argc, char** argv)
     // The program's paths come first, before any window exists.
     InitProg::Initialize(InitProg::RunningExecutable(QString::fromLocal8Bit(argv[0])));
 
-    const bool platformChosenHere = !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-    PreferX11UnderWayland();
+    WindowSystem::Choose();
     QApplication app(argc, argv);
-    // Programs started from here (the browser with the information page) choose their own.
-    if (platformChosenHere)
-        qunsetenv("QT_QPA_PLATFORM");
+    WindowSystem::LeaveChoiceToOthers();
     QApplication::setApplicationName(ProgramTitle(InitProg::ExecutablePath()));
-    QApplication::setDesktopFileName(QStringLiteral("katalogkonverter"));
+    QApplication::setDesktopFileName(QStringLiteral(KK_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/katalogkonverter.png")));
-    // The program speaks German whatever the desktop's language: so do the toolkit's own dialogs.
+    // The program speaks German whatever the desktop's language: so do the toolkit's own dialogs,
+    // with German numbers, dates and file types.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QTranslator toolkitTexts;
+    // Qt's own place, else translations/ beside the program (a Windows folder holds its Qt there).
     if (toolkitTexts.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || toolkitTexts.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
+                             QCoreApplication::applicationDirPath() + QStringLiteral("/translations")))
         QApplication::installTranslator(&toolkitTexts);
 
-    EndOnSignals::Install(app);
+    std::unique_ptr<TMainForm> mainForm;
+    EndOnSignals::Install(app, [&mainForm] {
+        if (mainForm)
+            mainForm->FormDestroy();
+    });
 
-    auto mainForm = std::make_unique<TMainForm>();
+    mainForm = std::make_unique<TMainForm>();
     auto shellDirDialog = std::make_unique<TShellDirDialog>();
     mainForm->ShellDirDialog = shellDirDialog.get();
 

@@ -4,6 +4,11 @@
 
 enable_language(C)
 
+# The desktop program's windows: Qt Gui and Widgets of the Windows Qt.
+if(KK_BUILD_GUI)
+  find_package(Qt6 REQUIRED COMPONENTS Gui Widgets)
+endif()
+
 # Wine runs the test programs: through wine-run, in this build's own Wine prefix and without
 # Wine's debug output, unless the caller's environment says otherwise.
 if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "(^|/)wine(64)?$")
@@ -47,8 +52,35 @@ target_compile_definitions(kk_sqlite3 PRIVATE
 target_compile_options(kk_sqlite3 PRIVATE -w)
 
 # The DLLs the programs load, copied beside them into bin/ so that they start from there, under
-# Wine as on Windows: Qt Core and the runtime of mingw-w64's compiler.
+# Wine as on Windows: Qt Core and the runtime of mingw-w64's compiler; for the windows also Qt
+# Gui and Widgets with the plugins Qt looks for beside the executable: the Windows platform
+# (and the offscreen one, which the window tests use) and the Windows style.
 set(kk_runtime_dlls "$<TARGET_FILE:Qt6::Core>")
+set(kk_runtime_plugins)
+if(KK_BUILD_GUI)
+  list(APPEND kk_runtime_dlls "$<TARGET_FILE:Qt6::Gui>" "$<TARGET_FILE:Qt6::Widgets>")
+  if(KK_BUILD_TESTS)
+    # The window tests drive the widgets with Qt Test.
+    find_package(Qt6 REQUIRED COMPONENTS Test)
+    list(APPEND kk_runtime_dlls "$<TARGET_FILE:Qt6::Test>")
+  endif()
+  set(kk_runtime_plugins
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/platforms
+            ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/styles
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "$<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>"
+            "$<TARGET_FILE:Qt6::QOffscreenIntegrationPlugin>" ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/platforms
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "$<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>"
+            ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/styles)
+  # Qt's German texts (its file dialog's), from Debian's qt6-translations-l10n where installed:
+  # the program looks for them in translations/ beside itself.
+  set(KK_QT_TRANSLATIONS /usr/share/qt6/translations CACHE PATH "Folder holding Qt's qtbase_de.qm")
+  if(EXISTS ${KK_QT_TRANSLATIONS}/qtbase_de.qm)
+    list(APPEND kk_runtime_plugins
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/translations
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${KK_QT_TRANSLATIONS}/qtbase_de.qm
+              ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/translations)
+  endif()
+endif()
 foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                   OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -60,16 +92,22 @@ endforeach()
 add_custom_target(kk_runtime_dlls ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${kk_runtime_dlls} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+  ${kk_runtime_plugins}
   VERBATIM)
 
 add_subdirectory(source)
 add_subdirectory(util)
+if(KK_BUILD_GUI)
+  add_subdirectory(dialogs)
+endif()
 add_subdirectory(app)
 add_subdirectory(tools)
 add_subdirectory(cli)
 target_link_libraries(paradox-dump PRIVATE kk_version)
-foreach(program paradox-dump paradox2sqlite katalogkonverter-cli)
-  add_dependencies(${program} kk_runtime_dlls)
+foreach(program paradox-dump paradox2sqlite katalogkonverter-cli katalogkonverter)
+  if(TARGET ${program})
+    add_dependencies(${program} kk_runtime_dlls)
+  endif()
 endforeach()
 
 if(KK_BUILD_TESTS)

@@ -1,6 +1,7 @@
-// Modal message boxes placed at a screen point, the rule that keeps a window
-// inside a monitor's work area, and two text measures used by dialogs that
-// size themselves.
+// Modal message boxes placed at a screen point, and where dialogs go on the
+// screen. The rule that keeps a window inside a monitor's work area is in
+// ScreenFit.h, the text measures of dialogs that size themselves in
+// TextMeasures.h; both are included here for the dialogs' callers.
 //
 // The dialogs are built on Qt Widgets but behave like the program's own
 // message dialog: fixed German button captions with access keys, explicit
@@ -14,6 +15,9 @@
 // tests use it to answer questions without a screen and to check the texts
 // they were asked.
 #pragma once
+
+#include "ScreenFit.h"
+#include "TextMeasures.h"
 
 #include <QMargins>
 #include <QPoint>
@@ -127,29 +131,11 @@ std::optional<DialogButton> CancelButtonOf(DialogButtons buttons);
 // The default button when the caller names none: OK, else Yes, else Retry.
 DialogButton ImplicitDefaultButton(DialogButtons buttons);
 
-// ---- Geometry -------------------------------------------------------------
+// ---- Where dialogs go ------------------------------------------------------
 
 // Windows' MulDiv: a*b/c rounded to nearest, halves away from zero; -1 for c == 0.
 int MulDiv(int a, int b, int c);
 
-// Moves the origin (x, y) of a window of size (width, height) into workArea:
-// right margin 20, left 20, bottom 30, top 20, tested in that order.
-QPoint FitToRect(QPoint origin, QSize size, const QRect& workArea);
-
-// Index of the rectangle that contains p, else of the one nearest to p; -1 when empty.
-int NearestRectIndex(const std::vector<QRect>& rects, QPoint p);
-// Index of the rectangle that overlaps r most, else the one nearest to r's top-left.
-int BestRectIndex(const std::vector<QRect>& rects, const QRect& r);
-// The work area (available geometry) of the screen containing or nearest to p.
-QRect WorkAreaAt(QPoint p);
-
-// Moves a window lying on monitor `from` to monitor `to`, keeping its offset
-// from the monitor's top-left and pulling it back inside `to`'s right and
-// bottom edges.
-QPoint MoveToMonitor(const QRect& window, const QRect& from, const QRect& to);
-
-void FitToWorkArea(int& x, int& y, int width, int height);
-void FitFormToWorkArea(QWidget* form);
 // A point with both coordinates negative (DefaultDialogPos) makes the form
 // centre itself, with its size at that moment and its window frame, in the
 // work area of the active window's monitor each time it is shown. A point
@@ -174,19 +160,8 @@ QMargins ExpectedFrameMargins(const QWidget* form);
 // The work area a dialog opens in: that of the monitor `monitor` names for a
 // point with both coordinates negative, else the one at or nearest to point.
 QRect DialogWorkArea(QPoint point, DialogMonitor monitor);
-// The largest client area a window with this frame can have and still fit
-// into workArea with the margins of FitToRect.
-QSize LargestClientSize(const QRect& workArea, const QMargins& frame);
-
 // Screen point under the control's bottom-right corner, plus offset.
 QPoint BottomRightOfControl(const QWidget* control, QPoint offset = QPoint(0, 0));
-
-// ---- Text measures --------------------------------------------------------
-
-// Pixel width of the widest CR LF separated line of text in font (0 for "").
-int WidestLineWidth(const QString& text, const QFont& font);
-// 1 + the number of CR LF pairs in text.
-int CountLines(const QString& text);
 
 // ---- The standard message dialog ------------------------------------------
 

@@ -33,13 +33,13 @@ bool IsDriveRootLike(const QString& dir)
     return QStorageInfo(cleaned).rootPath() == cleaned;
 }
 
-}  // namespace
-
 InputHook& InputHookRef()
 {
     static InputHook hook;
     return hook;
 }
+
+}  // namespace
 
 InputHook SetInputHook(InputHook hook)
 {
@@ -81,7 +81,7 @@ void TShellDirDialog::spbHomeClick()
 
 void TShellDirDialog::spbNewClick()
 {
-    const QString caption = Path();
+    const QString caption = QDir::toNativeSeparators(Path());
     if (!caption.isEmpty()) {
         const QString prompt = Tr(QStringLiteral("Neues Unterverzeichnis:"));
         std::optional<QString> text;
@@ -91,7 +91,7 @@ void TShellDirDialog::spbNewClick()
             text = AskNewFolder(this, caption, prompt, QString());
         }
         if (text) {
-            const QString full = EnsureTrailingDelimiter(Path()) + *text;
+            const QString full = QDir::toNativeSeparators(EnsureTrailingDelimiter(Path()) + *text);
             if (QDir().mkpath(full)) {
                 SetRoot(rfMyComputer);
                 SetPath(full);
@@ -107,20 +107,20 @@ void TShellDirDialog::spbNewClick()
 
 void TShellDirDialog::itmDeleteClick()
 {
-    const QString p = Path();
+    const QString p = QDir::toNativeSeparators(Path());
     if (p.isEmpty())
         return;
     const int r = SelectDlg::SelectOption(
         Tr(QStringLiteral("Verzeichnis löschen")), SafeFormat(Tr(QStringLiteral("Lösche \"%s\"")), {p}),
         MsgDialogs::DialogKind::Confirmation, SelectDlg::Bold,
-        {Tr(QStringLiteral("Endgültig")), Tr(QStringLiteral("In Papierkorb"))}, QString(), 0, -1, QString());
+        {Tr(QStringLiteral("&Endgültig")), Tr(QStringLiteral("In &Papierkorb"))}, QString(), 0, -1, QString());
     if (r < 0)
         return;
     spbUpClick();
 
     bool failed = false;
-    // The file-system root is never deleted.
-    const bool isRoot = QDir::cleanPath(p) == QDir::rootPath();
+    // The file-system root, or any drive's root, is never deleted.
+    const bool isRoot = QDir(p).isRoot();
     if (r == 0) {
         std::uint32_t dirs = 0, files = 0, failures = 0;
         if (!isRoot)
@@ -145,7 +145,7 @@ void TShellDirDialog::itmDeleteClick()
     if (!gone.exists() && !gone.isSymLink()) {
         const QString parentDir = gone.absolutePath();
         const QModelIndex node = SelectedNode();
-        if (node.isValid() && NodePath(node) == p && node.parent() != ShellTreeView->rootIndex())
+        if (node.isValid() && QDir::toNativeSeparators(NodePath(node)) == p && node.parent() != ShellTreeView->rootIndex())
             ShellTreeView->setCurrentIndex(node.parent());
         if (parentDir != Path() && Exists(parentDir))
             RefreshFolder(parentDir);
@@ -170,6 +170,7 @@ void TShellDirDialog::btbOKClick()
 
 void TShellDirDialog::spbDesktopClick()
 {
+    UpdateDesktopHint();
     SetRoot(rfDesktop);
 }
 

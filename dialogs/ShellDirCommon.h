@@ -1,8 +1,7 @@
 #pragma once
-// Helpers shared by the folder chooser's sources (ShellDirDlg.cpp: the window; ShellDirTree.cpp:
-// the folder tree and the file list; ShellDirCommands.cpp: the commands). Not for other callers.
-
-#include "ShellDirDlg.h"
+// The names the folder chooser's parts share: the window (ShellDirDlg), the models behind its
+// tree and file list (ShellDirTree) and its own controls (ShellDirWidgets). It knows none of
+// them; ShellDirDlg.h passes the root names on to the chooser's callers.
 
 #include <QString>
 
@@ -20,7 +19,24 @@ bool Exists(const QString& dir);
 // Whether path is top or lies below it.
 bool IsInside(const QString& path, const QString& top);
 
-// The hook that answers the new-folder input box, if one is installed.
-InputHook& InputHookRef();
+// Tree roots besides directory paths.
+inline const QString rfDesktop = QStringLiteral("rfDesktop");
+inline const QString rfPersonal = QStringLiteral("rfPersonal");
+inline const QString rfMyComputer = QStringLiteral("rfMyComputer");  // the file-system root as top node
+inline const QString rfNetwork = QStringLiteral("rfNetwork");
+
+// The directory a root stands for: the desktop (see DesktopFolder), the documents folder, the
+// computer (ComputerFolder), the network mounts folder, or the path itself. A special folder
+// that does not exist gives the computer's. (ShellDirTree.cpp)
+QString RootFolder(const QString& root);
+
+// The desktop folder, and the folder the root rfDesktop shows: the desktop folder, or the
+// home folder where there is none (fallback then true).
+struct DesktopFolderInfo {
+    QString desktop;
+    QString shown;
+    bool fallback = false;
+};
+DesktopFolderInfo DesktopFolder();
 
 }  // namespace ShellDirDlg

@@ -15,7 +15,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QFont>
@@ -28,10 +27,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleOptionHeader>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-
-#include <vector>
 
 using FileUtils::EnsureTrailingDelimiter;
 
@@ -42,28 +41,42 @@ namespace {
 const QString kLinkFile = QStringLiteral("target.lnk");
 constexpr int kHandleWidth = 3;
 
+// The width a heading needs: with room for the sort mark only where it is shown.
+int HeadingWidth(const QHeaderView* header, int section)
+{
+    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == section)
+        return header->sectionSizeHint(section);
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.section = section;
+    option.orientation = Qt::Horizontal;
+    option.text = header->model()->headerData(section, Qt::Horizontal).toString();
+    option.sortIndicator = QStyleOptionHeader::None;
+    return header->style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header).width() + 2;
+}
+
+// Widths of the file list's columns in pixels: for size, type and date what their heading and
+// their longest entry in the listed folder need; 0 for the names, which take the rest.
+QList<int> ListColumnWidths(const QTreeView* list)
+{
+    const QHeaderView* header = list->header();
+    const QFontMetrics metrics = list->fontMetrics();
+    const int margins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1) + 4;
+    QList<int> widths(header->count(), 0);
+    for (int c = 1; c < widths.size(); ++c)
+        widths[c] = HeadingWidth(header, c);
+    const QAbstractItemModel* model = list->model();
+    const QModelIndex folder = list->rootIndex();
+    const int rows = model != nullptr && folder.isValid() ? model->rowCount(folder) : 0;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 1; c < widths.size(); ++c)
+            widths[c] =
+                qMax(widths[c], metrics.horizontalAdvance(model->index(r, c, folder).data().toString()) + margins);
+    }
+    return widths;
+}
+
 }  // namespace
-
-QString Tr(const QString& text)
-{
-    return GgtDummy::TranslateText(kDomain, text);
-}
-
-bool Exists(const QString& dir)
-{
-    return !dir.isEmpty() && FileUtils::DirectoryExists(dir);
-}
-
-bool IsInside(const QString& path, const QString& top)
-{
-    return top == QDir::rootPath() || path == top || path.startsWith(top + QLatin1Char('/'));
-}
-
-QList<int> ListColumnWidths(int listWidthChars)
-{
-    // A list narrower than 48 characters keeps the name column's default width.
-    return {listWidthChars > 48 ? listWidthChars - 48 : 0, 12, 15, 17};
-}
 
 }  // namespace ShellDirDlg
 
@@ -115,10 +128,11 @@ void TShellDirDialog::BuildControls()
         // 94 wide at design; two pixels less here keep the sunken frame visible.
         return roots->Place(b, QRect(2, top, 92, 71), TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right);
     };
-    spbDesktop = rootButton(QStringLiteral("Desktop"), RootPicture::Desktop, 2);
-    spbMyFiles = rootButton(QStringLiteral("Eigene Dokumente"), RootPicture::Documents, 77);
-    spbComputer = rootButton(QStringLiteral("Computer"), RootPicture::Computer, 152);
-    spbNetwork = rootButton(QStringLiteral("Netzwerk"), RootPicture::Network, 227);
+    // Access keys, unique in the window: D, E, C, N here; V and A in the strip below.
+    spbDesktop = rootButton(QStringLiteral("&Desktop"), RootPicture::Desktop, 2);
+    spbMyFiles = rootButton(QStringLiteral("&Eigene Dokumente"), RootPicture::Documents, 77);
+    spbComputer = rootButton(QStringLiteral("&Computer"), RootPicture::Computer, 152);
+    spbNetwork = rootButton(QStringLiteral("&Netzwerk"), RootPicture::Network, 227);
 
     ShellTreeView = left->Place(new QTreeView, QRect(96, 0, 312, 315),
                                 TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right | TAnchorPanel::Bottom);
@@ -133,9 +147,9 @@ void TShellDirDialog::BuildControls()
     auto* strip = new TAnchorPanel(nullptr, QSize(408, 91));
     Panel1 = left->Place(static_cast<QWidget*>(strip), QRect(0, 315, 408, 91),
                          TAnchorPanel::Left | TAnchorPanel::Right | TAnchorPanel::Bottom);
-    Label1 = strip->Place(new QLabel(QStringLiteral("Verzeichnis:")), QRect(5, 13, 85, 13),
+    Label1 = strip->Place(new QLabel(QStringLiteral("&Verzeichnis:")), QRect(5, 13, 85, 13),
                           TAnchorPanel::Left | TAnchorPanel::Top);
-    cbxFiles = strip->Place(new QCheckBox(QStringLiteral("Dateien anzeigen")), QRect(95, 4, 225, 17),
+    cbxFiles = strip->Place(new QCheckBox(QStringLiteral("Dateien &anzeigen")), QRect(95, 4, 225, 17),
                             TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right);
     const auto smallButton = [&](const QString& hint, QStyle::StandardPixmap icon, int x) {
         auto* b = new QToolButton;
@@ -151,6 +165,8 @@ void TShellDirDialog::BuildControls()
     spbNew = smallButton(QStringLiteral("Neues Verzeichnis erstellen"), QStyle::SP_FileDialogNewFolder, 377);
     cbxSelectedDir = strip->Place(new THistoryCombo(nullptr), QRect(5, 30, 393, 21),
                                   TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right);
+    Label1->setBuddy(cbxSelectedDir);
+    // OK and Abbrechen have Enter and Escape, as usual, and no access keys.
     btbOK = strip->Place(new QPushButton(st->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK")),
                          QRect(222, 55, 71, 31), TAnchorPanel::Top | TAnchorPanel::Right);
     btbCancel = strip->Place(
@@ -185,11 +201,11 @@ void TShellDirDialog::BuildControls()
     }
 
     PopupMenu = new QMenu(this);
-    itmCreate = PopupMenu->addAction(QStringLiteral("Verzeichnis erstellen"));
-    itmDelete = PopupMenu->addAction(QStringLiteral("Verzeichnis löschen"));
+    itmCreate = PopupMenu->addAction(QStringLiteral("Verzeichnis &erstellen"));
+    itmDelete = PopupMenu->addAction(QStringLiteral("Verzeichnis &löschen"));
     PopupMenu->addSeparator();
-    itmUpdate = PopupMenu->addAction(QStringLiteral("Aktualisieren"));
-    cancel1 = PopupMenu->addAction(QStringLiteral("Abbrechen"));
+    itmUpdate = PopupMenu->addAction(QStringLiteral("A&ktualisieren"));
+    cancel1 = PopupMenu->addAction(QStringLiteral("&Abbrechen"));
 
     // The models: the tree reads folders only when asked; the list follows the disk.
     FIcons = new TFileIcons;
@@ -216,6 +232,16 @@ void TShellDirDialog::BuildControls()
     FListFilter->setSourceModel(FListModel);
     ShellListView->setModel(FListFilter);
     ShellListView->sortByColumn(0, Qt::AscendingOrder);
+    // The names take whatever room the other columns leave (FormResize sizes those).
+    ShellListView->header()->setStretchLastSection(false);
+    ShellListView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(FListFilter, signal, this, &TShellDirDialog::ListRowsChanged);
+    connect(FListFilter, &QAbstractItemModel::modelReset, this, &TShellDirDialog::ListRowsChanged);
+    connect(FListFilter, &QAbstractItemModel::layoutChanged, this, &TShellDirDialog::ListRowsChanged);
+    connect(FListFilter, &QAbstractItemModel::dataChanged, this, &TShellDirDialog::ListRowsChanged);
+    // The sorted column's heading shows the sort mark.
+    connect(ShellListView->header(), &QHeaderView::sortIndicatorChanged, this, &TShellDirDialog::ListRowsChanged);
 
     // Wiring.
     FTreeFilter->OnFetch = [this](const QString& dir) { FPending.insert(dir); };
@@ -230,6 +256,11 @@ void TShellDirDialog::BuildControls()
         if (node.isValid())
             ShellTreeView->setCurrentIndex(node);
         PopupMenu->popup(ShellTreeView->viewport()->mapToGlobal(pos));
+    });
+    // The file list offers the same menu, for the folder it shows.
+    ShellListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ShellListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu->popup(ShellListView->viewport()->mapToGlobal(pos));
     });
     connect(PopupMenu, &QMenu::aboutToShow, this, &TShellDirDialog::PopupMenuPopup);
     connect(itmCreate, &QAction::triggered, this, &TShellDirDialog::spbNewClick);
@@ -312,39 +343,24 @@ void TShellDirDialog::resizeEvent(QResizeEvent* event)
 
 void TShellDirDialog::FormResize()
 {
-    const int x = fontMetrics().horizontalAdvance(QLatin1Char('X'));
-    if (x <= 0)
-        return;
-    const QList<int> widths = ListColumnWidths(ShellListView->width() / x);
-    // Size, type and date are never cut: each column is at least as wide as its heading (with
-    // the sort mark) and its longest text. Where the list is too narrow for their widths in
-    // character units, they give up room down to that need before the name column does.
-    const QFontMetrics list = ShellListView->fontMetrics();
-    const int margins = 2 * (ShellListView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ShellListView) + 1) + 4;
-    const QString longest[] = {QString(), TFileListModel::SizeText(Q_INT64_C(9999999) * 1024),
-                               TFileListModel::TypeText(QStringLiteral("x.xlsx")),
-                               TFileListModel::DateText(QDateTime(QDate(2000, 12, 28), QTime(20, 58)))};
-    const int count = static_cast<int>(widths.size());
-    std::vector<int> need(count, 0), width(count, 0);
-    int others = 0;
-    for (int i = 1; i < count; ++i) {
-        need[i] = qMax(ShellListView->header()->sectionSizeHint(i), list.horizontalAdvance(longest[i]) + margins);
-        width[i] = qMax(widths[i] * x, need[i]);
-        others += width[i];
+    // Size, type and date take what their heading (with the sort mark) and their longest entry
+    // in the listed folder need; the names stretch over the rest of the room, whenever it changes.
+    QHeaderView* header = ShellListView->header();
+    const QList<int> widths = ListColumnWidths(ShellListView);
+    for (int c = 1; c < widths.size(); ++c)
+        header->resizeSection(c, widths[c]);
+}
+
+void TShellDirDialog::ListRowsChanged()
+{
+    // Once for all the rows a folder's reading brings.
+    if (!FColumnsDue) {
+        FColumnsDue = true;
+        QTimer::singleShot(0, this, [this] {
+            FColumnsDue = false;
+            FormResize();
+        });
     }
-    // A hidden list has not laid out its viewport yet.
-    const int room = ShellListView->isVisible() ? ShellListView->viewport()->width()
-                                                : ShellListView->width() - 2 * ShellListView->frameWidth();
-    const int nameLeast = 10 * x;
-    for (int i = count - 1, excess = others + nameLeast - room; i > 0 && excess > 0; --i) {
-        const int cut = qMin(excess, width[i] - need[i]);
-        width[i] -= cut;
-        others -= cut;
-        excess -= cut;
-    }
-    width[0] = qMax(nameLeast, widths[0] > 0 ? qMin(widths[0] * x, room - others) : room - others);
-    for (int i = 0; i < count; ++i)
-        ShellListView->setColumnWidth(i, width[i]);
 }
 
 void TShellDirDialog::ShowFileView(bool Show)
@@ -368,7 +384,7 @@ void TShellDirDialog::ShowFileView(bool Show)
     resize(w, height());
     LayoutPanels();
     FormResize();
-    cbxSelectedDir->setEditText(Path());
+    cbxSelectedDir->setEditText(QDir::toNativeSeparators(Path()));
     btbOK->setEnabled(Exists(cbxSelectedDir->currentText()));
 }
 
@@ -395,7 +411,7 @@ bool TShellDirDialog::Execute(const QString& ATitle, bool Hidden, bool FileView,
         listFilter |= QDir::Hidden;
     FListModel->setFilter(listFilter);
 
-    cbxSelectedDir->setEditText(Path());
+    cbxSelectedDir->setEditText(QDir::toNativeSeparators(Path()));
     cbxFiles->setVisible(FileView);
     ShowFileView(FileView && cbxFiles->isChecked());
 
@@ -418,7 +434,20 @@ void TShellDirDialog::FormShow()
     spbHome->setVisible(!FDefaultDir.isEmpty());
     spbHome->setToolTip(Tr(QStringLiteral("Standard: ")) + FDefaultDir);
     cbxSelectedDir->SetDropDown(cbxSelectedDir->count() > 0);
+    UpdateDesktopHint();
     SetPath(cbxSelectedDir->currentText());
+}
+
+void TShellDirDialog::UpdateDesktopHint()
+{
+    // Where the desktop has no folder of its own, the button says what it shows instead.
+    const DesktopFolderInfo desktop = DesktopFolder();
+    spbDesktop->setToolTip(
+        desktop.fallback ? FileUtils::SafeFormat(Tr(QStringLiteral("Es gibt kein Desktop-Verzeichnis (%s).\n"
+                                                                  "Gezeigt wird der persönliche Ordner %s.")),
+                                                 {QDir::toNativeSeparators(desktop.desktop),
+                                                  QDir::toNativeSeparators(desktop.shown)})
+                         : QString());
 }
 
 bool TShellDirDialog::event(QEvent* event)
@@ -437,9 +466,47 @@ void TShellDirDialog::FormActivate()
 
 bool TShellDirDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress && FormKeyDown(static_cast<QKeyEvent*>(event)))
-        return true;
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // The menu key and Shift+F10 open the context menu of the tree and of the file list;
+        // other controls keep their own menus (the directory field's edit menu).
+        if ((watched == ShellTreeView || watched == ShellListView) && IsContextMenuKey(key)) {
+            PopupMenuByKeyboard(static_cast<QTreeView*>(watched));
+            return true;
+        }
+        if (FormKeyDown(key))
+            return true;
+    }
     return QDialog::eventFilter(watched, event);
+}
+
+bool TShellDirDialog::IsContextMenuKey(const QKeyEvent* key)
+{
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    return (key->key() == Qt::Key_Menu && modifiers == Qt::NoModifier)
+           || (key->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
+}
+
+void TShellDirDialog::PopupMenuByKeyboard(QTreeView* view)
+{
+    // At the current item, as a menu opened by the mouse opens at the pointer; at the top left
+    // of the view when no item is current or the current one is out of sight.
+    QPoint at(0, 0);
+    const QModelIndex current = view->currentIndex();
+    if (current.isValid()) {
+        view->scrollTo(current);
+        const QRect item = view->visualRect(current);
+        if (view->viewport()->rect().intersects(item))
+            at = QPoint(item.left() + qMin(item.width(), 2 * item.height()), item.bottom());
+    }
+    PopupMenu->popup(view->viewport()->mapToGlobal(at));
+    // Opened by the keyboard, it starts on its first entry: Return triggers that one.
+    for (QAction* action : PopupMenu->actions()) {
+        if (!action->isSeparator() && action->isVisible() && action->isEnabled()) {
+            PopupMenu->setActiveAction(action);
+            break;
+        }
+    }
 }
 
 bool TShellDirDialog::EditorOpen() const
@@ -488,7 +555,7 @@ void TShellDirDialog::ShellTreeViewChange()
         return;
     const QString folder = Path();
     btbOK->setEnabled(!folder.isEmpty());  // every folder of this tree is a file-system folder
-    cbxSelectedDir->setEditText(folder);
+    cbxSelectedDir->setEditText(QDir::toNativeSeparators(folder));
     // A folder shortcut (a folder holding its link as "target.lnk") stands for its target.
     const QString link = EnsureTrailingDelimiter(folder) + kLinkFile;
     if (!folder.isEmpty() && FileUtils::FileExists(link)) {

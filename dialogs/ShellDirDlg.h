@@ -13,14 +13,18 @@
 // cannot rename them, and labels its columns and values in German. Network shares are
 // browsed in the desktop's network mounts folder (WinShell::NetworkFolderPath).
 //
-// Sources: ShellDirDlg.cpp (the window, its events, keys and history), ShellDirTree.cpp (the
-// tree and the file list), ShellDirCommands.cpp (the commands), ShellDirWidgets.cpp (the
-// window's own controls and the new-folder box).
+// Sources: ShellDirDlg.cpp (the window, its events, keys and history), ShellDirNavigation.cpp
+// (the window's folder tree: roots, selection, reading folders), ShellDirCommands.cpp (the
+// commands); the parts the window puts together, which know nothing of it: ShellDirTree (the
+// models behind the tree and the file list), ShellDirWidgets (the window's own controls and
+// the new-folder box), ShellDirCommon.h (the names they share).
 //
 // Test seams: ShellDirDlg::SetInputHook answers the new-folder input box;
 // WaitUntilLoaded waits until the folders the tree asked for have been read.
 
-#include <QComboBox>
+#include "ShellDirCommon.h"
+#include "ShellDirWidgets.h"
+
 #include <QDialog>
 #include <QSet>
 #include <QString>
@@ -42,42 +46,10 @@ class QTreeView;
 
 namespace ShellDirDlg {
 
-// Tree roots besides directory paths.
-inline const QString rfDesktop = QStringLiteral("rfDesktop");
-inline const QString rfPersonal = QStringLiteral("rfPersonal");
-inline const QString rfMyComputer = QStringLiteral("rfMyComputer");  // the file-system root as top node
-inline const QString rfNetwork = QStringLiteral("rfNetwork");
-
-// The directory a root stands for: the desktop, the documents folder, "/", the network
-// mounts folder, or the path itself. A special folder that does not exist gives "/".
-QString RootFolder(const QString& root);
-
-// Widths of the file list's first four columns in character units for a list this many
-// characters wide; 0 keeps a column's default width.
-QList<int> ListColumnWidths(int listWidthChars);
-
 // Answers the new-folder input box: (caption, prompt, initial text) -> the text, or nullopt
 // for Cancel. An installed hook always answers; an empty function shows the box again.
 using InputHook = std::function<std::optional<QString>(const QString&, const QString&, const QString&)>;
 InputHook SetInputHook(InputHook hook);
-
-// The directory field with the history as its list. Without history it shows no drop-down
-// button and opens no list; when its list closes it calls OnCloseUp.
-class THistoryCombo : public QComboBox {
-public:
-    explicit THistoryCombo(QWidget* parent);
-
-    bool HasDropDown() const { return FDropDown; }
-    void SetDropDown(bool on);
-    std::function<void()> OnCloseUp;
-
-    void showPopup() override;
-    void hidePopup() override;
-
-private:
-    bool FDropDown = true;
-    bool FPopupOpen = false;
-};
 
 class TFileIcons;
 class TFileListModel;
@@ -173,6 +145,8 @@ private:
     void FormActivate();
     void FormResize();
     bool FormKeyDown(QKeyEvent* key);
+    static bool IsContextMenuKey(const QKeyEvent* key);
+    void PopupMenuByKeyboard(QTreeView* view);
     void ShellTreeViewChange();
     void cbxFilesClick();
     void cbxSelectedDirChange();
@@ -182,6 +156,8 @@ private:
     void ShowFileView(bool Show);
     void LayoutPanels();
     void SplitterMoved(int delta);
+    void ListRowsChanged();
+    void UpdateDesktopHint();
     void ShowListFolder(const QString& dir);
     void SetTreeFilters(bool hidden);
 
@@ -201,6 +177,7 @@ private:
     int FRightWidth = 390;   // width of PanelRight, also while it is hidden
     bool FLinked = false;    // the file list follows the tree
     QSet<QString> FPending;  // folders asked for and not read yet
+    bool FColumnsDue = false;    // the file list's columns are fitted once the events are handled
     bool FScrollOnLoad = false;  // the selected node is scrolled to as the pending folders end
     ShellDirDlg::TFileIcons* FIcons = nullptr;  // used by both models' reading threads
     QFileSystemModel* FTreeModel = nullptr;

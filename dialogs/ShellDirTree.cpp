@@ -1,33 +1,27 @@
-// The folder chooser's folder tree and file list: roots, selection, reading folders, and
-// going to a directory with its fallbacks.
+// The models behind the folder chooser's tree and file list: the folders of the roots, the
+// tree's branch filter, the file list's rows in German, and the icons of both.
 #include "ShellDirTree.h"
 
 #include "FileUtils.h"
 #include "ShellDirCommon.h"
-#include "ShellDirDlg.h"
+#include "ShellDirComputer.h"
 #include "WinShell.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QDirIterator>
 #include <QFileInfo>
-#include <QEventLoop>
 #include <QFileSystemModel>
 #include <QIconEngine>
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTimer>
-#include <QTreeView>
 
 #include <utility>
 
 namespace ShellDirDlg {
 
 namespace {
-
-constexpr int kRootLoadWaitMs = 500;
 
 // The file list's texts are German whatever the system's language.
 QLocale German()
@@ -87,21 +81,35 @@ private:
 
 }  // namespace
 
+DesktopFolderInfo DesktopFolder()
+{
+    DesktopFolderInfo info;
+    info.desktop = WinShell::GetSpecialFolderPath(WinShell::CSIDL_DESKTOP);
+    info.shown = info.desktop;
+    // Many desktops have no desktop folder; its place is then the home folder, not the
+    // file-system root that Computer shows.
+    if (!Exists(info.desktop) && Exists(QDir::homePath())) {
+        info.shown = QDir::homePath();
+        info.fallback = true;
+    }
+    return info;
+}
+
 QString RootFolder(const QString& root)
 {
     QString dir;
     if (root == rfDesktop)
-        dir = WinShell::GetSpecialFolderPath(WinShell::CSIDL_DESKTOP);
+        dir = DesktopFolder().shown;
     else if (root == rfPersonal)
         dir = WinShell::GetPersonalFolderPath();
     else if (root == rfMyComputer)
-        dir = QDir::rootPath();
+        return ComputerFolder();
     else if (root == rfNetwork)
         dir = WinShell::NetworkFolderPath();
     else
         dir = root;
     if (!Exists(dir))
-        return QDir::rootPath();
+        return ComputerFolder();
     return QDir::cleanPath(QDir(dir).absolutePath());
 }
 
@@ -119,6 +127,43 @@ void TTreeFilter::fetchMore(const QModelIndex& parent)
     if (OnFetch && source.isValid() && sourceModel()->canFetchMore(source))
         OnFetch(static_cast<const QFileSystemModel*>(sourceModel())->filePath(source));
     QSortFilterProxyModel::fetchMore(parent);
+}
+
+void TTreeFilter::setSourceModel(QAbstractItemModel* model)
+{
+    QSortFilterProxyModel::setSourceModel(model);
+    // What the disk said is kept until the tree changes; the tree itself does not follow the disk.
+    const auto forget = [this] { FHasFolders.clear(); };
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model, signal, this, forget);
+    connect(model, &QAbstractItemModel::modelReset, this, forget);
+    connect(model, &QAbstractItemModel::layoutChanged, this, forget);
+}
+
+void TTreeFilter::Forget()
+{
+    FHasFolders.clear();
+}
+
+bool TTreeFilter::hasChildren(const QModelIndex& parent) const
+{
+    // A folder not read yet counts as one with children by the models' rule, which puts an
+    // expand mark on every empty folder: ask the disk whether it holds any folder the tree
+    // would show, stopping at the first.
+    const QModelIndex source = mapToSource(parent);
+    const auto* model = static_cast<const QFileSystemModel*>(sourceModel());
+    if (!parent.isValid() || !source.isValid() || !model->isDir(source) || !model->canFetchMore(source))
+        return QSortFilterProxyModel::hasChildren(parent);
+    const QString dir = model->filePath(source);
+    const auto known = FHasFolders.constFind(dir);
+    if (known != FHasFolders.constEnd())
+        return *known;
+    QDir::Filters filter = QDir::Dirs | QDir::NoDotAndDotDot;
+    if (model->filter().testFlag(QDir::Hidden))
+        filter |= QDir::Hidden;
+    const bool any = QDirIterator(dir, filter).hasNext();
+    FHasFolders.insert(dir, any);
+    return any;
 }
 
 bool TTreeFilter::filterAcceptsRow(int row, const QModelIndex& parent) const
@@ -256,198 +301,3 @@ QIcon TFileIcons::icon(const QFileInfo& info) const
 }
 
 }  // namespace ShellDirDlg
-
-using namespace ShellDirDlg;
-
-// ---- Navigation ---------------------------------------------------------------------------
-
-void TShellDirDialog::GoToDirectory(const QString& Dir)
-{
-    QString s = Dir;
-    if (!Exists(s))
-        s = FDefaultDir;
-    QString root;
-    if (!Exists(s)) {
-        s = WinShell::GetPersonalFolderPath();
-        root = rfMyComputer;
-        if (!Exists(s))  // the tree can only select an existing folder
-            s = QDir::currentPath();
-    } else {
-        root = WinShell::IsNetworkPath(s) ? rfNetwork : rfMyComputer;
-    }
-    SetRoot(root);
-    WaitUntilLoaded(kRootLoadWaitMs);
-    SetPath(s);
-    const QModelIndex node = SelectedNode();
-    if (node.isValid())
-        ShellTreeView->expand(node);
-}
-
-void TShellDirDialog::ShowListFolder(const QString& dir)
-{
-    if (!dir.isEmpty())
-        FListModel->setRootPath(dir);
-    FListFilter->SetFolder(dir);
-    ShellListView->setRootIndex(FListFilter->mapFromSource(FListModel->index(dir)));
-}
-
-// ---- The folder tree ---------------------------------------------------------------------
-
-void TShellDirDialog::SetRoot(const QString& root)
-{
-    if (!FRoot.isEmpty() && FileUtils::SamePathSpelling(root, FRoot))
-        return;
-    FRoot = root;
-    FTop = RootFolder(root);
-    FTreeFilter->SetTop(FTop);
-    const QModelIndex top = FTreeModel->index(FTop);
-    ShellTreeView->setRootIndex(FTreeFilter->mapFromSource(top.parent()));
-    FetchFolder(FTop);
-    const QModelIndex topNode = FTreeFilter->mapFromSource(top);
-    ShellTreeView->setCurrentIndex(topNode);
-    ShellTreeView->expand(topNode);
-}
-
-void TShellDirDialog::FetchFolder(const QString& dir)
-{
-    const QModelIndex index = FTreeModel->index(dir);
-    if (index.isValid() && FTreeModel->canFetchMore(index)) {
-        FPending.insert(dir);
-        FTreeModel->fetchMore(index);
-    }
-}
-
-bool TShellDirDialog::SetPath(const QString& path)
-{
-    if (!Exists(path))
-        return false;
-    const QString dir = QDir::cleanPath(QDir(path).absolutePath());
-    if (!IsInside(dir, FTop))
-        return false;
-    const QModelIndex node = FTreeFilter->mapFromSource(FTreeModel->index(dir));
-    if (!node.isValid())
-        return false;
-    for (QModelIndex p = node.parent(); p.isValid() && p != ShellTreeView->rootIndex(); p = p.parent())
-        ShellTreeView->expand(p);
-    ShellTreeView->setCurrentIndex(node);
-    MakeSelectedVisible();
-    return true;
-}
-
-QString TShellDirDialog::Path() const
-{
-    return NodePath(SelectedNode());
-}
-
-QModelIndex TShellDirDialog::SelectedNode() const
-{
-    return ShellTreeView->currentIndex();
-}
-
-QString TShellDirDialog::NodePath(const QModelIndex& node) const
-{
-    if (!node.isValid())
-        return QString();
-    return FTreeModel->filePath(FTreeFilter->mapToSource(node));
-}
-
-QModelIndex TShellDirDialog::ParentNode(const QModelIndex& node) const
-{
-    const QModelIndex parent = node.parent();
-    return parent == ShellTreeView->rootIndex() ? QModelIndex() : parent;
-}
-
-int TShellDirDialog::Level(const QModelIndex& node) const
-{
-    if (!node.isValid())
-        return -1;
-    int level = 0;
-    for (QModelIndex p = ParentNode(node); p.isValid(); p = ParentNode(p))
-        ++level;
-    return level;
-}
-
-int TShellDirDialog::SelectedLevel() const
-{
-    return Level(SelectedNode());
-}
-
-void TShellDirDialog::MakeSelectedVisible()
-{
-    const QModelIndex node = SelectedNode();
-    if (!node.isValid())
-        return;
-    ShellTreeView->scrollTo(node);
-    // Folders still being read push the node down as their rows arrive: it is scrolled to
-    // again as each of them ends.
-    FScrollOnLoad = !FPending.isEmpty();
-}
-
-void TShellDirDialog::FolderLoaded(const QString& dir)
-{
-    FPending.remove(dir);
-    if (!FScrollOnLoad)
-        return;
-    const QModelIndex node = SelectedNode();
-    if (node.isValid())
-        ShellTreeView->scrollTo(node);
-    if (FPending.isEmpty()) {
-        // The last rows may still be sorted in after this signal.
-        FScrollOnLoad = false;
-        QTimer::singleShot(0, this, [this] {
-            const QModelIndex current = SelectedNode();
-            if (current.isValid())
-                ShellTreeView->scrollTo(current);
-        });
-    }
-}
-
-void TShellDirDialog::Refresh()
-{
-    const QString dir = Path();
-    if (!dir.isEmpty())
-        RefreshFolder(dir);
-}
-
-void TShellDirDialog::RefreshFolder(const QString& dir)
-{
-    // The model lists a folder again when it becomes its root path after having been it
-    // before: leaving a root path marks that folder as not read.
-    const QString elsewhere = dir == QDir::rootPath() ? QDir::tempPath() : QDir::rootPath();
-    if (FTreeModel->rootPath() != dir)
-        FTreeModel->setRootPath(dir);
-    FTreeModel->setRootPath(elsewhere);
-    FPending.insert(dir);
-    FTreeModel->setRootPath(dir);
-}
-
-bool TShellDirDialog::WaitUntilLoaded(int ms)
-{
-    // Reading one folder may make the view ask for another, so this waits until none is
-    // left after the events of each round have been handled.
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        if (FPending.isEmpty())
-            return true;
-        const qint64 left = ms - clock.elapsed();
-        if (left <= 0)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(static_cast<int>(qMin<qint64>(left, 20)), &loop, &QEventLoop::quit);
-        connect(FTreeModel, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-}
-
-void TShellDirDialog::SetTreeFilters(bool hidden)
-{
-    // QDir::System would add devices, sockets and broken links, which the system attribute of
-    // Windows does not stand for (it is never set here).
-    QDir::Filters filter = QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives;
-    if (hidden)
-        filter |= QDir::Hidden;
-    FTreeModel->setFilter(filter);
-}
-

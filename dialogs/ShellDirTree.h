@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <QFileIconProvider>
+#include <QHash>
 #include <QSortFilterProxyModel>
 #include <QString>
 
@@ -25,12 +26,18 @@ public:
     std::function<void(const QString&)> OnFetch;
 
     void fetchMore(const QModelIndex& parent) override;
+    // A folder not read yet has children only when it holds a folder on disk.
+    bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
+    void setSourceModel(QAbstractItemModel* model) override;
+    // Drops what the disk said about folders not read yet.
+    void Forget();
 
 protected:
     bool filterAcceptsRow(int row, const QModelIndex& parent) const override;
 
 private:
     QString FTop;
+    mutable QHash<QString, bool> FHasFolders;  // folder -> holds a folder, for folders not read yet
 };
 
 // The file list's rows: the files of one folder, never its subfolders (the file-system model

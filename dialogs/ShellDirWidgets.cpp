@@ -1,7 +1,6 @@
 #include "ShellDirWidgets.h"
 
 #include "ShellDirCommon.h"
-#include "ShellDirDlg.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -136,7 +135,12 @@ void TRootButton::paintEvent(QPaintEvent* /*event*/)
     option.icon = QIcon();
     painter.drawComplexControl(QStyle::CC_ToolButton, option);
     const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;
-    const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+    // The access key underlined where the style shows them.
+    QStyleOption hint;
+    hint.initFrom(this);
+    const int mnemonic =
+        style()->styleHint(QStyle::SH_UnderlineShortcut, &hint, this) ? Qt::TextShowMnemonic : Qt::TextHideMnemonic;
+    const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap | mnemonic;
     // A caption of two lines takes its room from the picture.
     const int textHeight = fontMetrics().boundingRect(QRect(0, 0, width() - 2, height()), flags, text()).height();
     const int side = qBound(16, height() - textHeight - 2, 48);
@@ -271,7 +275,8 @@ std::optional<QString> AskNewFolder(QWidget* parent, const QString& caption, con
         box.setFont(parent->font());
     auto* path = new TPathLabel(caption, &box);
     path->setObjectName(QStringLiteral("Path"));
-    auto* label = new QLabel(prompt, &box);
+    // The prompt with an access key for the field (its first letter unless it has one).
+    auto* label = new QLabel(prompt.contains(QLatin1Char('&')) ? prompt : QLatin1Char('&') + prompt, &box);
     auto* edit = new QLineEdit(text, &box);
     label->setBuddy(edit);
     auto* ok = new QPushButton(Tr(QStringLiteral("OK")), &box);

@@ -1,9 +1,9 @@
 #pragma once
-// The folder chooser's own controls: the root buttons and their pictures, the panels that
-// keep their children's design distances, the bar between the folder tree and the file list,
-// and the new-folder input box. The directory field (THistoryCombo) is declared in
-// ShellDirDlg.h and implemented in ShellDirWidgets.cpp.
+// The folder chooser's own controls: the directory field with the history, the root buttons
+// and their pictures, the panels that keep their children's design distances, the bar between
+// the folder tree and the file list, and the new-folder input box.
 
+#include <QComboBox>
 #include <QFrame>
 #include <QIcon>
 #include <QToolButton>
@@ -15,6 +15,24 @@
 class QRubberBand;
 
 namespace ShellDirDlg {
+
+// The directory field with the history as its list. Without history it shows no drop-down
+// button and opens no list; when its list closes it calls OnCloseUp.
+class THistoryCombo : public QComboBox {
+public:
+    explicit THistoryCombo(QWidget* parent);
+
+    bool HasDropDown() const { return FDropDown; }
+    void SetDropDown(bool on);
+    std::function<void()> OnCloseUp;
+
+    void showPopup() override;
+    void hidePopup() override;
+
+private:
+    bool FDropDown = true;
+    bool FPopupOpen = false;
+};
 
 // The pictures of the four root buttons: the desktop's icon theme's where it has them,
 // otherwise drawn here, sharp from 16 to 96 pixels.

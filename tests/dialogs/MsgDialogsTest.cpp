@@ -120,7 +120,10 @@ TEST(MsgDialogsRules, LinesAreSeparatedByCrLfOnly)
     // A last line of one wide character is measured too.
     EXPECT_EQ(WidestLineWidth(QStringLiteral("i\r\nW"), font),
               std::max(fm.horizontalAdvance("i"), fm.horizontalAdvance("W")));
-    EXPECT_GT(WidestLineWidth(QStringLiteral("i\r\nW"), font), fm.horizontalAdvance("i"));
+    // (Where the font is proportional: the offscreen platform on Windows may only have a
+    // fixed-width one.)
+    if (fm.horizontalAdvance("W") > fm.horizontalAdvance("i"))
+        EXPECT_GT(WidestLineWidth(QStringLiteral("i\r\nW"), font), fm.horizontalAdvance("i"));
 }
 
 TEST(MsgDialogsRules, EscapeAndDefaultButtonsFollowThePriorities)

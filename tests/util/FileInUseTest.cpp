@@ -171,6 +171,16 @@ bool HideProc()
            && ::mount("none", "/proc", "tmpfs", 0, nullptr) == 0;
 }
 
+// A user namespace of this process's own: whatever it may do there, it has no privilege over
+// the processes outside, root's included (no root needed where the system allows them).
+bool OwnUserNamespace()
+{
+    const QByteArray uid = QByteArray::number(::geteuid());
+    const QByteArray gid = QByteArray::number(::getegid());
+    return ::unshare(CLONE_NEWUSER) == 0 && WriteTo("/proc/self/setgroups", "deny")
+           && WriteTo("/proc/self/uid_map", "0 " + uid + " 1") && WriteTo("/proc/self/gid_map", "0 " + gid + " 1");
+}
+
 }  // namespace
 
 // Once by the lease test, once by the look through /proc alone (while this
@@ -326,6 +336,36 @@ TEST(FileInUse, AnotherUsersFileIsCheckedThroughProcAlone)
         } else if (c.named) {
             EXPECT_TRUE(use->Holder.endsWith(NamedAfter(holder.Pid()))) << use->Holder.toStdString();
         }
+    }
+}
+
+// A holder whose open files and mappings cannot be looked into (as another user's process
+// cannot): the holder made itself undumpable, the check runs in a user namespace, so that not
+// even root may look. Its locks still show in the lock list, by device and inode, and name it;
+// an open alone is in use all the same (the lease is refused), without a name.
+TEST(FileInUse, AHolderHiddenFromTheLookIsFoundThroughTheLockList)
+{
+    TempTree tree;
+    const QString database = tree.WriteFile("Jazz-Music.sqlite");
+    if (!CheckInChild(OwnUserNamespace, [] { return FileUse(); }))
+        GTEST_SKIP() << "no user namespaces here";
+    struct Case {
+        HoldCase how;
+        bool named;
+    };
+    const Case cases[] = {{kFlock, true}, {kPosix, true}, {kOfd, false}, {kOpen, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how.name);
+        const Holder holder(database, [&](int fd) { return ::prctl(PR_SET_DUMPABLE, 0) == 0 && c.how.hold(fd); });
+        const std::optional<FileUse> use =
+            CheckInChild(OwnUserNamespace, [&] { return CheckDatabaseNotInUse(database); });
+        ASSERT_TRUE(use.has_value());
+        EXPECT_EQ(use->ErrorCode, 32u);
+        EXPECT_EQ(use->FileName, database);
+        if (c.named)
+            EXPECT_TRUE(use->Holder.endsWith(NamedAfter(holder.Pid()))) << use->Holder.toStdString();
+        else
+            EXPECT_EQ(use->Holder, QString());
     }
 }
 

@@ -3,9 +3,12 @@
 #include "FileReplace.h"
 #include "FileUtils.h"
 #include "HolderProcess.h"
+#include "SyncTrace.h"
 #include "TempTree.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <QDir>
 #include <QFileInfo>
@@ -84,6 +87,48 @@ TEST(StagedFile, SideFilesWithChangesAreSettledFirstOrTheStagingIsRefused)
         ASSERT_EQ(staged.Commit(), 0u);
         EXPECT_EQ(ReadAll(target), "neu");
         EXPECT_EQ(Entries(tree), QStringList{"Jazz-Music.sqlite"});
+    }
+}
+
+// A commit never publishes data that is still only in the cache: the new file is synced to the
+// disk before the rename puts it in place, and the folder after it, so that the rename itself
+// lasts. Both for a first version and for a replacement.
+TEST(StagedFile, CommitSyncsTheDataBeforeTheRenameAndTheFolderAfter)
+{
+    for (const bool replaces : {false, true}) {
+        SCOPED_TRACE(replaces ? "replacing a file" : "a new file");
+        TempTree tree;
+        const QString folder = QFileInfo(tree.Root()).canonicalFilePath();
+        const QString target = folder + "/Jazz-Music.sqlite";
+        if (replaces)
+            WriteInto(target, "alt");
+        TStagedFile staged(target);
+        ASSERT_EQ(staged.Create(), 0u) << staged.FailureCause().toStdString();
+        WriteInto(staged.TempName(), "neu");
+        const QString temp = QFileInfo(staged.TempName()).canonicalFilePath();
+
+        std::vector<SyncCall> calls;
+        {
+            const SyncTrace trace;
+            ASSERT_EQ(staged.Commit(), 0u) << staged.FailureCause().toStdString();
+            calls = trace.Calls();
+        }
+        EXPECT_EQ(ReadAll(target), "neu");
+        std::string seen;
+        for (const SyncCall& call : calls)
+            seen += (call.kind == SyncCall::Kind::Sync ? "sync " : "rename ") + call.path.toStdString() + " "
+                    + call.to.toStdString() + "\n";
+        const auto rename = std::find_if(calls.begin(), calls.end(), [&](const SyncCall& call) {
+            return call.kind == SyncCall::Kind::Rename && call.path == temp && call.to == target;
+        });
+        ASSERT_NE(rename, calls.end()) << seen;
+        const auto synced = [](const QString& path) {
+            return [path](const SyncCall& call) { return call.kind == SyncCall::Kind::Sync && call.path == path; };
+        };
+        EXPECT_TRUE(std::any_of(calls.begin(), rename, synced(temp))) << "the data is not synced before the rename:\n"
+                                                                      << seen;
+        EXPECT_TRUE(std::any_of(rename, calls.end(), synced(folder))) << "the folder is not synced after the rename:\n"
+                                                                      << seen;
     }
 }
 

@@ -63,7 +63,7 @@ void Catch(int signal, void (*handler)(int))
 
 } // namespace
 
-void Install(QCoreApplication& app)
+void Install(QCoreApplication& app, std::function<void()> /*saveSettings: the windows do it after the loop*/)
 {
     // The clean-up that ends at once, and SIGPIPE ignored; the handler below takes over the
     // ending signals when the pipe to the event loop can be made.

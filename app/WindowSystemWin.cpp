@@ -1,0 +1,9 @@
+#include "WindowSystem.h"
+
+namespace WindowSystem {
+
+void Choose() {}
+
+void LeaveChoiceToOthers() {}
+
+} // namespace WindowSystem

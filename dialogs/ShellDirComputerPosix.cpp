@@ -1,0 +1,12 @@
+#include "ShellDirComputer.h"
+
+#include <QDir>
+
+namespace ShellDirDlg {
+
+QString ComputerFolder()
+{
+    return QDir::rootPath();
+}
+
+}  // namespace ShellDirDlg
