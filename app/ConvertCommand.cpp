@@ -3,6 +3,7 @@
 #include "DataFiles.h"
 #include "FailureDisplay.h"
 #include "SqliteDb.h"
+#include "source/FileNames.h"
 #include "source/SourceTable.h"
 #include "util/FileReplace.h"
 #include "util/FileUtils.h"
@@ -213,8 +214,8 @@ ConvertResult TConversion::Finish(const TransferCounts& counts, std::exception_p
         try {
             std::rethrow_exception(failure);
         } catch (const std::exception& shown) {
-            throw std::runtime_error((FailureDisplayText(QString::fromUtf8(shown.what())) + QStringLiteral("\r\n")
-                                      + KeptText(FResult.target))
+            throw std::runtime_error(pdx::DisplayFileName(FailureDisplayText(QString::fromUtf8(shown.what()))
+                                                          + QStringLiteral("\r\n") + KeptText(FResult.target))
                                          .toStdString());
         }
     }

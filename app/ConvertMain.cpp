@@ -11,6 +11,7 @@
 #include "ShellDirDlg.h"
 #include "ShellDirTree.h"
 #include "StatusBox.h"
+#include "source/FileNames.h"
 #include "util/WinShell.h"
 
 #include <QCloseEvent>
@@ -70,19 +71,20 @@ const char kEngineMissing[] =
     "Zum Konvertieren wird die Borland Data Base Engine benötigt!\r\nWeitere Hinweise auf der Home-Page ...";
 
 // Questions at the "Konvertieren" button, errors centred: the window's side of the command.
+// Bytes of a file name that are not UTF-8 are shown escaped ("GR\x99SSE").
 class WindowPrompts final : public ConvertPrompts {
 public:
     explicit WindowPrompts(const QWidget* button) : FButton(button) {}
 
     bool ConfirmOverwrite(const QString& question) override
     {
-        return MsgDialogs::ConfirmDialogAt(MsgDialogs::BottomRightOfControl(FButton), question, DialogButton::Yes,
-                                           DialogMonitor::ActiveForm);
+        return MsgDialogs::ConfirmDialogAt(MsgDialogs::BottomRightOfControl(FButton), pdx::DisplayFileName(question),
+                                           DialogButton::Yes, DialogMonitor::ActiveForm);
     }
     // The command's message, and below it why, when that is known.
     void ShowError(const QString& message, const QString& cause) override
     {
-        MsgDialogs::ErrorDialog(cause.isEmpty() ? message : message + QStringLiteral("\r\n") + cause,
+        MsgDialogs::ErrorDialog(pdx::DisplayFileName(cause.isEmpty() ? message : message + QStringLiteral("\r\n") + cause),
                                 DialogMonitor::ActiveForm);
     }
 
@@ -306,7 +308,8 @@ void TMainForm::ShowInfoPage()
                                      "das sie anzeigt.\r\nSie liegt hier:\r\n%1");
     }
     if (!problem.isEmpty())
-        MsgDialogs::ErrorDialog(problem.arg(QDir::toNativeSeparators(page)), DialogMonitor::ActiveForm);
+        MsgDialogs::ErrorDialog(problem.arg(pdx::DisplayFileName(QDir::toNativeSeparators(page))),
+                                DialogMonitor::ActiveForm);
 }
 
 void TMainForm::KeepInsideWorkArea()
@@ -451,7 +454,8 @@ void TMainForm::TransferEnded()
     FailureGuard::Run([&] {
         const ConvertResult result = conversion->Finish(FCounts, FFailure);
         if (result.outcome == ConvertOutcome::Converted || result.outcome == ConvertOutcome::Cancelled)
-            stStatus->setText(QStringList(QStringList{result.status} + result.warnings).join(QStringLiteral("\r\n")));
+            stStatus->setText(pdx::DisplayFileName(
+                QStringList(QStringList{result.status} + result.warnings).join(QStringLiteral("\r\n"))));
     });
     FFailure = nullptr;
     emit conversionEnded();

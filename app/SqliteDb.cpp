@@ -4,7 +4,8 @@
 
 #include <sqlite3.h>
 
-SqliteError::SqliteError(const QString& message) : std::runtime_error(message.toStdString()) {}
+// A file name's bytes that are not UTF-8 would not survive the conversion: they are escaped.
+SqliteError::SqliteError(const QString& message) : std::runtime_error(pdx::DisplayFileName(message).toStdString()) {}
 
 QString QuoteSqlIdentifier(const QString& name)
 {

@@ -1,5 +1,6 @@
 // katalogkonverter: the desktop program. Start-up, run and end in the order the windows rely on.
 
+#include "ConsoleAttach.h"
 #include "ConvertMain.h"
 #include "EndOnSignals.h"
 #include "FailureDisplay.h"
@@ -36,12 +37,10 @@ int AnswerInfoOption(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(kUsageText, stdout);
-            return 0;
+            return ConsoleAttach::WriteOut(kUsageText) ? 0 : 1;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::fputs("katalogkonverter " KK_VERSION "\n", stdout);
-            return 0;
+            return ConsoleAttach::WriteOut("katalogkonverter " KK_VERSION "\n") ? 0 : 1;
         }
     }
     return -1;

@@ -14,6 +14,8 @@
 #include "ConvertCommand.h"
 #include "FailureDisplay.h"
 #include "Version.h"
+#include "source/FileNames.h"
+#include "source/StandardOutput.h"
 #include "util/FileReplace.h"
 #include "util/FileUtils.h"
 
@@ -46,10 +48,11 @@ const char kUsageText[] =
     "  -h, --help       diese Hilfe ausgeben\n"
     "  --version        Programmname und Version ausgeben\n";
 
-// Terminal output uses the platform's line breaks.
+// Terminal output breaks lines with "\n" alone, on Windows too; bytes of a file name that are not UTF-8
+// are shown escaped ("GR\x99SSE"), as paradox2sqlite shows them.
 std::string ForTerminal(const QString& text)
 {
-    QString lines = text;
+    QString lines = pdx::DisplayFileName(text);
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return lines.toStdString();
 }
@@ -153,7 +156,7 @@ int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts, 
     QStringList withoutTitles;
     const QStringList catalogs = ConvertAll::FindCatalogs(request.root, &withoutTitles);
     for (const QString& album : withoutTitles)
-        std::cerr << "Hinweis: Zu \"" << album.toStdString() << "\" gibt es keine Titeltabelle; übersprungen.\n";
+        std::cerr << "Hinweis: Zu \"" << ForTerminal(album) << "\" gibt es keine Titeltabelle; übersprungen.\n";
     if (catalogs.isEmpty()) {
         prompts.ShowError(QStringLiteral("Im Verzeichnis \"%1\" gibt es keinen Katalog "
                                          "(NAME-Album.db mit NAME-Titel.db).").arg(request.root));
@@ -185,6 +188,8 @@ int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts, 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Umlauts in a Windows console, and the same bytes as on Linux when redirected.
+    pdx::PrepareStandardOutput();
     // Ctrl+C or a kill ends the run without a half-made catalog file left behind.
     FileUtils::RemoveStagedFilesOnSignals();
 
@@ -192,7 +197,8 @@ int main(int argc, char** argv)
     bool assumeYes = false;
     bool all = false;
     QStringList positional;
-    const QStringList args = app.arguments().mid(1);
+    // Names of any bytes, those that are not UTF-8 too (source/FileNames.h).
+    const QStringList args = pdx::CommandLineArguments(argc, argv);
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("-y") || arg == QLatin1String("--yes")) {
@@ -212,12 +218,15 @@ int main(int argc, char** argv)
             std::cout << "katalogkonverter-cli " KK_VERSION "\n";
             return kConverted;
         } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
-            return Usage(("Unbekannte Option \"" + arg.toStdString() + "\".").c_str());
+            return Usage(("Unbekannte Option \"" + ForTerminal(arg) + "\".").c_str());
         } else {
             positional << arg;
         }
     }
-    request.programDir = QCoreApplication::applicationDirPath() + QDir::separator();
+    // The template lies beside the program, in a folder of any name.
+    const QString executable = pdx::ExecutableFileName();
+    request.programDir = executable.isEmpty() ? QCoreApplication::applicationDirPath() + QDir::separator()
+                                              : executable.left(executable.lastIndexOf(QDir::separator()) + 1);
     if (all) {
         if (positional.size() != 1)
             return Usage(positional.isEmpty() ? "STAMMVERZEICHNIS fehlt." : "Zu viele Argumente.");

@@ -46,6 +46,8 @@ bool ListDirectory(const QString& directory, std::vector<DirEntry>& entries);
 
 // The program's arguments without argv[0], names of any bytes kept (see above).
 QStringList CommandLineArguments(int argc, char** argv);
+// The running program's file, links resolved, its name's bytes kept; empty when unknown.
+QString ExecutableFileName();
 
 // DIRECTORY and NAME joined with one '/'.
 QString JoinFileName(const QString& directory, const QString& name);

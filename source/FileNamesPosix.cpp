@@ -89,4 +89,14 @@ QStringList CommandLineArguments(int argc, char** argv)
     return args;
 }
 
+QString ExecutableFileName()
+{
+    // Linux's link names the binary itself, also when it was started through a link.
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || std::size_t(length) >= sizeof path)
+        return {};
+    return DecodeFileName(QByteArrayView(path, length));
+}
+
 } // namespace pdx

@@ -51,4 +51,9 @@ QStringList CommandLineArguments(int /*argc*/, char** /*argv*/)
     return QCoreApplication::arguments().mid(1);
 }
 
+QString ExecutableFileName()
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
+}
+
 } // namespace pdx

@@ -18,6 +18,9 @@ UINT g_consoleCodePage = 0;
 
 void RestoreConsoleCodePage()
 {
+    // What is still buffered goes out first: the streams' own flush at exit comes after this.
+    std::fflush(stdout);
+    std::fflush(stderr);
     ::SetConsoleOutputCP(g_consoleCodePage);
 }
 

@@ -129,6 +129,7 @@ std::vector<IndexDef> FindIndexes(const TableFile& table, const QString& tableNa
                                    {shown, table.Shown(), why});
         };
         std::vector<int> numbers;
+        std::vector<bool> descending;
         QString indexName;
         try {
             auto file_ = std::make_unique<pdx::FileSource>();
@@ -145,9 +146,13 @@ std::vector<IndexDef> FindIndexes(const TableFile& table, const QString& tableNa
                 skip(QStringLiteral("keine Feldnummern"));
                 continue;
             }
-            // The top bit is a flag of the index's order, not part of the number.
-            for (int i = 0; i < m; ++i)
+            // The top bit marks a field sorted descending (the real samples' descending indexes,
+            // flagged 0x11 at 0x55, have it; their records run from high to low); it is no part
+            // of the number.
+            for (int i = 0; i < m; ++i) {
                 numbers.push_back(h.fieldNumbers[std::size_t(i)] & 0x7FFF);
+                descending.push_back((h.fieldNumbers[std::size_t(i)] & 0x8000) != 0);
+            }
             if (kind > 0 && numbers[0] != kind) {
                 skip(SafeFormat(QStringLiteral("er nennt das Feld %u statt %u"), {std::uint32_t(numbers[0]), std::uint32_t(kind)}));
                 continue;
@@ -171,6 +176,7 @@ std::vector<IndexDef> FindIndexes(const TableFile& table, const QString& tableNa
         def.file = file;
         for (const int n : numbers)
             def.columns << columns[n - 1];
+        def.descending = descending;
         const QString base = tableName + u'_' + (indexName.isEmpty() ? def.columns.join(u'_') : indexName);
         def.name = base;
         for (int n = 2; taken.contains(def.name.toCaseFolded()); ++n)
@@ -232,8 +238,10 @@ QString CreateTableSql(const QString& tableName, const QStringList& columns,
 QString CreateIndexSql(const QString& tableName, const IndexDef& index)
 {
     QStringList columns;
-    for (const QString& column : index.columns)
-        columns << QuoteSqlIdentifier(column);
+    for (qsizetype i = 0; i < index.columns.size(); ++i)
+        columns << QuoteSqlIdentifier(index.columns[i]) +
+                       (std::size_t(i) < index.descending.size() && index.descending[std::size_t(i)] ? QStringLiteral(" DESC")
+                                                                                                   : QString());
     return QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
         .arg(QuoteSqlIdentifier(index.name), QuoteSqlIdentifier(tableName), columns.join(QStringLiteral(", ")));
 }

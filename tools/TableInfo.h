@@ -48,6 +48,7 @@ struct IndexDef {
     QString file;     // the index file's name
     QString name;     // the SQLite index name: the table's name, '_', the Paradox index's name
     QStringList columns;
+    std::vector<bool> descending;  // per column: its field number has the top bit set
 };
 
 // The indexes of the table SOURCE (opened from TABLE) whose files lie beside it, COLUMNS being

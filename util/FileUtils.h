@@ -22,6 +22,8 @@
 // the system would not (Wine run as root).
 #pragma once
 
+#include "FileHandle.h"  // the platform's handle type: util/posix/ or util/win/
+
 #include <QList>
 #include <QString>
 
@@ -159,12 +161,6 @@ public:
 // Creating over, or opening for writing, a read-only file fails with 5; so
 // does opening a directory.
 // ---------------------------------------------------------------------------
-
-#ifdef _WIN32
-using FileHandle = void*;
-#else
-using FileHandle = int;
-#endif
 
 class TExtFileStream {
 public:

@@ -1,28 +1,22 @@
 // Path and name helpers: text rules only, parameterised by the path style.
 #include "FileUtils.h"
+#include "Platform.h"
 
 namespace FileUtils {
 
 namespace {
 
 constexpr QChar kWindowsDelimiter = u'\\';
-#ifdef _WIN32
-constexpr QChar kNativeDelimiter = u'\\';
-constexpr bool kNativeDriveColon = true;
-#else
-constexpr QChar kNativeDelimiter = u'/';
-constexpr bool kNativeDriveColon = false;
-#endif
 
 QChar Delimiter(PathStyle style)
 {
-    return style == PathStyle::Windows ? kWindowsDelimiter : kNativeDelimiter;
+    return style == PathStyle::Windows ? kWindowsDelimiter : Platform::NativeDelimiter();
 }
 
 // Whether a colon anywhere in a name makes it absolute ("C:x", "a:b").
 bool ColonMarksAbsolute(PathStyle style)
 {
-    return style == PathStyle::Windows || kNativeDriveColon;
+    return style == PathStyle::Windows || Platform::NativeDriveColon();
 }
 
 }  // namespace

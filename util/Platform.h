@@ -8,6 +8,11 @@
 
 namespace FileUtils::Platform {
 
+// The system's own path delimiter ('/' or '\\'), and whether a drive colon
+// ("C:") is part of its path syntax (PathNamesPosix.cpp, PathNamesWin.cpp).
+QChar NativeDelimiter();
+bool NativeDriveColon();
+
 // Whether two existing names lead to the same file (links followed; same
 // device and inode, or volume and file index). False when either cannot be read.
 bool SameFileObject(const QString& first, const QString& second);

@@ -217,19 +217,27 @@ std::uint32_t TStagedFile::CreateTempFile()
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString candidate = directory + u'/' + prefix + RandomSuffix();
         const QByteArray encoded = EncodeName(candidate);
+        // Entered for the clean-up before it exists: a signal right after the
+        // open would otherwise leave the new file behind. Between the two, the
+        // clean-up would at worst remove a file of the same random name, which
+        // only a staging like this one makes.
+        int slot = StagedCleanup::Claim(encoded);
         // Owner only at first: the old file's group and bits follow at once.
         const int fd = ::open(encoded.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
                               FReplaces ? 0600 : 0666);
-        if (fd < 0 && errno == EEXIST)
+        const int openError = errno;
+        if (fd < 0)
+            StagedCleanup::Release(slot);
+        if (fd < 0 && openError == EEXIST)
             continue;
         if (fd < 0) {
-            const std::uint32_t error = ErrnoToWinError(errno);
+            const std::uint32_t error = ErrnoToWinError(openError);
             return Refuse(error, SafeFormat(QStringLiteral("Im Verzeichnis \"%s\" kann keine neue Datei angelegt werden: %s."),
                                             {directory, SystemErrorText(error)}));
         }
         FHeld = fd;
         FTempName = candidate;
-        FSlot = StagedCleanup::Claim(encoded);
+        FSlot = slot;
         GiveOldOwnership(false);
         return 0;
     }

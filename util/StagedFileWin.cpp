@@ -172,23 +172,29 @@ std::uint32_t TStagedFile::CreateTempFile()
     const QString directory = DirectoryOf(FFinalName);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString candidate = JoinPath(directory, prefix + RandomSuffix());
+        // Entered for the clean-up before it exists, as a console event may
+        // come right after the file does (see the POSIX side).
+        int slot = StagedCleanup::Claim(candidate.toUtf8());
         // Held open, sharing all, so that SQLite can work on it and another
         // staging of the same file sees it in use. The folder's inherited ACL
         // stands until ReplaceFileW gives it the old file's.
         const HANDLE handle = ::CreateFileW(WidePath(candidate).c_str(), GENERIC_READ | GENERIC_WRITE,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS)
+        const DWORD createError = ::GetLastError();
+        if (handle == INVALID_HANDLE_VALUE)
+            StagedCleanup::Release(slot);
+        if (handle == INVALID_HANDLE_VALUE && createError == ERROR_FILE_EXISTS)
             continue;
         if (handle == INVALID_HANDLE_VALUE) {
-            const std::uint32_t error = ::GetLastError();
+            const std::uint32_t error = createError;
             return Refuse(error, SafeFormat(QStringLiteral("Im Verzeichnis \"%s\" kann keine neue Datei angelegt werden: %s."),
                                             {directory, SystemErrorText(error)}));
         }
         FHeld = reinterpret_cast<std::intptr_t>(handle);
         FTempName = candidate;
         Hold(candidate, handle);
-        FSlot = StagedCleanup::Claim(candidate.toUtf8());
+        FSlot = slot;
         return 0;
     }
     return ERROR_FILE_EXISTS;

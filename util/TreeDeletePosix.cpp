@@ -100,24 +100,21 @@ std::vector<QByteArray> ListEntries(int dirFd, EntryKind kind)
 
 // A directory needs the owner's read, write and search permission before its
 // entries can be listed and removed; a read-only directory gets them back
-// (the counterpart of clearing its read-only attribute). Failures are ignored.
-void MakeDirectoryAccessible(int parentFd, const QByteArray& name)
+// (the counterpart of clearing its read-only attribute). Returns whether it
+// has them now.
+//
+// The walk goes on when this fails (a directory of another owner): nothing is
+// lost by that, as whatever the missing permission keeps in the directory
+// makes the directory's own removal fail, and that failure is counted. A
+// directory another owner lets everyone change is still emptied and removed.
+bool MakeDirectoryAccessible(int parentFd, const QByteArray& name)
 {
     struct stat st {};
-    if (::fstatat(parentFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
-        && S_ISDIR(st.st_mode) && (st.st_mode & S_IRWXU) != S_IRWXU)
-        ::fchmodat(parentFd, name.constData(), (st.st_mode & 07777) | S_IRWXU,
-                   AT_SYMLINK_NOFOLLOW);
-}
-
-// Clears the read-only attribute of a regular file before it is deleted; a
-// link is left alone, so its target is never touched. Failures are ignored.
-void ResetFileAttributes(int dirFd, const QByteArray& name)
-{
-    struct stat st {};
-    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
-        && Posix::IsReadOnlyMode(st.st_mode))
-        ::fchmodat(dirFd, name.constData(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW);
+    if (::fstatat(parentFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0
+        || !S_ISDIR(st.st_mode) || (st.st_mode & S_IRWXU) == S_IRWXU)
+        return true;  // gone, no directory (the walk finds out), or accessible
+    return ::fchmodat(parentFd, name.constData(), (st.st_mode & 07777) | S_IRWXU,
+                      AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // Removes the entry `name` of parentFd: a directory, or (flags 0) a link.
@@ -141,7 +138,8 @@ bool EmptyDirectory(const UniqueFd& dirFd, Counters& counters)
     if (!dirFd.Valid() || !IdentifyMount(dirFd.Get(), self))
         return true;
     for (const QByteArray& sub : ListEntries(dirFd.Get(), EntryKind::Directories)) {
-        MakeDirectoryAccessible(dirFd.Get(), sub);
+        // Walked as far as it lets even when it stays inaccessible (see above).
+        [[maybe_unused]] const bool accessible = MakeDirectoryAccessible(dirFd.Get(), sub);
         UniqueFd subFd(::openat(dirFd.Get(), sub.constData(),
                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         // Whatever is mounted inside the tree is not part of it: it is not
@@ -152,8 +150,9 @@ bool EmptyDirectory(const UniqueFd& dirFd, Counters& counters)
         DeleteTreeAt(dirFd.Get(), sub, subFd, true, counters);
     }
     bool allGone = true;
+    // A file is unlinked as it is: that needs no permission on the file itself,
+    // and a read-only file keeps its mode for any other hard link to it.
     for (const QByteArray& file : ListEntries(dirFd.Get(), EntryKind::NonDirectories)) {
-        ResetFileAttributes(dirFd.Get(), file);
         if (::unlinkat(dirFd.Get(), file.constData(), 0) == 0) {
             ++counters.filesDeleted;
         } else {

@@ -5,6 +5,7 @@
 
 #include "CatalogFixture.h"
 #include "SafetySupport.h"
+#include "ProcessStop.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@
 #include <functional>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -92,12 +94,14 @@ protected:
         auto* process = new QProcess;
         process->setStandardInputFile(QProcess::nullDevice());
         process->start(QStringLiteral(KK_CLI_PATH), args);
-        process->waitForStarted();
+        process->waitForStarted(300000);
         return process;
     }
+    // Waits for the exit, a generous upper bound: a big conversion takes a few seconds unloaded.
     static CliRun Finish(QProcess* process)
     {
-        process->waitForFinished(120000);
+        if (!process->waitForFinished(300000))
+            ADD_FAILURE() << "the converter did not end within 5 minutes";
         CliRun run{process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
                    QString::fromUtf8(process->readAllStandardOutput()),
                    QString::fromUtf8(process->readAllStandardError())};
@@ -107,18 +111,20 @@ protected:
     CliRun Cli(const QStringList& args) { return Finish(StartCli(args)); }
     CliRun Convert() { return Cli({"--yes", catalog.Root(), "Jazz"}); }
 
-    // Waits until a converter has started its temporary file.
-    bool WaitForTemporaryFile(QProcess* converter) const
+    // Stops CONVERTER (SIGSTOP) halfway: at a moment when SQLite is writing rows into its
+    // temporary file (the converter holds the file's journal open). Looked at only while the
+    // converter is stopped, so it cannot finish between this and what the test does next,
+    // however loaded the machine is. False when it ended first.
+    static bool StopHalfway(QProcess* converter)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (Leftovers().isEmpty()) {
-            if (timer.elapsed() > 20000 || converter->state() == QProcess::NotRunning)
-                return false;
-            QThread::msleep(5);
-        }
-        return true;
+        return TestSupport::StopWhen(pid_t(converter->processId()), [](const QStringList& open) {
+            for (const QString& name : open)
+                if (name.startsWith(".Jazz-Music.sqlite.kk-") && name.endsWith("-journal"))
+                    return true;
+            return false;
+        });
     }
+    static void Continue(QProcess* converter) { ::kill(pid_t(converter->processId()), SIGCONT); }
 
     QString Integrity() const
     {
@@ -217,12 +223,13 @@ TEST_F(CatalogSafetyTest, SecondConverterIsRefusedWhileTheFirstRuns)
 {
     UseBigCatalog();
     QProcess* first = StartCli({"--yes", catalog.Root(), "Jazz"});
-    ASSERT_TRUE(WaitForTemporaryFile(first));
+    ASSERT_TRUE(StopHalfway(first));
 
     const CliRun second = Convert();
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_TRUE(second.err.contains("wird gerade von einem anderen Programm konvertiert")) << second.err.toStdString();
 
+    Continue(first);
     const CliRun run = Finish(first);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(Integrity(), "ok");
@@ -255,10 +262,10 @@ TEST_F(CatalogSafetyTest, ConverterEndedHalfwayLeavesThePreviousCatalog)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QProcess* converter = StartCli({"--yes", catalog.Root(), "Jazz"});
-        ASSERT_TRUE(WaitForTemporaryFile(converter));
-        QThread::msleep(300);
-        ASSERT_EQ(converter->state(), QProcess::Running) << "the catalog converts too fast to be stopped halfway";
+        ASSERT_TRUE(StopHalfway(converter)) << "the catalog converts too fast to be stopped halfway";
+        // Pending while stopped, taken when the converter goes on.
         ::kill(pid_t(converter->processId()), c.signal);
+        Continue(converter);
         const CliRun run = Finish(converter);
 
         EXPECT_EQ(run.exitCode, c.exitCode);
@@ -319,7 +326,7 @@ TEST_F(CatalogSafetyTest, FullDiskLeavesASoundCatalog)
     environment.insert("EARLIER", earlier);
     shell.setProcessEnvironment(environment);
     shell.start("unshare", {"-m", "--propagation", "private", "sh", "-c", script});
-    ASSERT_TRUE(shell.waitForFinished(120000));
+    ASSERT_TRUE(shell.waitForFinished(300000));
     const QString out = QString::fromUtf8(shell.readAllStandardOutput());
     const QString err = QString::fromUtf8(shell.readAllStandardError());
 

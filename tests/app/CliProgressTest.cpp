@@ -66,7 +66,7 @@ TEST_F(CliProgressTest, NothingWhenStandardErrorIsNoTerminal)
     QProcess cli;
     cli.setStandardInputFile(QProcess::nullDevice());
     cli.start(QStringLiteral(KK_CLI_PATH), {catalog.Root(), "Jazz"});
-    ASSERT_TRUE(cli.waitForFinished(60000));
+    ASSERT_TRUE(cli.waitForFinished(300000));
     EXPECT_EQ(cli.exitCode(), 0);
     EXPECT_EQ(cli.readAllStandardError(), QByteArray());
 }

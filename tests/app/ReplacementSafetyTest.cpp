@@ -89,8 +89,9 @@ TEST_F(ReplacementTest, FailedRunKeepsTheEarlierCatalog)
         EXPECT_EQ(run.exitCode, 1);
         const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
         ASSERT_GE(lines.size(), 2) << run.err.toStdString();
-        if (c.firstLine)
+        if (c.firstLine) {
             EXPECT_EQ(lines[0], QString(c.firstLine).arg(titles));
+        }
         EXPECT_EQ(lines.last(), QString("Die bisherige Datei \"%1\" bleibt unverändert.").arg(catalog.Target()));
         EXPECT_EQ(FileDigest(catalog.Target()), earlier);
         EXPECT_EQ(Entries().filter(".kk"), QStringList());

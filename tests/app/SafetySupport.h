@@ -2,6 +2,8 @@
 // Other programs for the safety tests: the sqlite3 shell holding a catalog, and the
 // command-line converter run as a process.
 
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -49,7 +51,7 @@ public:
         QElapsedTimer timer;
         timer.start();
         while (!QFile::exists(marker_)) {
-            if (timer.elapsed() > 20000 || process_.state() == QProcess::NotRunning)
+            if (timer.elapsed() > 300000 || process_.state() == QProcess::NotRunning)
                 return false;
             process_.waitForReadyRead(20);
         }
@@ -78,7 +80,8 @@ inline CliRun RunCli(const QStringList& args, const QStringList& prefix = {})
         process.start(QStringLiteral(KK_CLI_PATH), args);
     else
         process.start(prefix.first(), prefix.mid(1) + QStringList{QStringLiteral(KK_CLI_PATH)} + args);
-    process.waitForFinished(120000);
+    if (!process.waitForFinished(300000))
+        ADD_FAILURE() << "the converter did not end within 5 minutes";
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -26,18 +27,19 @@ inline QDialog* VisibleDialog(const QString& objectName)
 }
 
 // Runs action(dialog) once a visible dialog with this object name exists;
-// gives up with a test failure after about five seconds.
+// gives up with a test failure after a minute, a generous bound for a busy machine.
 inline void WhenShown(const QString& objectName, std::function<void(QDialog*)> action)
 {
     auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(500);
+    auto waited = std::make_shared<QElapsedTimer>();
+    waited->start();
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, objectName, action] {
+    QObject::connect(timer, &QTimer::timeout, [timer, waited, objectName, action] {
         if (QDialog* dialog = VisibleDialog(objectName)) {
             timer->stop();
             timer->deleteLater();
             action(dialog);
-        } else if (--*tries == 0) {
+        } else if (waited->elapsed() > 60000) {
             timer->stop();
             timer->deleteLater();
             ADD_FAILURE() << "no dialog " << objectName.toStdString() << " was shown";

@@ -4,8 +4,11 @@
 #include "MsgDialogs.h"
 #include "SelectDlg.h"
 
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +35,21 @@ Shown ConfirmAt(QPoint point)
     EXPECT_TRUE(ConfirmDialogAt(point, QStringLiteral("Die Datei \"Katalog.sqlite\" gibt es schon. Überschreiben?")));
     return shown;
 }
+
+// Panels of a desktop on the screen while it lives: the screen's work area (available
+// geometry) becomes smaller than the monitor, as the window system reports it. The offscreen
+// platform has no panels of its own.
+class Panels {
+public:
+    explicit Panels(const QRect& workArea) { Set(workArea); }
+    ~Panels() { Set(kScreen); }
+    static void Set(const QRect& workArea)
+    {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        QWindowSystemInterface::handleScreenGeometryChange(screen, kScreen, workArea);
+        QWindowSystemInterface::flushWindowSystemEvents();
+    }
+};
 
 }  // namespace
 
@@ -91,9 +109,29 @@ TEST(FramedDialogs, OptionDialogWithALongPathIsCentredInside)
     QWidget window;
     window.setGeometry(100, 100, 300, 200);
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 60000));
     const Shown beside = run();
     EXPECT_EQ(beside.frame.width(), 1024 - 40);
     EXPECT_EQ(beside.frame.topLeft(),
               QPoint((1024 - beside.frame.width()) / 2, (768 - beside.frame.height()) / 2));
+}
+
+// With a dock on the left and a panel at the bottom, a question placed at the bottom-left
+// corner ends inside the work area with its frame, and a centred one is centred in it.
+TEST(FramedDialogs, MessageDialogFitsIntoTheWorkAreaBesideThePanels)
+{
+    const QRect workArea(64, 0, 1024 - 64, 768 - 48);
+    const Panels panels(workArea);
+    ASSERT_EQ(QGuiApplication::primaryScreen()->availableGeometry(), workArea);
+    ASSERT_EQ(QGuiApplication::primaryScreen()->geometry(), kScreen);
+
+    const Shown low = ConfirmAt(QPoint(0, 760));
+    EXPECT_TRUE(workArea.contains(low.frame)) << low.frame.x() << "," << low.frame.y() << " "
+                                              << low.frame.width() << "x" << low.frame.height();
+    EXPECT_EQ(low.frame.x(), 64 + 20);
+    EXPECT_EQ(low.frame.bottom() + 1, 768 - 48 - 30);
+
+    const Shown centred = ConfirmAt(DefaultDialogPos);
+    EXPECT_EQ(centred.frame.topLeft(), QPoint(64 + (workArea.width() - centred.frame.width()) / 2,
+                                              (workArea.height() - centred.frame.height()) / 2));
 }

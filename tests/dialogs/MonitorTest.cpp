@@ -27,7 +27,7 @@ public:
         window_.show();
         window_.activateWindow();
         QApplication::setActiveWindow(&window_);
-        active_ = QTest::qWaitForWindowActive(&window_);
+        active_ = QTest::qWaitForWindowActive(&window_, 60000);
     }
     bool IsActive() const { return active_; }
 

@@ -122,8 +122,9 @@ TEST(MsgDialogsRules, LinesAreSeparatedByCrLfOnly)
               std::max(fm.horizontalAdvance("i"), fm.horizontalAdvance("W")));
     // (Where the font is proportional: the offscreen platform on Windows may only have a
     // fixed-width one.)
-    if (fm.horizontalAdvance("W") > fm.horizontalAdvance("i"))
+    if (fm.horizontalAdvance("W") > fm.horizontalAdvance("i")) {
         EXPECT_GT(WidestLineWidth(QStringLiteral("i\r\nW"), font), fm.horizontalAdvance("i"));
+    }
 }
 
 TEST(MsgDialogsRules, EscapeAndDefaultButtonsFollowThePriorities)

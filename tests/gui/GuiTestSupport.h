@@ -1,11 +1,14 @@
 // Shared pieces of the window tests: a private user environment, a recorder for message
-// dialogs and a catcher for opened web addresses.
+// dialogs, a catcher for opened web addresses, and a window converting a slowed catalog.
 #pragma once
 
+#include "CatalogFixture.h"
+#include "ConvertMain.h"
 #include "MsgDialogs.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QObject>
 #include <QString>
 #include <QTemporaryDir>
@@ -13,8 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <ostream>
+#include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 // Readable QString values in test failures.
@@ -86,6 +94,44 @@ public slots:
 
 private:
     QString scheme_;
+};
+
+// The window (not shown) pointed at a catalog "Jazz" of ALBUMS albums and TITLES titles, whose
+// transfer waits delayMs_ at each progress report, so that the window can be watched and acted
+// on while it converts; reports_ counts the reports. HOOKS gives the window's other hooks.
+class SlowedConversionTest : public ::testing::Test {
+protected:
+    SlowedConversionTest(int albums, int titles, int delayMs, TMainFormHooks hooks = {})
+        : delayMs_(delayMs), form_(Slowed(std::move(hooks)))
+    {
+        fixture_.MakeTemplate();
+        std::vector<pxw::Row> albumRows, titleRows;
+        for (int i = 1; i <= albums; ++i)
+            albumRows.push_back(AlbumRow(i, "Interpret " + std::to_string(i)));
+        for (int i = 1; i <= titles; ++i)
+            titleRows.push_back(TitleRow(1 + i % albums, "Titel " + std::to_string(i)));
+        fixture_.WriteAlbums(albumRows);
+        fixture_.WriteTitles(titleRows);
+        form_.PrgPath = fixture_.ProgramDir();
+        form_.edRootDir->setText(fixture_.Root());
+        form_.edKatalog->setText("Jazz");
+    }
+
+    std::atomic<int> reports_{0};
+    std::atomic<int> delayMs_;
+    UserEnvironment user_;
+    CatalogFixture fixture_;
+    TMainForm form_;
+
+private:
+    TMainFormHooks Slowed(TMainFormHooks hooks)
+    {
+        hooks.transferProgress = [this](const TransferProgress&) {
+            ++reports_;
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_.load()));
+        };
+        return hooks;
+    }
 };
 
 inline void WriteText(const QString& fileName, const QByteArray& text)

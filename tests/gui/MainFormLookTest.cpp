@@ -18,10 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 using GuiTest::DialogRecorder;
 using GuiTest::UserEnvironment;
 
@@ -70,7 +66,7 @@ TEST(MainFormLook, AnInformationPageThatCannotBeOpenedIsNamed)
     };
     TMainForm form(hooks);
     form.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 30000));
 
     const QString page = form.PrgPath + "katalogkonverter.html";
     EXPECT_EQ(tried, std::vector<QUrl>{QUrl::fromLocalFile(page)});
@@ -82,37 +78,9 @@ TEST(MainFormLook, AnInformationPageThatCannotBeOpenedIsNamed)
                   + page);
 }
 
-class GrowingWindowTest : public ::testing::Test {
+class GrowingWindowTest : public GuiTest::SlowedConversionTest {
 protected:
-    GrowingWindowTest() : form_(Hooks())
-    {
-        fixture_.MakeTemplate();
-        std::vector<pxw::Row> albums, titles;
-        for (int i = 1; i <= 20; ++i)
-            albums.push_back(AlbumRow(i, "Interpret " + std::to_string(i)));
-        for (int i = 1; i <= 40; ++i)
-            titles.push_back(TitleRow(1 + i % 20, "Titel " + std::to_string(i)));
-        fixture_.WriteAlbums(albums);
-        fixture_.WriteTitles(titles);
-        form_.PrgPath = fixture_.ProgramDir();
-        form_.edRootDir->setText(fixture_.Root());
-        form_.edKatalog->setText("Jazz");
-    }
-
-    TMainFormHooks Hooks()
-    {
-        TMainFormHooks hooks = EngineThere();
-        hooks.transferProgress = [this](const TransferProgress&) {
-            ++reports_;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        };
-        return hooks;
-    }
-
-    std::atomic<int> reports_{0};
-    UserEnvironment user_;
-    CatalogFixture fixture_;
-    TMainForm form_;
+    GrowingWindowTest() : SlowedConversionTest(20, 40, 20, EngineThere()) {}
 };
 
 TEST_F(GrowingWindowTest, AWindowNearTheBottomStaysInsideTheWorkAreaAsItGrowsAndGoesBackAfter)
@@ -127,12 +95,12 @@ TEST_F(GrowingWindowTest, AWindowNearTheBottomStaysInsideTheWorkAreaAsItGrowsAnd
 
     form_.bbConvert->click();
     ASSERT_TRUE(form_.Converting());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return reports_ >= 2; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reports_ >= 2; }, 30000));
     EXPECT_LE(form_.frameGeometry().bottom(), area.bottom()) << "the run row is on the screen";
     EXPECT_LT(form_.y(), start.y());
     EXPECT_EQ(form_.x(), start.x());
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form_.Converting(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form_.Converting(); }, 90000));
     EXPECT_EQ(form_.pos(), start) << "back where it stood";
 }
 
@@ -154,18 +122,24 @@ TEST(MainFormLook, TheCatalogSelectionWritesSizesAndDatesInGermanAndFitsItsColum
         auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
         ASSERT_NE(view, nullptr);
         QAbstractItemModel* model = view->model();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(view->rootIndex()) == 1; }, 5000));
-        QTest::qWait(50);  // the columns are fitted once the folder is read
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(view->rootIndex()) == 1; }, 30000));
         const QModelIndex row = model->index(0, 0, view->rootIndex());
-        sizes << row.siblingAtColumn(1).data().toString();
-        dates << row.siblingAtColumn(3).data().toString();
         QHeaderView* header = view->header();
         const QFontMetrics metrics = view->fontMetrics();
-        for (int c = 1; c < 4; ++c) {
-            if (header->sectionSize(c) < header->sectionSizeHint(c)
-                || header->sectionSize(c) <= metrics.horizontalAdvance(row.siblingAtColumn(c).data().toString()))
-                fits = false;
-        }
+        // The columns are fitted once the folder has been read, after the row has come.
+        fits = QTest::qWaitFor(
+            [&] {
+                for (int c = 1; c < 4; ++c) {
+                    if (header->sectionSize(c) < header->sectionSizeHint(c)
+                        || header->sectionSize(c)
+                               <= metrics.horizontalAdvance(row.siblingAtColumn(c).data().toString()))
+                        return false;
+                }
+                return true;
+            },
+            10000);
+        sizes << row.siblingAtColumn(1).data().toString();
+        dates << row.siblingAtColumn(3).data().toString();
         dialog->reject();
     });
     form.sbKatalogClick();

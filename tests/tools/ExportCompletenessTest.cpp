@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -101,6 +102,60 @@ TEST_F(ExportCompletenessTest, CatalogsWithNamesThatAreNotUtf8AreConverted)
     EXPECT_EQ(::stat((stem + "-Music.sqlite").constData(), &st), 0);
     for (const char* suffix : {"-Album.db", "-Album.mb", "-Titel.db", "-Titel.mb", "-Music.sqlite"})
         ::unlink((stem + suffix).constData());
+}
+
+// katalogkonverter-cli takes a folder whose name is not UTF-8, as root or as its own folder
+// (where its template lies), and shows such names with their bytes escaped.
+TEST_F(ExportCompletenessTest, CatalogConverterShowsNamesThatAreNotUtf8Escaped)
+{
+    const QByteArray root = QFile::encodeName(dir.path()) + "/Ord\x99ner";
+    const QByteArray program = QFile::encodeName(dir.path()) + "/Prog\x99";
+    ASSERT_EQ(::mkdir(root.constData(), 0755), 0);
+    ASSERT_EQ(::mkdir(program.constData(), 0755), 0);
+    {
+        pxw::TableWriter albums((root + "/Jazz-Album.db").toStdString(), pxw::AlbumFields(), {.keyFields = 1});
+        pxw::Row album(pxw::AlbumFields().size(), kBlank);
+        album[0] = Int(1);
+        albums.Add(album);
+        pxw::TableWriter titles((root + "/Jazz-Titel.db").toStdString(), pxw::TitleFields());
+        pxw::Row title(pxw::TitleFields().size(), kBlank);
+        title[0] = Int(1);
+        titles.Add(title);
+    }
+    const QString cli = QStringLiteral(KK_KATALOGKONVERTER_CLI);
+    const QString template_ = QFileInfo(cli).dir().filePath("def-Music.sqlite");
+    // The names' bytes pass through the shell: $R is the root, $P the program's folder.
+    const auto run = [&](const QString& command) {
+        return RunProgram("sh", {"-c", "R=\"$1\"/$(printf 'Ord\\231ner'); P=\"$1\"/$(printf 'Prog\\231'); " + command,
+                                 cli, dir.path(), template_});
+    };
+    const QString shownRoot = dir.path() + "/Ord\\x99ner";
+
+    const ProgramRun converted = run("exec \"$0\" \"$R\" Jazz -y");
+    EXPECT_EQ(converted.exitCode, 0) << converted.err.toStdString();
+    EXPECT_EQ(converted.out, "1 Alben und 1 Titel nach\n\"" + shownRoot + "/Jazz-Music.sqlite\" konvertiert!\n");
+    struct stat st {};
+    EXPECT_EQ(::stat((root + "/Jazz-Music.sqlite").constData(), &st), 0);
+
+    const ProgramRun all = run("exec \"$0\" --all \"$R\" -y");
+    EXPECT_EQ(all.exitCode, 0) << all.err.toStdString();
+    EXPECT_TRUE(all.out.startsWith("Jazz: 1 Alben und 1 Titel nach \"" + shownRoot + "/Jazz-Music.sqlite\" konvertiert!\n"))
+        << all.out.toStdString();
+
+    const ProgramRun missing = run("exec \"$0\" \"$R\" Fehlt -y");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains("Datei \"" + shownRoot + "/Fehlt-Album.db\" nicht gefunden!\n")) << missing.err.toStdString();
+
+    // A copy of the program in a folder of such a name finds its template there, or names it.
+    const ProgramRun alone = run("cp \"$0\" \"$P\"/ && exec \"$P\"/\"${0##*/}\" \"$R\" Jazz -y");
+    EXPECT_EQ(alone.exitCode, 1);
+    EXPECT_TRUE(alone.err.contains("Die Vorlage \"" + dir.path() + "/Prog\\x99/def-Music.sqlite\" wurde nicht gefunden."))
+        << alone.err.toStdString();
+    const ProgramRun beside = run("cp \"$2\" \"$P\"/ && exec \"$P\"/\"${0##*/}\" \"$R\" Jazz -y");
+    EXPECT_EQ(beside.exitCode, 0) << beside.err.toStdString();
+
+    // QDir cannot remove what it cannot name.
+    RunProgram("rm", {"-rf", "--", dir.path()});
 }
 
 // Without its memo file a table still goes in: the memos kept there are NULL, those whole in
@@ -239,7 +294,10 @@ TEST_F(ExportCompletenessTest, ListSchemaAndIndexesOfRealTables)
     const ProgramRun schema = Export({"--schema", table});
     EXPECT_EQ(schema.exitCode, 0) << schema.err.toStdString();
     EXPECT_TRUE(schema.out.startsWith("CREATE TABLE \"SearchIndex\" (\"Count\" INTEGER, ")) << schema.out.toStdString();
-    EXPECT_TRUE(schema.out.contains("CREATE INDEX \"SearchIndex_iC\" ON \"SearchIndex\" (\"City\");\n"))
+    // iC is descending: the top bit of its field number (0x8003), its records from high to low.
+    EXPECT_TRUE(schema.out.contains("CREATE INDEX \"SearchIndex_iC\" ON \"SearchIndex\" (\"City\" DESC);\n"))
+        << schema.out.toStdString();
+    EXPECT_TRUE(schema.out.contains("CREATE INDEX \"SearchIndex_iCD\" ON \"SearchIndex\" (\"City\", \"Date\");\n"))
         << schema.out.toStdString();
 
     const ProgramRun run = Export({Out(), table});

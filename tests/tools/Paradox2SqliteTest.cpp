@@ -1,23 +1,30 @@
 // paradox2sqlite on tables that pxlib writes: values and NULLs with their SQLite types, a keyed
 // table's key and a key its rows break, name clashes, the output file and --replace, unreadable
-// tables among good ones, and the command line.
+// tables among good ones, Ctrl+C, and the command line.
 
 #include "EngineFixtures.h"
 #include "ExportTestSupport.h"
+#include "ProcessStop.h"
 #include "Version.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <iterator>
 #include <limits>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace exporttest;
 using enginetest::Int;
@@ -367,18 +374,86 @@ TEST_F(Paradox2SqliteTest, ClosedOutputStopsTheExportAndCleansUp)
     const QByteArray earlier = Digest(Out());
     WriteGood(dir.path(), "D.db");
 
+    // Standard output is a pipe whose reader has already gone: the first report line fails,
+    // whatever the timing (a reader that quits after a line may quit too late).
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    ::close(pipeEnds[0]);
+    const int writeEnd = pipeEnds[1];
     QProcess exporter;
-    QProcess reader;
-    exporter.setStandardOutputProcess(&reader);
-    reader.start("head", {"-1"});
+    exporter.setChildProcessModifier([writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
     exporter.start(QStringLiteral(KK_PARADOX2SQLITE), {"--replace", Out(), dir.path()});
-    ASSERT_TRUE(exporter.waitForFinished(60000));
-    reader.waitForFinished(60000);
+    const bool finished = exporter.waitForFinished(300000);
+    ::close(writeEnd);
+    ASSERT_TRUE(finished);
     EXPECT_EQ(exporter.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(exporter.exitCode(), 1);
     EXPECT_TRUE(exporter.readAllStandardError().contains("Die Standardausgabe ist geschlossen"));
     EXPECT_EQ(Digest(Out()), earlier);
     EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"alle.sqlite"});
+}
+
+// Stops EXPORTER (SIGSTOP) while it writes its temporary database ".NAME.kk-*" beside the
+// output: held open twice, by the staging that made it and by SQLite, which opens it only once
+// it is made and listed for removal. Looked at only while stopped, so it cannot finish before
+// the test's next step, however loaded the machine is. False when it ended first.
+bool StopWhileWriting(QProcess& exporter, const QString& name)
+{
+    const QString prefix = '.' + name + ".kk-";
+    return TestSupport::StopWhen(pid_t(exporter.processId()), [&prefix](const QStringList& open) {
+        return std::count_if(open.begin(), open.end(), [&](const QString& n) { return n.startsWith(prefix); }) >= 2;
+    });
+}
+
+// Ctrl+C halfway through a table: the message says what was left, the exit code is 130, an
+// earlier output is byte for byte as it was (a new one is not made), no temporary file stays,
+// and the table read is unchanged.
+TEST_F(Paradox2SqliteTest, CtrlCLeavesTheOutputAsItWas)
+{
+    // Large enough to take a while to export.
+    const QString big = dir.filePath("Gross.db");
+    {
+        pxw::TableWriter writer(big.toStdString(), {{"Nr", 0x04, 4}, {"Name", 0x01, 40}, {"Ort", 0x01, 30}});
+        for (std::int64_t i = 1; i <= 100000; ++i)
+            writer.Add({Int(i), "Name " + std::to_string(i), std::string("Ort")});
+    }
+    const QByteArray source = Digest(big);
+
+    for (const bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "earlier output" : "no output yet");
+        QFile::remove(Out());
+        QByteArray before;
+        if (earlier) {
+            const QString small = Folder("klein");
+            WriteGood(small, "Klein.db");
+            ASSERT_EQ(Export({Out(), small}).exitCode, 0);
+            before = Digest(Out());
+        }
+        QProcess exporter;
+        exporter.setStandardInputFile(QProcess::nullDevice());
+        exporter.start(QStringLiteral(KK_PARADOX2SQLITE), {"--replace", Out(), big});
+        ASSERT_TRUE(exporter.waitForStarted(60000));
+        const bool stopped = StopWhileWriting(exporter, "alle.sqlite");
+        ASSERT_TRUE(stopped) << "the table exports too fast to be interrupted";
+        // Pending while stopped, taken when the export goes on.
+        ::kill(pid_t(exporter.processId()), SIGINT);
+        ::kill(pid_t(exporter.processId()), SIGCONT);
+        ASSERT_TRUE(exporter.waitForFinished(120000));
+
+        EXPECT_EQ(exporter.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(exporter.exitCode(), 128 + SIGINT);
+        const QString err = QString::fromUtf8(exporter.readAllStandardError());
+        const QString said = earlier ? QString("paradox2sqlite: abgebrochen; \"%1\" bleibt unverändert.\n").arg(Out())
+                                     : QString("paradox2sqlite: abgebrochen; \"%1\" wurde nicht angelegt.\n").arg(Out());
+        EXPECT_TRUE(err.endsWith(said)) << err.toStdString();
+        EXPECT_TRUE(exporter.readAllStandardOutput().isEmpty());
+        if (earlier) {
+            EXPECT_EQ(Digest(Out()), before);
+        }
+        EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString(),
+                  earlier ? "alle.sqlite" : "");
+        EXPECT_EQ(Digest(big), source);
+    }
 }
 
 TEST_F(Paradox2SqliteTest, UnreadableTablesAreReportedAndTheOthersStillExported)
