@@ -86,14 +86,29 @@ struct Size {
     string name;
 };
 
-void Generate(const std::filesystem::path& dir, const Size& size)
+// Makes DIR's tables with WRITE once (a file "done" marks them made), in a child: the heap
+// the writers leave behind would count towards every later child's peak.
+template <typename Write>
+void MakeOnce(const std::filesystem::path& dir, const string& what, Write write)
 {
     if (std::filesystem::exists(dir / "done"))
         return;
-    std::fprintf(stderr, "generating %s tables in %s ...\n", size.name.c_str(), dir.c_str());
+    std::fprintf(stderr, "generating %s in %s ...\n", what.c_str(), dir.c_str());
     std::filesystem::create_directories(dir);
-    // In a child, so that the writer's buffers never count towards a measurement's memory.
     const ChildRun<int> run = RunInChild<int>([&] {
+        write();
+        return 0;
+    });
+    if (!run.ok)
+        throw std::runtime_error("generating the tables failed");
+    std::FILE* done = std::fopen((dir / "done").c_str(), "w");
+    if (done)
+        std::fclose(done);
+}
+
+void Generate(const std::filesystem::path& dir, const Size& size)
+{
+    MakeOnce(dir, size.name + " tables", [&] {
         pxw::TableWriter albums((dir / "Alben.db").string(), pxw::AlbumFields(), {.keyFields = 1});
         for (int64_t i = 1; i <= size.rows; ++i)
             albums.Add(AlbumRow(i));
@@ -102,13 +117,7 @@ void Generate(const std::filesystem::path& dir, const Size& size)
         for (int64_t i = 1; i <= size.rows; ++i)
             titles.Add(TitleRow(i, size.rows));
         titles.Close();
-        return 0;
     });
-    if (!run.ok)
-        throw std::runtime_error("generating the tables failed");
-    std::FILE* done = std::fopen((dir / "done").c_str(), "w");
-    if (done)
-        std::fclose(done);
 }
 
 double Since(std::chrono::steady_clock::time_point start)
@@ -251,12 +260,7 @@ double InsertFromMemory(const string& out, const Size& size)
 std::filesystem::path ManyTables(const std::filesystem::path& dataDir, int count)
 {
     const std::filesystem::path dir = dataDir / ("many-" + std::to_string(count));
-    if (std::filesystem::exists(dir / "done"))
-        return dir;
-    std::filesystem::create_directories(dir);
-    std::fprintf(stderr, "generating %d tables in %s ...\n", count, dir.c_str());
-    // In a child: the heap the writers leave behind would count towards every later child's peak.
-    const ChildRun<int> run = RunInChild<int>([&] {
+    MakeOnce(dir, std::to_string(count) + " tables", [&] {
         for (int i = 0; i < count; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "T%04d.db", i);
@@ -264,13 +268,7 @@ std::filesystem::path ManyTables(const std::filesystem::path& dataDir, int count
             writer.Add({std::int64_t(1), string("eins")});
             writer.Add({std::int64_t(2), string("zwei")});
         }
-        return 0;
     });
-    if (!run.ok)
-        throw std::runtime_error("generating the tables failed");
-    std::FILE* done = std::fopen((dir / "done").c_str(), "w");
-    if (done)
-        std::fclose(done);
     return dir;
 }
 

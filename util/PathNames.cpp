@@ -2,6 +2,8 @@
 #include "FileUtils.h"
 #include "Platform.h"
 
+#include <QDir>
+
 namespace FileUtils {
 
 namespace {
@@ -10,7 +12,7 @@ constexpr QChar kWindowsDelimiter = u'\\';
 
 QChar Delimiter(PathStyle style)
 {
-    return style == PathStyle::Windows ? kWindowsDelimiter : Platform::NativeDelimiter();
+    return style == PathStyle::Windows ? kWindowsDelimiter : QDir::separator();
 }
 
 // Whether a colon anywhere in a name makes it absolute ("C:x", "a:b").

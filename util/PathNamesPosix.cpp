@@ -1,12 +1,7 @@
-// The path syntax of POSIX systems: '/' between names, no drives.
+// The path syntax of POSIX systems: no drives.
 #include "Platform.h"
 
 namespace FileUtils::Platform {
-
-QChar NativeDelimiter()
-{
-    return u'/';
-}
 
 bool NativeDriveColon()
 {

@@ -1,12 +1,7 @@
-// The path syntax of Windows: '\' between names, a drive colon ("C:").
+// The path syntax of Windows: a drive colon ("C:") is part of it.
 #include "Platform.h"
 
 namespace FileUtils::Platform {
-
-QChar NativeDelimiter()
-{
-    return u'\\';
-}
 
 bool NativeDriveColon()
 {

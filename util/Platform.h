@@ -8,9 +8,8 @@
 
 namespace FileUtils::Platform {
 
-// The system's own path delimiter ('/' or '\\'), and whether a drive colon
-// ("C:") is part of its path syntax (PathNamesPosix.cpp, PathNamesWin.cpp).
-QChar NativeDelimiter();
+// Whether a drive colon ("C:") is part of the system's path syntax
+// (PathNamesPosix.cpp, PathNamesWin.cpp).
 bool NativeDriveColon();
 
 // Whether two existing names lead to the same file (links followed; same
