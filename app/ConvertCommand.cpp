@@ -1,5 +1,6 @@
 #include "ConvertCommand.h"
 
+#include "CatalogSources.h"
 #include "DataFiles.h"
 #include "FailureDisplay.h"
 #include "SqliteDb.h"
@@ -121,7 +122,26 @@ bool TConversion::Prepare()
         return false;
     }
 
+    if (const QString problem = CatalogSources::NameProblem(FRequest.catalog); !problem.isEmpty()) {
+        FPrompts.ShowError(problem);
+        return false;
+    }
+    // Both sources before anything is asked or made: a mistyped name changes nothing.
+    const QString missing = MissingSource(root, FRequest.catalog);
+    if (!missing.isEmpty()) {
+        FPrompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
+        return false;
+    }
+    FRequest.catalog = CatalogSources::NameAsStored(root, FRequest.catalog);
+
     FResult.target = FileUtils::JoinPath(root, FRequest.catalog + kResultSuffix);
+    if (const QString source = CatalogSources::SourceFileAt(FResult.target, root, FRequest.catalog);
+        !source.isEmpty()) {
+        FPrompts.ShowError(SafeFormat(QStringLiteral("Die Datei \"%s\" ist dieselbe Datei wie die Quelldatei \"%s\"; "
+                                                     "eine Quelldatei wird nie überschrieben."),
+                                      {FResult.target, source}));
+        return false;
+    }
     if (FileUtils::FileExists(FResult.target)) {
         const QString question = SafeFormat(
             QStringLiteral("Die Datei \"%s\" gibt es bereits!\r\nSoll sie überschrieben werden?"), {FResult.target});
@@ -135,19 +155,14 @@ bool TConversion::Prepare()
         return PrepareNewFile();
     // The catalog "def" in the program directory is the template itself: nothing is copied,
     // and the rows go into the template file.
-    const QString missing = MissingSource(root, FRequest.catalog);
-    if (!missing.isEmpty()) {
-        FPrompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
-        return false;
-    }
     return true;
 }
 
 // Every other catalog is built under a temporary name beside the target and moved over it with
 // one rename when the command ends, so the previous catalog stays whole until its replacement
 // is complete, and no program ever meets a half-made catalog under the catalog's name. A run
-// that fails after the template copy never replaces an earlier catalog; where there was none,
-// the template copy with the rows written before the failure takes the target's name.
+// whose transfer fails never replaces an earlier catalog; where there was none, the template
+// copy with the rows written before the failure takes the target's name.
 bool TConversion::PrepareNewFile()
 {
     FStaged = std::make_unique<FileUtils::TStagedFile>(FResult.target, FileUtils::TStagedFile::ModeRule::KeepWritable,
@@ -163,19 +178,6 @@ bool TConversion::PrepareNewFile()
         return false;
     }
     FKeepEarlier = FStaged->Replaces();
-
-    const QString missing = MissingSource(FRequest.root, FRequest.catalog);
-    if (!missing.isEmpty()) {
-        const QString message = SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing});
-        if (FKeepEarlier) {
-            FStaged->Discard();
-            FPrompts.ShowError(message, KeptText(FResult.target));
-        } else {
-            FStaged->Commit();
-            FPrompts.ShowError(message);
-        }
-        return false;
-    }
     return true;
 }
 

@@ -44,15 +44,19 @@ struct ConvertResult {
 
 struct ConvertRequest {
     QString root;        // the root directory as typed, with or without a trailing delimiter
-    QString catalog;     // the catalog name as typed (not checked, may be empty)
+    QString catalog;     // the catalog name as typed (may be empty; checked by the command)
     QString programDir;  // the executable's directory with a trailing delimiter (TemplateFileName)
     QString codePage;    // forces the source tables' code page; empty: as the tables say
     TransferControl control{};  // progress and cancel of the transfer
 };
 
-// Runs the command. The new catalog is built under a temporary name beside the target and
-// replaces it with one rename, never while another program has the target open or locked, and
-// only once the command has run through: when a source table is missing or the transfer fails,
+// Runs the command. Before it asks or makes anything it checks the catalog name
+// (CatalogSources::NameProblem), that both source tables are there (a missing one makes
+// nothing), and that the catalog file is none of the catalog's own source files; the catalog
+// file takes the spelling of the tables on the disk where the name differs from it in Unicode
+// normal form alone (CatalogSources::NameAsStored). The new catalog is built under a temporary
+// name beside the target and replaces it with one rename, never while another program has the
+// target open or locked, and only once the command has run through: when the transfer fails,
 // an earlier catalog file stays as it was (the message says so); where there was none, the
 // template copy with the rows written before the failure takes its place. A failure of the
 // transfer is not caught: it reaches the caller for the general failure display, after the

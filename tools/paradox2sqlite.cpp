@@ -4,12 +4,13 @@
 //
 // Exit codes: 0 every table went in (or was listed); 1 a table or more did not (the rest is in),
 // or none could, or standard output could not be written; 2 bad usage, said before anything is
-// read; 3 nothing done, because the output exists and --replace was not given; 128 + the
+// read, or an output that is one of the files read or a Paradox file (OutputIsInput); 3 nothing done, because the output exists and --replace was not given; 128 + the
 // signal's number when ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the output stays as it was).
 // stdout: one line per table ("Kunden: 55 Zeilen"); stderr: the messages, and progress on a
 // terminal.
 
 #include "Interrupted.h"
+#include "OutputCheck.h"
 #include "SqliteExport.h"
 #include "TableListing.h"
 #include "Version.h"
@@ -55,7 +56,8 @@ const char kUsageText[] =
     "  --version          Programmname und Version ausgeben\n"
     "\n"
     "Rückgabewert: 0 alle Tabellen übernommen, 1 eine Tabelle oder mehr nicht (die übrigen\n"
-    "sind übernommen) oder die Ausgabe ließ sich nicht schreiben, 2 falscher Aufruf,\n"
+    "sind übernommen) oder die Ausgabe ließ sich nicht schreiben, 2 falscher Aufruf\n"
+    "(auch: AUSGABE.sqlite ist eine der gelesenen Dateien oder eine Paradox-Datei),\n"
     "3 nichts getan, weil AUSGABE.sqlite schon da ist und --replace fehlt.\n";
 
 enum ExitCode { kAllExported = 0, kNotAll = 1, kUsage = 2, kOutputExists = 3 };
@@ -274,6 +276,12 @@ int main(int argc, char** argv)
     if (outFile == QLatin1String("-"))
         return Usage(QStringLiteral("Die Ausgabe muss eine Datei sein; \"-\" (die Standardausgabe) geht nicht."));
     const QString shownOut = pdx::DisplayFileName(outFile);
+    // Before the hint that --replace would replace it: swapped arguments name a table first.
+    if (const QString conflict = SqliteExport::OutputIsInput(outFile, positional, selection.recursive);
+        !conflict.isEmpty()) {
+        PrintLine(stderr, QStringLiteral("paradox2sqlite: ") + conflict);
+        return kUsage;
+    }
     const bool outExists = pdx::KindOf(outFile) != pdx::FileKind::Missing || pdx::IsSymbolicLink(outFile);
     if (outExists && !options.replace) {
         PrintLine(stderr, QStringLiteral("paradox2sqlite: Die Datei \"%1\" gibt es bereits; mit --replace wird sie ersetzt.")

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -145,30 +146,104 @@ TEST_F(ConversionTest, MissingTemplateLeavesTheTargetAlone)
     EXPECT_EQ(file.readAll(), QByteArray("alter Katalog"));
 }
 
-TEST_F(ConversionTest, MissingSourceIsNamedAfterTheTemplateWasCopied)
+// A source table that is not there (a mistyped name, the empty name, a table gone) is named
+// before anything is asked or made: no catalog file appears, and an earlier one stays as it was.
+TEST_F(ConversionTest, MissingSourceIsNamedBeforeAnythingIsMade)
 {
     struct Case {
-        const char* remove;
-        const char* named;
-    } cases[] = {{"Jazz-Titel.db", "Jazz-Titel.db"}, {"Jazz-Album.db", "Jazz-Album.db"}};
+        const char* name;
+        QString catalog;
+        const char* remove;  // a table of the catalog to remove first
+        QString named;
+    } cases[] = {
+        {"mistyped name", "Jaz", nullptr, "Jaz-Album.db"},
+        {"empty name", "", nullptr, "-Album.db"},
+        {"title table gone", "Jazz", "Jazz-Titel.db", "Jazz-Titel.db"},
+        {"both tables gone", "Jazz", "Jazz-Album.db", "Jazz-Album.db"},
+    };
+    prompts.answer = true;
     for (const Case& c : cases) {
-        QFile::remove(catalog.Path(c.remove));
-        prompts.errors.clear();
-        prompts.answer = true;
-        EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Stopped);
-        EXPECT_EQ(prompts.errors, QStringList{QString("Datei \"%1\" nicht gefunden!").arg(catalog.Path(c.named))});
-        // The target already is a fresh, empty copy of the template.
-        EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 0);
+        if (c.remove)
+            ASSERT_TRUE(QFile::remove(catalog.Path(c.remove)));
+        for (const bool earlier : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (earlier ? ", earlier catalog" : ""));
+            if (earlier)
+                WriteFile(catalog.Target(c.catalog), "alter Katalog");
+            const QStringList before = QDir(catalog.Root()).entryList(QDir::AllEntries | QDir::Hidden);
+            prompts.errors.clear();
+            prompts.questions.clear();
+            EXPECT_EQ(Convert(catalog.Root(), c.catalog).outcome, ConvertOutcome::Stopped);
+            EXPECT_EQ(prompts.errors, QStringList{QString("Datei \"%1\" nicht gefunden!").arg(catalog.Path(c.named))});
+            EXPECT_TRUE(prompts.questions.isEmpty());
+            EXPECT_EQ(QDir(catalog.Root()).entryList(QDir::AllEntries | QDir::Hidden), before);
+            if (earlier) {
+                EXPECT_EQ(ReadFile(catalog.Target(c.catalog)), "alter Katalog");
+                QFile::remove(catalog.Target(c.catalog));
+            }
+        }
     }
 }
 
-TEST_F(ConversionTest, EmptyCatalogNameTargetsTheBareSuffix)
+// A catalog file that is one of the catalog's own source files, through a link or as a second
+// hard link, is refused before the question, naming both; every source stays byte for byte.
+TEST_F(ConversionTest, CatalogFileThatIsASourceFileIsRefused)
 {
-    const ConvertResult result = Convert(catalog.Root(), QString());
-    EXPECT_EQ(result.outcome, ConvertOutcome::Stopped);
-    EXPECT_EQ(result.target, catalog.Path("-Music.sqlite"));
-    EXPECT_TRUE(QFile::exists(catalog.Path("-Music.sqlite")));
-    EXPECT_EQ(prompts.errors, QStringList{QString("Datei \"%1\" nicht gefunden!").arg(catalog.Path("-Album.db"))});
+    WriteFile(catalog.Path("Jazz-Titel.PX"), "Primärindex");  // its bytes stand in for an index
+    ASSERT_TRUE(QFile::exists(catalog.Path("Jazz-Album.mb")));
+    struct Case {
+        const char* name;
+        const char* source;
+        bool hard;
+    } cases[] = {
+        {"link to the album table", "Jazz-Album.db", false},
+        {"link to its memo file", "Jazz-Album.mb", false},
+        {"link to the title table's primary index", "Jazz-Titel.PX", false},
+        {"hard link to the title table", "Jazz-Titel.db", true},
+    };
+    const QStringList sources = QDir(catalog.Root()).entryList(QDir::Files);
+    std::vector<QByteArray> digests;
+    for (const QString& name : sources)
+        digests.push_back(FileDigest(catalog.Path(name)));
+    prompts.answer = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(catalog.Target());
+        const QString source = catalog.Path(c.source);
+        ASSERT_EQ(c.hard ? ::link(QFile::encodeName(source).constData(), QFile::encodeName(catalog.Target()).constData())
+                         : ::symlink(QFile::encodeName(source).constData(), QFile::encodeName(catalog.Target()).constData()),
+                  0);
+        prompts.errors.clear();
+        prompts.questions.clear();
+        EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Stopped);
+        EXPECT_EQ(prompts.errors, QStringList{QString("Die Datei \"%1\" ist dieselbe Datei wie die Quelldatei \"%2\"; "
+                                                      "eine Quelldatei wird nie überschrieben.")
+                                                  .arg(catalog.Target(), source)});
+        EXPECT_TRUE(prompts.questions.isEmpty());
+        for (int i = 0; i < sources.size(); ++i)
+            EXPECT_EQ(FileDigest(catalog.Path(sources[i])), digests[i]) << sources[i].toStdString();
+        EXPECT_EQ(QDir(catalog.Root()).entryList(QDir::Files | QDir::Hidden).size(), sources.size() + 1);
+    }
+}
+
+// A catalog copied from a Mac holds its umlauts decomposed: the name typed with composed ones
+// finds its tables, and the catalog file takes their spelling, so that the next run replaces
+// it instead of making a second catalog that looks the same.
+TEST_F(ConversionTest, DecomposedNamesOnTheDiskAreFoundAndKept)
+{
+    const QString typed = QString::fromUtf8("Größte Hits");
+    const QString stored = typed.normalized(QString::NormalizationForm_D);
+    for (const QString& name : QDir(catalog.Root()).entryList({"Jazz-*"}, QDir::Files))
+        ASSERT_TRUE(QFile::rename(catalog.Path(name), catalog.Path(stored + name.mid(4))));
+    prompts.answer = true;
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        const ConvertResult result = Convert(catalog.Root(), typed);
+        EXPECT_EQ(result.outcome, ConvertOutcome::Converted) << prompts.errors.join('\n').toStdString();
+        EXPECT_EQ(result.target, catalog.Target(stored));
+        EXPECT_EQ(prompts.questions.size(), run - 1);
+    }
+    EXPECT_EQ(QDir(catalog.Root()).entryList({"*-Music.sqlite"}, QDir::Files), QStringList{stored + "-Music.sqlite"});
+    EXPECT_EQ(Query(catalog.Target(stored), "SELECT count(*) FROM Titel")[0][0].toInt(), 3);
 }
 
 TEST_F(ConversionTest, SourceTablesAreFoundIgnoringCase)

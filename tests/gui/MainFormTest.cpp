@@ -9,6 +9,7 @@
 #include "StatusBox.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
@@ -448,18 +449,37 @@ TEST_F(WindowConversionTest, ConvertsAndAsksBeforeReplacing)
     EXPECT_EQ(form_.stStatus->text(), Status(2, 2));
 }
 
+// A root that is not there, a catalog name that is a path, a name without tables: one centred
+// error each, before any question, and nothing is made.
 TEST_F(WindowConversionTest, CheckFailuresAreCentredErrorsAndKeepTheStatus)
 {
-    form_.stStatus->setText("vorher");
-    form_.edRootDir->setText(fixture_.Root() + "fehlt");
-    DialogRecorder dialogs;
-    Convert(form_);
-    ASSERT_EQ(dialogs.requests.size(), 1u);
-    EXPECT_EQ(dialogs.requests[0].kind, DialogKind::Error);
-    EXPECT_EQ(dialogs.requests[0].caption, "Fehler");
-    EXPECT_EQ(dialogs.requests[0].point, MsgDialogs::DefaultDialogPos);
-    EXPECT_EQ(dialogs.requests[0].message, "Verzeichnis \"" + fixture_.Root() + "fehlt\" nicht gefunden!");
-    EXPECT_EQ(form_.stStatus->text(), "vorher");
+    struct Case {
+        QString root;
+        QString catalog;
+        QString message;
+    } cases[] = {
+        {fixture_.Root() + "fehlt", "Jazz", "Verzeichnis \"" + fixture_.Root() + "fehlt\" nicht gefunden!"},
+        {fixture_.Root(), "../Jazz",
+         "Der Katalogname \"../Jazz\" ist nicht zulässig: er enthält \"/\"; ein Verzeichnis gehört ins "
+         "Stammverzeichnis."},
+        {fixture_.Root(), "Jaz", "Datei \"" + fixture_.Path("Jaz-Album.db") + "\" nicht gefunden!"},
+    };
+    const QStringList before = QDir(fixture_.Root()).entryList(QDir::AllEntries | QDir::Hidden);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.catalog.toStdString());
+        form_.stStatus->setText("vorher");
+        form_.edRootDir->setText(c.root);
+        form_.edKatalog->setText(c.catalog);
+        DialogRecorder dialogs;
+        Convert(form_);
+        ASSERT_EQ(dialogs.requests.size(), 1u);
+        EXPECT_EQ(dialogs.requests[0].kind, DialogKind::Error);
+        EXPECT_EQ(dialogs.requests[0].caption, "Fehler");
+        EXPECT_EQ(dialogs.requests[0].point, MsgDialogs::DefaultDialogPos);
+        EXPECT_EQ(dialogs.requests[0].message, c.message);
+        EXPECT_EQ(form_.stStatus->text(), "vorher");
+        EXPECT_EQ(QDir(fixture_.Root()).entryList(QDir::AllEntries | QDir::Hidden), before);
+    }
 }
 
 TEST_F(WindowConversionTest, TransferFailureReachesTheFailureDisplay)

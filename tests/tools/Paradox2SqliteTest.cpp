@@ -9,6 +9,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +22,7 @@
 #include <csignal>
 #include <iterator>
 #include <limits>
+#include <map>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -329,7 +331,7 @@ TEST_F(Paradox2SqliteTest, OutputInTheFolderReadIsNoInput)
 
 // The output is only ever a regular file: a device, a FIFO or a folder it names or leads to is
 // refused before anything is made; a replaced output keeps its permission bits, read-only
-// ones too; an output that is one of the named tables is refused as such.
+// ones too.
 TEST_F(Paradox2SqliteTest, OutputIsARegularFileAndKeepsItsMode)
 {
     WriteGood(dir.path(), "Erste.db");
@@ -353,15 +355,89 @@ TEST_F(Paradox2SqliteTest, OutputIsARegularFileAndKeepsItsMode)
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(Out()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, mode_t(0444));
+}
 
-    const QString table = dir.filePath("Erste.db");
-    const QByteArray before = Digest(table);
-    const ProgramRun self = Export({"--replace", table, table});
-    EXPECT_EQ(self.exitCode, 1);
-    EXPECT_TRUE(self.err.contains(QString("Die Tabelle \"%1\" ist zugleich die Ausgabedatei").arg(table)))
-        << self.err.toStdString();
-    EXPECT_TRUE(self.err.contains(QString("\"%1\" bleibt unverändert.").arg(table))) << self.err.toStdString();
-    EXPECT_EQ(Digest(table), before);
+// Every file below FOLDER (links not followed) with its digest: "nothing changed, nothing added".
+std::map<QString, QByteArray> Snapshot(const QString& folder)
+{
+    std::map<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        files[file] = QFileInfo(file).isSymLink() ? QFile::symLinkTarget(file).toUtf8() : Digest(file);
+    }
+    return files;
+}
+
+// The output is never a file the run reads or passes over, by any name or link: refused with
+// exit code 2 before anything is written, naming both. A name with a Paradox extension is
+// refused while it is a Paradox file, taken for a new file or an earlier export.
+TEST_F(Paradox2SqliteTest, OutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
+{
+    // A table with its memo file and primary index, a table with a secondary index below, and a
+    // table in a folder not read. (The index files' bytes stand in: only the file counts.)
+    WriteTable(dir, "Demo-Album.db", {{"Nr", 0x04, 4}, {"Notiz", 0x0C, 11}}, {{Int(1), std::string(300, 'm')}});
+    ASSERT_TRUE(QFileInfo::exists(dir.filePath("Demo-Album.mb")));
+    auto standIn = [](const QString& file) {
+        QFile f(file);
+        return f.open(QIODevice::WriteOnly) && f.write("Indexdatei") == 10;
+    };
+    ASSERT_TRUE(standIn(dir.filePath("Demo-Album.PX")));
+    WriteGood(Folder("Archiv"), "Alt.db");
+    ASSERT_TRUE(standIn(dir.filePath("Archiv/Alt.X02")));
+    QTemporaryDir other;
+    WriteGood(other.path(), "Fremd.db");
+    ASSERT_TRUE(QFile::link(dir.filePath("Demo-Album.db"), outDir.filePath("link.sqlite")));
+    ASSERT_TRUE(QFile::link(other.filePath("Fremd.db"), outDir.filePath("fremd.sqlite")));
+    ASSERT_EQ(::link(QFile::encodeName(dir.filePath("Demo-Album.mb")).constData(),
+                     QFile::encodeName(outDir.filePath("hart.sqlite")).constData()),
+              0);
+
+    const QString table = dir.filePath("Demo-Album.db");
+    const QString self = "Die Ausgabe \"%1\" gehört zu den gelesenen Tabellen; eine Eingabe wird nie ersetzt";
+    const QString same = "Die Ausgabe \"%1\" ist dieselbe Datei wie \"%2\", die zu den gelesenen Tabellen gehört";
+    const QString named = "Die Ausgabe \"%1\" trägt den Namen einer Paradox-Datei und ist keine SQLite-Datenbank";
+    struct Case {
+        const char* name;
+        QStringList args;
+        QString message;
+    } cases[] = {
+        {"the table, found in the folder read", {"--replace", table, dir.path()}, self.arg(table)},
+        {"its memo file, the table named", {"--replace", dir.filePath("Demo-Album.mb"), table},
+         self.arg(dir.filePath("Demo-Album.mb"))},
+        {"its primary index", {"--replace", dir.filePath("Demo-Album.PX"), dir.path()},
+         self.arg(dir.filePath("Demo-Album.PX"))},
+        {"a secondary index in a subfolder", {"-r", "--replace", dir.filePath("Archiv/Alt.X02"), dir.path()},
+         self.arg(dir.filePath("Archiv/Alt.X02"))},
+        {"a link to the table", {"--replace", outDir.filePath("link.sqlite"), dir.path()},
+         same.arg(outDir.filePath("link.sqlite"), table)},
+        {"a hard link to the memo file", {"--replace", outDir.filePath("hart.sqlite"), table},
+         same.arg(outDir.filePath("hart.sqlite"), dir.filePath("Demo-Album.mb"))},
+        {"swapped arguments", {table, outDir.filePath("neu.sqlite")}, named.arg(table)},
+        {"a link to a table not read", {"--replace", outDir.filePath("fremd.sqlite"), dir.path()},
+         named.arg(other.filePath("Fremd.db"))},
+    };
+    const auto sources = Snapshot(dir.path());
+    const auto outputs = Snapshot(outDir.path());
+    const auto others = Snapshot(other.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramRun run = Export(c.args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.startsWith("paradox2sqlite: " + c.message)) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(Snapshot(dir.path()), sources);
+        EXPECT_EQ(Snapshot(outDir.path()), outputs);
+        EXPECT_EQ(Snapshot(other.path()), others);
+    }
+
+    // A new file named like a table is no Paradox file, nor is the export written there.
+    const QString db = outDir.filePath("neu.db");
+    for (const QStringList& args : {QStringList{db, table}, QStringList{"--replace", db, table}}) {
+        const ProgramRun run = Export(args);
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(TableNames(db), QStringList{"Demo-Album"});
+    }
 }
 
 // A reader that stops early (| head -1) ends the export with exit code 1 and no temporary
