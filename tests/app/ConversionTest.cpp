@@ -61,6 +61,13 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
+    // An earlier catalog file "alter Katalog" at the target, or none.
+    void SetEarlierCatalog(bool earlier)
+    {
+        QFile::remove(catalog.Target());
+        if (earlier)
+            WriteFile(catalog.Target(), "alter Katalog");
+    }
     static QByteArray ReadFile(const QString& name)
     {
         QFile file(name);
@@ -227,9 +234,7 @@ TEST_F(ConversionTest, FailedTransferKeepsAnEarlierCatalogOrPutsThePartialOneInP
     prompts.answer = true;
     for (const bool earlier : {true, false}) {
         SCOPED_TRACE(earlier ? "earlier catalog" : "no earlier catalog");
-        QFile::remove(catalog.Target());
-        if (earlier)
-            WriteFile(catalog.Target(), "alter Katalog");
+        SetEarlierCatalog(earlier);
         try {
             Convert(catalog.Root());
             FAIL() << "the transfer should fail";
@@ -283,9 +288,7 @@ TEST_F(ConversionTest, DamagedSourceAsksBeforeAnythingIsReplaced)
     prompts.answer = true;
     for (const bool earlier : {true, false}) {
         SCOPED_TRACE(earlier ? "earlier catalog" : "no earlier catalog");
-        QFile::remove(catalog.Target());
-        if (earlier)
-            WriteFile(catalog.Target(), "alter Katalog");
+        SetEarlierCatalog(earlier);
         prompts.salvages.clear();
         EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Damaged);
         ASSERT_EQ(prompts.salvages.size(), 1u);
