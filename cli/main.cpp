@@ -45,7 +45,7 @@ const char kUsageText[] =
     "\n"
     "Konvertiert den Plattenkatalog KATALOG (KATALOG-Album.db und KATALOG-Titel.db im\n"
     "STAMMVERZEICHNIS) in die SQLite-Datenbank KATALOG-Music.sqlite im selben Verzeichnis.\n"
-    "Ist eine der Tabellen beschädigt, bleibt alles, wie es war, außer mit --salvage.\n"
+    "Ist eine Tabelle beschädigt, bleibt alles, wie es war, außer mit --salvage.\n"
     "\n"
     "  --all            alle Kataloge im STAMMVERZEICHNIS nacheinander konvertieren\n"
     "  -y, --yes        eine vorhandene SQLite-Datenbank ohne Rückfrage überschreiben\n"

@@ -56,12 +56,13 @@ const char kUsageText[] =
     "  -h, --help         diese Hilfe ausgeben\n"
     "  --version          Programmname und Version ausgeben\n"
     "\n"
-    "Von einer beschädigten Tabelle werden die lesbaren Zeilen übernommen; die Meldung sagt,\n"
-    "was fehlt.\n"
+    "Von einer beschädigten Tabelle werden die lesbaren Zeilen übernommen;\n"
+    "was fehlt, sagt die Meldung.\n"
     "\n"
-    "Rückgabewert: 0 alle Tabellen übernommen, 1 eine Tabelle oder mehr nicht oder nur zum\n"
-    "Teil (die übrigen sind übernommen) oder die Ausgabe ließ sich nicht schreiben,\n"
-    "2 falscher Aufruf, 3 nichts getan, weil AUSGABE.sqlite schon da ist und --replace fehlt.\n";
+    "Rückgabewert: 0 alle Tabellen übernommen, 1 eine Tabelle oder mehr nicht oder\n"
+    "nur zum Teil (die übrigen sind übernommen) oder die Ausgabe ließ sich nicht\n"
+    "schreiben, 2 falscher Aufruf, 3 nichts getan, weil AUSGABE.sqlite schon da ist\n"
+    "und --replace fehlt.\n";
 
 enum ExitCode { kAllExported = 0, kNotAll = 1, kUsage = 2, kOutputExists = 3 };
 

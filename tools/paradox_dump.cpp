@@ -41,11 +41,11 @@ const char kUsageText[] =
     "  -h, --help       diese Hilfe ausgeben\n"
     "  --version        Programmname und Version ausgeben\n"
     "\n"
-    "Eine beschädigte Tabelle wird ausgegeben, soweit sie lesbar ist; was fehlt, steht in der\n"
-    "Meldung.\n"
+    "Von einer beschädigten Tabelle werden die lesbaren Zeilen ausgegeben;\n"
+    "was fehlt, sagt die Meldung.\n"
     "\n"
-    "Rückgabewert: 0 ausgegeben, 1 die Tabelle ist nicht oder nur zum Teil lesbar oder die\n"
-    "Ausgabe ließ sich nicht schreiben, 2 falscher Aufruf.\n";
+    "Rückgabewert: 0 ausgegeben, 1 die Tabelle ist nicht oder nur zum Teil lesbar\n"
+    "oder die Ausgabe ließ sich nicht schreiben, 2 falscher Aufruf.\n";
 
 int Usage(const QString& problem)
 {
