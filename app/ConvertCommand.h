@@ -99,7 +99,8 @@ public:
     TransferCounts Transfer() const;
     // Replaces the catalog file with the new one and words the status; FAILURE is what Transfer
     // raised (null when it returned COUNTS). Failures are raised again as ConvertCatalog raises
-    // them, once the file is dealt with.
+    // them, once the file is dealt with. When COUNTS carry losses of damaged sources, it asks
+    // PROMPTS.ConfirmSalvage first, before anything is replaced.
     ConvertResult Finish(const TransferCounts& counts, std::exception_ptr failure);
     const ConvertResult& Result() const { return FResult; }
 
