@@ -238,5 +238,14 @@ TransferCounts TransferCatalog(const QString& root, const QString& catalog, cons
                              &TransferProgress::albumsDone);
     counts.titles = CopyRows(r.titles, r.target, QStringLiteral("Titel"), kTitleMapping, checkpoint,
                              &TransferProgress::titlesDone);
+    for (const pdx::SourceTable* source : {&r.albums, &r.titles}) {
+        const pdx::TableDamage& damage = source->Damage();
+        const std::uint64_t values = source->Losses(pdx::LossKind::UnreadableMemo).count;
+        if (damage.RowsLost() || values > 0)
+            counts.losses.push_back({pdx::DamageText(source->FilePath(), damage, values),
+                                     pdx::LossSummary(source->FilePath(), damage, values)});
+        else if (const QString note = pdx::DamageNote(source->FilePath(), damage); !note.isEmpty())
+            counts.notes << note;
+    }
     return counts;
 }

@@ -52,6 +52,11 @@ QString KeptText(const QString& target)
     return SafeFormat(QStringLiteral("Die bisherige Datei \"%s\" bleibt unverändert."), {target});
 }
 
+QString NotCreatedText(const QString& target)
+{
+    return SafeFormat(QStringLiteral("Die Datei \"%s\" wurde nicht angelegt."), {target});
+}
+
 bool IsCancel(const std::exception_ptr& failure)
 {
     try {
@@ -200,7 +205,7 @@ ConvertResult TConversion::Finish(const TransferCounts& counts, std::exception_p
         else if (FKeepEarlier)
             what = KeptText(FResult.target);
         else
-            what = SafeFormat(QStringLiteral("Die Datei \"%s\" wurde nicht angelegt."), {FResult.target});
+            what = NotCreatedText(FResult.target);
         if (FStaged)
             FStaged->Discard();
         FResult.outcome = ConvertOutcome::Cancelled;
@@ -222,6 +227,30 @@ ConvertResult TConversion::Finish(const TransferCounts& counts, std::exception_p
         }
     }
     FResult.counts = counts;
+    QStringList lost;
+    if (!counts.losses.empty()) {
+        // Damaged sources: asked before anything is replaced; No changes nothing.
+        SalvageQuestion salvage;
+        QStringList messages;
+        for (const SourceLoss& loss : counts.losses) {
+            messages << loss.message;
+            lost << loss.summary;
+        }
+        salvage.damage = messages.join(QStringLiteral("\r\n"));
+        salvage.ifNot = !FStaged ? SafeFormat(QStringLiteral("Die lesbaren Zeilen stehen bereits in \"%s\"."), {FResult.target})
+                        : FKeepEarlier ? KeptText(FResult.target)
+                                       : NotCreatedText(FResult.target);
+        salvage.question = salvage.damage + QStringLiteral("\r\n\r\nSollen die lesbaren Zeilen trotzdem konvertiert werden?"
+                                                           "\r\nBei \"Nein\": ") +
+                           salvage.ifNot;
+        if (!FPrompts.ConfirmSalvage(salvage)) {
+            if (FStaged)
+                FStaged->Discard();
+            FResult.outcome = ConvertOutcome::Damaged;
+            return FResult;
+        }
+    }
+    FResult.warnings << counts.notes;
     if (FStaged) {
         if (const std::uint32_t code = FStaged->Commit()) {
             FPrompts.ShowError(CannotCreateText(), StagingCause(*FStaged, code));
@@ -233,5 +262,7 @@ ConvertResult TConversion::Finish(const TransferCounts& counts, std::exception_p
     FResult.outcome = ConvertOutcome::Converted;
     FResult.status = SafeFormat(QStringLiteral("%u Alben und %u Titel nach\r\n\"%s\" konvertiert!"),
                                 {FResult.counts.albums, FResult.counts.titles, FResult.target});
+    for (const QString& line : lost)
+        FResult.status += QStringLiteral("\r\n") + line;
     return FResult;
 }

@@ -15,9 +15,24 @@ namespace FileUtils {
 class TStagedFile;
 }
 
+// The choice a damaged source table leaves: the rows that could be read, or nothing.
+struct SalvageQuestion {
+    QString damage;    // German: each damaged table, named, and what it lost; one line each
+    QString question;  // the yes/no question of a window, the damage included
+    QString ifNot;     // German: what stays as it was when the answer is No
+};
+
 class ConvertPrompts {
 public:
     virtual ~ConvertPrompts() = default;
+    // Source tables are damaged: whether the rows that could be read are to be converted
+    // anyway; true only when they are. Unless a caller words it otherwise, the damage is an
+    // error message, with what stays below it, and the answer No.
+    virtual bool ConfirmSalvage(const SalvageQuestion& salvage)
+    {
+        ShowError(salvage.damage, salvage.ifNot);
+        return false;
+    }
     // The overwrite question; true only when the answer is Yes.
     virtual bool ConfirmOverwrite(const QString& question) = 0;
     // An error message that ends the command. CAUSE, when not empty, says in German why (which
@@ -30,6 +45,8 @@ enum class ConvertOutcome {
     Declined,   // the overwrite question was not answered Yes: nothing changed
     Stopped,    // a check failed and its message was shown
     Cancelled,  // the transfer was cancelled; status says so and what became of the file
+    Damaged,    // a source table is damaged and its readable rows were not to be taken: the
+                // earlier catalog stays, where there was none none is made
 };
 
 struct ConvertResult {
@@ -62,7 +79,10 @@ struct ConvertRequest {
 // transfer is not caught: it reaches the caller for the general failure display, after the
 // transfer has closed everything.
 // A cancelled transfer replaces nothing: the new file is discarded, an earlier catalog stays,
-// and where there was none, none is left (outcome Cancelled).
+// and where there was none, none is left (outcome Cancelled). A damaged source table is no
+// success: before anything is replaced, PROMPTS.ConfirmSalvage decides whether the rows that
+// could be read are converted anyway (the status then says what was lost), or nothing changes
+// (outcome Damaged).
 ConvertResult ConvertCatalog(const ConvertRequest& request, ConvertPrompts& prompts);
 
 // The same command in three steps, for a caller that runs the transfer on a thread of its own
@@ -83,7 +103,8 @@ public:
     TransferCounts Transfer() const;
     // Replaces the catalog file with the new one and words the status; FAILURE is what Transfer
     // raised (null when it returned COUNTS). Failures are raised again as ConvertCatalog raises
-    // them, once the file is dealt with.
+    // them, once the file is dealt with. When COUNTS carry losses of damaged sources, it asks
+    // PROMPTS.ConfirmSalvage first, before anything is replaced.
     ConvertResult Finish(const TransferCounts& counts, std::exception_ptr failure);
     const ConvertResult& Result() const { return FResult; }
 

@@ -81,6 +81,13 @@ public:
         return MsgDialogs::ConfirmDialogAt(MsgDialogs::BottomRightOfControl(FButton), pdx::DisplayFileName(question),
                                            DialogButton::Yes, DialogMonitor::ActiveForm);
     }
+    // Damaged sources: the readable rows only when the user says Yes; No is the default.
+    bool ConfirmSalvage(const SalvageQuestion& salvage) override
+    {
+        return MsgDialogs::ConfirmDialogAt(MsgDialogs::BottomRightOfControl(FButton),
+                                           pdx::DisplayFileName(salvage.question), DialogButton::No,
+                                           DialogMonitor::ActiveForm);
+    }
     // The command's message, and below it why, when that is known.
     void ShowError(const QString& message, const QString& cause) override
     {
@@ -140,6 +147,10 @@ TMainForm::~TMainForm()
     }
     if (FConversion) {
         try {
+            // A transfer that ended with damaged sources waits for an answer nobody gives now:
+            // its rows are not taken.
+            if (!FFailure && !FCounts.losses.empty())
+                FFailure = std::make_exception_ptr(TransferCancelled());
             FConversion->Finish(FCounts, FFailure);
         } catch (...) {
         }

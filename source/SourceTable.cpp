@@ -376,6 +376,17 @@ QString SourceTable::MissingMemoFile() const
     return reader_ && reader_->MemoMissing() ? reader_->MemoName() : QString();
 }
 
+QString SourceTable::MemoFileName() const
+{
+    return reader_ ? reader_->MemoName() : QString();
+}
+
+const TableDamage& SourceTable::Damage() const
+{
+    static const TableDamage kNone;
+    return reader_ ? reader_->Damage() : kNone;
+}
+
 QString SourceTable::DecodeBytes(const QByteArray& bytes) const
 {
     if (!reader_)

@@ -95,6 +95,10 @@ public:
     void ResetLosses();
     // The memo file as looked for when the table needs one and it is missing; else empty.
     QString MissingMemoFile() const;
+    // The memo file as messages name it; empty for a table without memo or BLOB fields.
+    QString MemoFileName() const;
+    // What the table's block chain gave up (TableDamage.h); known once the table is open.
+    const TableDamage& Damage() const;
     // Decodes BYTES with the table's code page.
     QString DecodeBytes(const QByteArray& bytes) const;
 

@@ -101,8 +101,10 @@ void TableReader::ParseHeader()
     h.fileType = fixed[0x04];
     const int blockKiB = fixed[0x05];
     h.numRecords = Le32(fixed + 0x06);
+    h.blocksInUse = Le16(fixed + 0x0A);
     h.fileBlocks = Le16(fixed + 0x0C);
     h.firstBlock = Le16(fixed + 0x0E);
+    h.firstFreeBlock = Le16(fixed + 0x4D);
     const int numFields = Le16(fixed + 0x21);
     h.keyFields = Le16(fixed + 0x23);
     h.codePage.sortOrder = fixed[0x29];

@@ -1,6 +1,7 @@
 // TableReader: construction and the code page. The other parts live in
-// TableHeader.cpp (header and field list), TableBlocks.cpp (block chain and
-// cursor), TableValues.cpp (field values) and TableMemo.cpp (memo/BLOB data).
+// TableHeader.cpp (header and field list), TableChain.cpp (block chain),
+// TableBlocks.cpp (cursor), TableValues.cpp (field values) and TableMemo.cpp
+// (memo/BLOB data).
 
 #include "TableReader.h"
 
@@ -14,8 +15,10 @@ TableReader::TableReader(std::unique_ptr<ByteSource> source, QString displayName
     : source_(std::move(source)), name_(std::move(displayName))
 {
     ParseHeader();
-    WalkChain();
+    // A keyed table whose chain is pieced together again is put in order by its keys, which
+    // are read with the code page.
     SetCodec(CodePage::Choose(header_.codePage));
+    WalkChain();
 }
 
 TableReader::~TableReader() = default;

@@ -16,6 +16,9 @@ namespace {
 struct Facts {
     QString name;
     std::uint64_t rows = 0;
+    std::uint64_t headerRows = 0;
+    bool damaged = false;
+    std::vector<int> unreadableBlocks;
     int fields = 0;
     int keyFields = 0;
     int version = 0;
@@ -38,6 +41,7 @@ bool EncryptedFacts(const TableFile& table, Facts& facts)
     if (!file.Open(table.path) || file.Size() < 0x58 || !file.ReadAt(0, h, file.Size() >= 0x78 ? 0x78 : 0x58))
         return false;
     facts.rows = Le32(h + 0x06);
+    facts.headerRows = facts.rows;
     facts.fields = Le16(h + 0x21);
     facts.keyFields = h[0x04] == 0 ? Le16(h + 0x23) : 0;
     facts.version = h[0x39];
@@ -64,7 +68,7 @@ void OpenTable(pdx::SourceTable& source, const TableFile& table, const Options& 
 QString Line(const Facts& f)
 {
     QStringList parts;
-    parts << (f.rows == 1 ? QStringLiteral("1 Zeile") : QStringLiteral("%1 Zeilen").arg(f.rows));
+    parts << RowsText({f.rows, f.headerRows, f.damaged});
     parts << (f.fields == 1 ? QStringLiteral("1 Feld") : QStringLiteral("%1 Felder").arg(f.fields));
     parts << (f.keyFields == 0   ? QStringLiteral("ohne Schlüssel")
               : f.keyFields == 1 ? QStringLiteral("1 Schlüsselfeld")
@@ -91,6 +95,12 @@ QString JsonLine(const Facts& f, const TableFile& table)
     out += ",\"file\":";
     pdx::AppendJsonString(out, table.Shown());
     out += ",\"rows\":" + std::to_string(f.rows);
+    out += ",\"headerRows\":" + std::to_string(f.headerRows);
+    out += f.damaged ? ",\"damaged\":true" : ",\"damaged\":false";
+    out += ",\"unreadableBlocks\":[";
+    for (std::size_t i = 0; i < f.unreadableBlocks.size(); ++i)
+        out += (i ? "," : "") + std::to_string(f.unreadableBlocks[i]);
+    out += ']';
     out += ",\"fields\":" + std::to_string(f.fields);
     out += ",\"keyFields\":" + std::to_string(f.keyFields);
     out += ",\"version\":";
@@ -121,6 +131,16 @@ QString JsonLine(const Facts& f, const TableFile& table)
 
 }  // namespace
 
+QString RowsText(const TableRows& rows)
+{
+    if (rows.damaged && rows.headerRows > rows.rows)
+        return QStringLiteral("%1 von %2 Zeilen, beschädigt").arg(pdx::GermanCount(rows.rows), pdx::GermanCount(rows.headerRows));
+    const QString count = rows.rows == 1 ? QStringLiteral("1 Zeile")
+                          : rows.damaged ? pdx::GermanCount(rows.rows) + QStringLiteral(" Zeilen")
+                                         : QStringLiteral("%1 Zeilen").arg(rows.rows);
+    return rows.damaged ? count + QStringLiteral(", beschädigt") : count;
+}
+
 int ListTables(const std::vector<TableFile>& tables, const Options& options, bool json, LinePrinter print)
 {
     FolderNames names;
@@ -133,6 +153,9 @@ int ListTables(const std::vector<TableFile>& tables, const Options& options, boo
             const pdx::TableHeader& h = source.Header();
             facts.name = TableName(table, source);
             facts.rows = source.RecordCount();
+            facts.headerRows = h.numRecords;
+            facts.damaged = source.Damage().RowsLost();
+            facts.unreadableBlocks = source.Damage().unreadableBlocks;
             facts.fields = int(source.Fields().size());
             facts.keyFields = source.KeyFieldCount();
             facts.version = h.version;
@@ -148,6 +171,12 @@ int ListTables(const std::vector<TableFile>& tables, const Options& options, boo
                 facts.indexes << index.file;
             for (const QString& warning : warnings)
                 print(stderr, warning);
+            if (facts.damaged) {
+                print(stderr, pdx::DamageText(source.FilePath(), source.Damage()));
+                ++failed;
+            } else if (const QString note = pdx::DamageNote(source.FilePath(), source.Damage()); !note.isEmpty()) {
+                print(stderr, note);
+            }
         } catch (const pdx::SourceError& failure) {
             if (failure.Code() != pdx::ErrorCode::Encrypted || !EncryptedFacts(table, facts)) {
                 print(stderr, failure.Message());

@@ -225,4 +225,47 @@ TEST_F(CliTest, CatalogNameThatIsNoNameIsRefused)
     EXPECT_FALSE(QFileInfo::exists(catalog.Target(" Jazz")));
 }
 
+// A damaged album table: without --salvage nothing changes and the exit code is 1; with it the
+// readable rows are converted, the status line says what is missing, the message goes to
+// standard error, and the exit code is 0. --all does the same per catalog.
+TEST_F(CliTest, DamagedTableChangesNothingWithoutSalvage)
+{
+    std::vector<pxw::Row> albums;
+    for (int i = 1; i <= 100; ++i)
+        albums.push_back(AlbumRow(i, "Interpret"));
+    catalog.WriteAlbums(albums);
+    ASSERT_EQ(Cli({catalog.Root(), "Jazz"}).exitCode, 0);
+    const QByteArray earlier = FileDigest(catalog.Target());
+    const QString albumFile = catalog.Path("Jazz-Album.db");
+    const int lost = ZeroTableBlock(albumFile, 2);
+    const QString message = QString("Die Tabelle \"%1\" ist beschädigt: %2 von 100 Zeilen gelesen; Block 2 ist unlesbar.\n")
+                                .arg(albumFile)
+                                .arg(100 - lost);
+
+    const CliRun refused = Cli({"--yes", catalog.Root(), "Jazz"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.isEmpty()) << refused.out.toStdString();
+    EXPECT_EQ(refused.err, message + QString("Die bisherige Datei \"%1\" bleibt unverändert.\n"
+                                             "Mit --salvage werden die lesbaren Zeilen konvertiert.\n")
+                                         .arg(catalog.Target()));
+    EXPECT_EQ(FileDigest(catalog.Target()), earlier);
+
+    const QString status = QString("%1 Alben und 1 Titel nach\n\"%2\" konvertiert!\nAus \"%3\" fehlen %4 von 100 Zeilen.\n")
+                               .arg(100 - lost)
+                               .arg(catalog.Target(), albumFile)
+                               .arg(lost);
+    const CliRun salvaged = Cli({"--yes", "--salvage", catalog.Root(), "Jazz"});
+    EXPECT_EQ(salvaged.exitCode, 0) << salvaged.err.toStdString();
+    EXPECT_EQ(salvaged.out, status);
+    EXPECT_EQ(salvaged.err, message);
+    EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 100 - lost);
+
+    const CliRun all = Cli({"--all", "--yes", catalog.Root()});
+    EXPECT_EQ(all.exitCode, 1);
+    EXPECT_EQ(all.out, "Jazz: nicht konvertiert (Tabelle beschädigt)\n0 von 1 Katalog konvertiert, 1 fehlgeschlagen.\n");
+    const CliRun allSalvaged = Cli({"--all", "--yes", "--salvage", catalog.Root()});
+    EXPECT_EQ(allSalvaged.exitCode, 0) << allSalvaged.err.toStdString();
+    EXPECT_EQ(allSalvaged.out, "Jazz: " + QString(status).replace('\n', ' ').trimmed() + "\n1 von 1 Katalog konvertiert.\n");
+}
+
 }  // namespace

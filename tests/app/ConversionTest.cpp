@@ -18,9 +18,17 @@ namespace {
 class RecordingPrompts : public ConvertPrompts {
 public:
     bool answer = false;
+    bool salvageAnswer = false;
     QStringList questions;
     QStringList errors;
     QStringList causes;
+    std::vector<SalvageQuestion> salvages;
+
+    bool ConfirmSalvage(const SalvageQuestion& salvage) override
+    {
+        salvages.push_back(salvage);
+        return salvageAnswer;
+    }
 
     bool ConfirmOverwrite(const QString& question) override
     {
@@ -53,6 +61,13 @@ protected:
         QFile file(name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
+    }
+    // An earlier catalog file "alter Katalog" at the target, or none.
+    void SetEarlierCatalog(bool earlier)
+    {
+        QFile::remove(catalog.Target());
+        if (earlier)
+            WriteFile(catalog.Target(), "alter Katalog");
     }
     static QByteArray ReadFile(const QString& name)
     {
@@ -294,9 +309,7 @@ TEST_F(ConversionTest, FailedTransferKeepsAnEarlierCatalogOrPutsThePartialOneInP
     prompts.answer = true;
     for (const bool earlier : {true, false}) {
         SCOPED_TRACE(earlier ? "earlier catalog" : "no earlier catalog");
-        QFile::remove(catalog.Target());
-        if (earlier)
-            WriteFile(catalog.Target(), "alter Katalog");
+        SetEarlierCatalog(earlier);
         try {
             Convert(catalog.Root());
             FAIL() << "the transfer should fail";
@@ -329,4 +342,70 @@ TEST_F(ConversionTest, LinkedTargetStaysALink)
     EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Converted);
     EXPECT_EQ(QFileInfo(catalog.Target()).symLinkTarget(), real);
     EXPECT_EQ(Query(real, "SELECT count(*) FROM Alben")[0][0].toInt(), 2);
+}
+
+// A damaged source table is no success: before anything is replaced the command asks whether
+// the rows that could be read are to be converted. No keeps an earlier catalog, or makes none;
+// Yes converts them, and the status says what is missing. A memo value that cannot be read is
+// damage too.
+TEST_F(ConversionTest, DamagedSourceAsksBeforeAnythingIsReplaced)
+{
+    std::vector<pxw::Row> albums;
+    for (int i = 1; i <= 100; ++i)
+        albums.push_back(AlbumRow(i, "Interpret " + std::to_string(i)));
+    catalog.WriteAlbums(albums);
+    const QString albumFile = catalog.Path("Jazz-Album.db");
+    const int lost = ZeroTableBlock(albumFile, 2);
+    ASSERT_GT(lost, 0);
+    const QString message = QString("Die Tabelle \"%1\" ist beschädigt: %2 von 100 Zeilen gelesen; Block 2 ist unlesbar.")
+                                .arg(albumFile)
+                                .arg(100 - lost);
+    prompts.answer = true;
+    for (const bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "earlier catalog" : "no earlier catalog");
+        SetEarlierCatalog(earlier);
+        prompts.salvages.clear();
+        EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Damaged);
+        ASSERT_EQ(prompts.salvages.size(), 1u);
+        EXPECT_EQ(prompts.salvages[0].damage, message);
+        const QString ifNot = earlier ? QString("Die bisherige Datei \"%1\" bleibt unverändert.").arg(catalog.Target())
+                                      : QString("Die Datei \"%1\" wurde nicht angelegt.").arg(catalog.Target());
+        EXPECT_EQ(prompts.salvages[0].ifNot, ifNot);
+        EXPECT_EQ(prompts.salvages[0].question,
+                  message + "\r\n\r\nSollen die lesbaren Zeilen trotzdem konvertiert werden?\r\nBei \"Nein\": " + ifNot);
+        if (earlier)
+            EXPECT_EQ(ReadFile(catalog.Target()), "alter Katalog");
+        else
+            EXPECT_FALSE(QFile::exists(catalog.Target()));
+        EXPECT_EQ(QDir(catalog.Root()).entryList({".*.kk-*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    prompts.salvageAnswer = true;
+    const ConvertResult salvaged = Convert(catalog.Root());
+    EXPECT_EQ(salvaged.outcome, ConvertOutcome::Converted);
+    EXPECT_EQ(salvaged.status, QString("%1 Alben und 3 Titel nach\r\n\"%2\" konvertiert!\r\nAus \"%3\" fehlen %4 von 100 Zeilen.")
+                                   .arg(100 - lost)
+                                   .arg(catalog.Target(), albumFile)
+                                   .arg(lost));
+    EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 100 - lost);
+
+    // The title table's memo file cut to its header: the titles come, their lyrics do not.
+    catalog.WriteAlbums({AlbumRow(1, "Ella Fitzgerald")});
+    std::vector<pxw::Row> titles;
+    for (int i = 1; i <= 2; ++i)
+        titles.push_back({std::int64_t(1), pxw::Blank{}, std::int64_t(i), std::string("Titel"), pxw::Blank{}, pxw::Blank{},
+                          std::string(300, 'x'), pxw::Blank{}, pxw::Blank{}, pxw::Blank{}, pxw::Blank{}});
+    catalog.WriteTitles(titles);
+    QFile memo(catalog.Path("Jazz-Titel.mb"));
+    ASSERT_TRUE(memo.resize(4096));
+    prompts.salvages.clear();
+    const ConvertResult memoLost = Convert(catalog.Root());
+    ASSERT_EQ(prompts.salvages.size(), 1u);
+    EXPECT_EQ(prompts.salvages[0].damage, QString("Die Tabelle \"%1\" ist beschädigt: 2 Memo-/BLOB-Werte sind unlesbar.")
+                                              .arg(catalog.Path("Jazz-Titel.db")));
+    EXPECT_TRUE(memoLost.status.endsWith(
+        QString("\r\nIn \"%1\" sind 2 Memo-/BLOB-Werte unlesbar und leer.").arg(catalog.Path("Jazz-Titel.db"))))
+        << memoLost.status.toStdString();
+    EXPECT_EQ(Query(catalog.Target(), "SELECT LNr, Text FROM Titel ORDER BY LNr"),
+              (std::vector<QVariantList>{{1, ""}, {2, ""}}));
 }

@@ -449,6 +449,44 @@ TEST_F(WindowConversionTest, ConvertsAndAsksBeforeReplacing)
     EXPECT_EQ(form_.stStatus->text(), Status(2, 2));
 }
 
+// A damaged album table: after the overwrite question comes the question whether to convert
+// the readable rows, at the button, with Nein as the default. Nein leaves the earlier catalog
+// and the status; Ja converts them, and the status says what is missing.
+TEST_F(WindowConversionTest, DamagedSourceAsksWithNeinAsTheDefault)
+{
+    DialogRecorder dialogs;
+    Convert(form_);
+    const QByteArray earlier = FileDigest(fixture_.Target());
+    std::vector<pxw::Row> albums;
+    for (int i = 1; i <= 100; ++i)
+        albums.push_back(AlbumRow(i, "Miles Davis"));
+    fixture_.WriteAlbums(albums);
+    const QString albumFile = fixture_.Path("Jazz-Album.db");
+    const int lost = ZeroTableBlock(albumFile, 2);
+
+    dialogs.answers = {DialogResult::Yes, DialogResult::No};
+    Convert(form_);
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    const MsgDialogs::DialogRequest& question = dialogs.requests[1];
+    EXPECT_EQ(question.kind, DialogKind::Confirmation);
+    EXPECT_EQ(question.defaultButton, DialogButton::No);
+    EXPECT_EQ(question.point, MsgDialogs::BottomRightOfControl(form_.bbConvert));
+    EXPECT_EQ(question.message,
+              QString::fromUtf8("Die Tabelle \"%1\" ist beschädigt: %2 von 100 Zeilen gelesen; Block 2 ist unlesbar.\r\n"
+                                "\r\nSollen die lesbaren Zeilen trotzdem konvertiert werden?\r\n"
+                                "Bei \"Nein\": Die bisherige Datei \"%3\" bleibt unverändert.")
+                  .arg(albumFile)
+                  .arg(100 - lost)
+                  .arg(fixture_.Target()));
+    EXPECT_EQ(FileDigest(fixture_.Target()), earlier);
+    EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
+
+    dialogs.answers = {DialogResult::Yes, DialogResult::Yes};
+    Convert(form_);
+    EXPECT_EQ(form_.stStatus->text(),
+              Status(100 - lost, 2) + QStringLiteral("\r\nAus \"%1\" fehlen %2 von 100 Zeilen.").arg(albumFile).arg(lost));
+}
+
 // A root that is not there, a catalog name that is a path, a name without tables: one centred
 // error each, before any question, and nothing is made.
 TEST_F(WindowConversionTest, CheckFailuresAreCentredErrorsAndKeepTheStatus)

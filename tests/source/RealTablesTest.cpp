@@ -2,6 +2,7 @@
 // with its German message; record counts match the folder's MANIFEST and
 // values match what the tables' publishers expect.
 
+#include "ByteSource.h"
 #include "SourceTable.h"
 #include "TableReader.h"
 
@@ -202,6 +203,68 @@ TEST(RealTables, GraphicValueIsTheStoredBlobWithItsPrefix)
         EXPECT_EQ(rest, std::uint32_t(v.bytes.size() - 8));
     }
     EXPECT_EQ(rows, 28);
+}
+
+// Real tables spoilt in memory: the unkeyed COLL.DB, whose chain wanders through the file
+// (1, 40, 2, 38, ...), and the keyed ZIPCODES.DB of 686 blocks. A zeroed block costs its own
+// rows, a next word of 0 costs none; the rest comes in the order it had.
+TEST(RealTables, DamagedCopiesKeepTheRowsOfTheirSoundBlocks)
+{
+    REQUIRE_FIXTURES();
+    struct Case {
+        const char* table;
+        int block;         // the block spoilt
+        bool zeroed;       // else its next word is set to 0
+        std::uint64_t lost;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"bio-guoda__preston/preston-paradox/src/test/resources/bio/guoda/preston/paradox/COLL.DB", 22, true, 7,
+         "Die Tabelle \"COLL.DB\" ist beschädigt: 351 von 358 Zeilen gelesen; Block 22 ist unlesbar."},
+        {"bio-guoda__preston/preston-paradox/src/test/resources/bio/guoda/preston/paradox/COLL.DB", 38, false, 0, ""},
+        {"leonhad__paradoxdriver/src/test/resources/areas/ZIPCODES.DB", 300, true, 63,
+         "Die Tabelle \"ZIPCODES.DB\" ist beschädigt: 43.122 von 43.185 Zeilen gelesen; Block 300 ist unlesbar."},
+        {"leonhad__paradoxdriver/src/test/resources/areas/ZIPCODES.DB", 5, false, 0, ""},
+    };
+    // Every record as its bytes, in the order read.
+    auto records = [](pdx::TableReader& reader) {
+        std::vector<QByteArray> rows;
+        const int size = reader.Header().recordSize;
+        for (reader.Rewind(); !reader.AtEnd(); reader.Advance())
+            rows.emplace_back(reinterpret_cast<const char*>(reader.Current()), size);
+        return rows;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.table) + " block " + std::to_string(c.block));
+        QFile file(Fixture(c.table));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray sound = file.readAll();
+        const QString name = QFileInfo(file.fileName()).fileName();
+        pdx::TableReader whole(std::make_unique<pdx::MemorySource>(sound), name);
+        const std::vector<QByteArray> all = records(whole);
+
+        QByteArray spoilt = sound;
+        const int blockSize = std::uint8_t(sound[0x05]) * 1024;
+        const qsizetype start = (std::uint8_t(sound[0x02]) | std::uint8_t(sound[0x03]) << 8) + qsizetype(c.block - 1) * blockSize;
+        std::vector<QByteArray> expected;
+        if (c.zeroed) {
+            const int last = std::int16_t(std::uint8_t(sound[start + 4]) | std::uint8_t(sound[start + 5]) << 8);
+            const int count = last / whole.Header().recordSize + 1;
+            const QByteArray first(sound.constData() + start + 6, whole.Header().recordSize);
+            spoilt.replace(start, blockSize, QByteArray(blockSize, '\0'));
+            const auto at = std::find(all.begin(), all.end(), first) - all.begin();
+            expected = all;
+            expected.erase(expected.begin() + at, expected.begin() + at + count);
+        } else {
+            spoilt[start] = 0;
+            spoilt[start + 1] = 0;
+            expected = all;
+        }
+        pdx::TableReader reader(std::make_unique<pdx::MemorySource>(spoilt), name);
+        EXPECT_TRUE(records(reader) == expected);
+        EXPECT_EQ(all.size() - expected.size(), c.lost);
+        EXPECT_EQ(pdx::DamageText(name, reader.Damage()), QString::fromUtf8(c.message));
+    }
 }
 
 // paradox-dump's JSON lines, whole, for small tables of several types.

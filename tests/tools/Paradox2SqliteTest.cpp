@@ -560,6 +560,66 @@ TEST_F(Paradox2SqliteTest, UnreadableTablesAreReportedAndTheOthersStillExported)
     EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"alle.sqlite"});
 }
 
+// A damaged table gives up what can be read: its line and the message say what was lost, and
+// the exit code is 1, in the export, --list and paradox-dump alike. A chain that lost nothing is
+// only a warning.
+TEST_F(Paradox2SqliteTest, DamagedTableGoesInWithItsReadableRows)
+{
+    WriteGood(dir.path(), "Gut.db");
+    const QString probe = dir.filePath("Probe.db");
+    {
+        pxw::TableWriter writer(probe.toStdString(), {{"Nr", 0x04, 4}, {"Name", 0x01, 10}}, {.keyFields = 1});
+        for (int i = 1; i <= 1000; ++i)
+            writer.Add({Int(i), Str("Name")});
+    }
+    const QByteArray sound = enginetest::ReadAll(probe);
+    // 14-byte records, 2 KiB blocks: 145 records in a block. Block 4 zeroed: its rows are gone.
+    ASSERT_EQ(std::uint8_t(sound[0x05]), 2);
+    const int blockStart = enginetest::Le16(sound, 0x02) + 3 * 2048;
+    QByteArray damaged = sound;
+    damaged.replace(blockStart, 2048, QByteArray(2048, '\0'));
+    enginetest::WriteAll(probe, damaged);
+    const QString message =
+        QString("Die Tabelle \"%1\" ist beschädigt: 855 von 1.000 Zeilen gelesen; Block 4 ist unlesbar.\n").arg(probe);
+
+    const ProgramRun run = Export({Out(), dir.path()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "Gut: 2 Zeilen\nProbe: 855 von 1.000 Zeilen, beschädigt\n");
+    EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("paradox2sqlite: 1 Tabelle ist beschädigt; ihre lesbaren Zeilen sind übernommen.\n"))
+        << run.err.toStdString();
+    EXPECT_EQ(Query(Out(), "SELECT count(*), min(Nr), max(Nr), count(DISTINCT Nr) FROM Probe")[0],
+              (std::vector<Cell>{Integer(855), Integer(1), Integer(1000), Integer(855)}));
+    EXPECT_EQ(Query(Out(), "SELECT count(*) FROM Probe WHERE Nr BETWEEN 436 AND 580")[0][0], Integer(0));
+
+    const ProgramRun list = Export({"--list", probe});
+    EXPECT_EQ(list.exitCode, 1);
+    EXPECT_TRUE(list.out.startsWith("Probe: 855 von 1.000 Zeilen, beschädigt, 2 Felder, ")) << list.out.toStdString();
+    EXPECT_EQ(list.err, message);
+    const ProgramRun json = Export({"--list", "--json", probe});
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_TRUE(json.out.contains("\"rows\":855,\"headerRows\":1000,\"damaged\":true,\"unreadableBlocks\":[4]"))
+        << json.out.toStdString();
+
+    const ProgramRun dump = Dump({probe});
+    EXPECT_EQ(dump.exitCode, 1);
+    EXPECT_EQ(dump.out.count('\n'), 1 + 855);
+    EXPECT_EQ(dump.err, message);
+
+    // The same block's next word 0 instead: every row is found, and a warning says so.
+    QByteArray cut = sound;
+    enginetest::PutLe16(cut, blockStart, 0);
+    enginetest::WriteAll(probe, cut);
+    const ProgramRun again = Export({"--replace", Out(), probe});
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_EQ(again.out, "Probe: 1000 Zeilen\n");
+    EXPECT_EQ(again.err, QString("Warnung: Die Blockkette der Tabelle \"%1\" ist unterbrochen; alle 1.000 Zeilen "
+                                 "wurden dennoch gefunden.\n").arg(probe));
+    const ProgramRun whole = Dump({probe});
+    EXPECT_EQ(whole.exitCode, 0);
+    EXPECT_EQ(whole.out.count('\n'), 1 + 1000);
+}
+
 TEST_F(Paradox2SqliteTest, CommandLine)
 {
     WriteGood(dir.path(), "Gut.db");
