@@ -1,6 +1,7 @@
 // TableReader, part four: memo and BLOB data, in the record's leader or in
 // the memo file (.mb).
 
+#include "Scramble.h"
 #include "TableBytes.h"
 #include "TableReader.h"
 
@@ -19,7 +20,8 @@ constexpr std::uint64_t kMemoCachedBlock = 2 * 4096;
 
 void TableReader::SetMemoSource(std::unique_ptr<ByteSource> source, const QString& name)
 {
-    memo_ = std::move(source);
+    memo_ = header_.encryptionKey != 0 ? UnscramblingSource::ForMemo(std::move(source), header_.encryptionKey)
+                                       : std::move(source);
     memoName_ = name;
     memoChecked_ = false;
     memoBlockStart_ = 0;
@@ -44,8 +46,7 @@ void TableReader::CheckMemoHeader(int field)
     if (memoChecked_)
         return;
     std::uint8_t type = 0xFF;
-    // The first block of a memo file is its header block, type 0. Encrypted
-    // memo files fail here, since their first byte is scrambled.
+    // The first block of a memo file is its header block, type 0.
     if (memo_->Size() < kMemoBlockUnit || !memo_->ReadAt(0, &type, 1) || type != 0)
         throw SourceError(ErrorCode::MemoFileDamaged,
                           {memoName_, fields_[static_cast<std::size_t>(field)].name, QStringLiteral("0")});

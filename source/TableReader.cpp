@@ -4,6 +4,7 @@
 
 #include "TableReader.h"
 
+#include "Scramble.h"
 #include "TextDecoder.h"
 
 #include <algorithm>
@@ -14,6 +15,11 @@ TableReader::TableReader(std::unique_ptr<ByteSource> source, QString displayName
     : source_(std::move(source)), name_(std::move(displayName))
 {
     ParseHeader();
+    // A password-protected file is read through its key: everything after the
+    // header, the chain's block headers included, reads as if it were plain.
+    if (header_.encryptionKey != 0)
+        source_ = UnscramblingSource::ForBlocks(std::move(source_), header_.encryptionKey,
+                                                static_cast<std::uint64_t>(header_.headerSize), header_.blockSize);
     WalkChain();
     SetCodec(CodePage::Choose(header_.codePage));
 }
