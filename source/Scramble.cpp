@@ -80,17 +80,73 @@ bool LooksLikeMemoHeader(const std::uint8_t* p)
     return p[0] == 0 && p[1] == 1 && p[2] == 0;
 }
 
+
+// Each table twice over, so that a table rotated by k is the run of 256 bytes from k.
+struct Doubled {
+    std::uint8_t a[512];
+    std::uint8_t b[512];
+    std::uint8_t c[512];
+};
+
+constexpr Doubled MakeDoubled()
+{
+    Doubled t{};
+    for (int i = 0; i < 512; ++i) {
+        t.a[i] = kTableA[i % 256];
+        t.b[i] = kTableB[i % 256];
+        t.c[i] = kTableC[i % 256];
+    }
+    return t;
+}
+
+constexpr Doubled kDoubled = MakeDoubled();
+
+std::uint64_t Load64(const std::uint8_t* p)
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void Store64(std::uint8_t* p, std::uint64_t v) { std::memcpy(p, &v, sizeof v); }
+
 } // namespace
 
 void UnscrambleChunk(const std::uint8_t* chunk, std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d,
                      std::size_t from, std::size_t to, std::uint8_t* out)
 {
-    for (std::size_t x = from; x < to; ++x) {
-        const auto y = static_cast<std::uint8_t>(kTableC[x] - d);
-        *out++ = static_cast<std::uint8_t>(chunk[y] ^ kTableA[static_cast<std::uint8_t>(x + a)] ^
-                                           kTableB[static_cast<std::uint8_t>(y + b)] ^
-                                           kTableC[static_cast<std::uint8_t>(y + c)]);
+    // What depends on the scrambled position y alone, eight bytes at a time,
+    // written twice so that the run from 256 - d is it rotated by d ...
+    alignas(8) std::uint8_t mixed[2 * kScrambleChunk];
+    for (std::size_t y = 0; y < kScrambleChunk; y += 8) {
+        const std::uint64_t v = Load64(chunk + y) ^ Load64(kDoubled.b + b + y) ^ Load64(kDoubled.c + c + y);
+        Store64(mixed + y, v);
+        Store64(mixed + kScrambleChunk + y, v);
     }
+    const std::uint8_t* rotated = mixed + (kScrambleChunk - d);
+    // ... then each plain byte from its scrambled one (four loads before four
+    // stores, which the compiler cannot reorder itself: OUT might alias) ...
+    const std::uint8_t* place = kTableC + from;
+    const std::size_t n = to - from;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const std::uint8_t v0 = rotated[place[i]];
+        const std::uint8_t v1 = rotated[place[i + 1]];
+        const std::uint8_t v2 = rotated[place[i + 2]];
+        const std::uint8_t v3 = rotated[place[i + 3]];
+        out[i] = v0;
+        out[i + 1] = v1;
+        out[i + 2] = v2;
+        out[i + 3] = v3;
+    }
+    for (; i < n; ++i)
+        out[i] = rotated[place[i]];
+    // ... and what depends on x alone.
+    const std::uint8_t* mask = kDoubled.a + a + from;
+    for (i = 0; i + 8 <= n; i += 8)
+        Store64(out + i, Load64(out + i) ^ Load64(mask + i));
+    for (; i < n; ++i)
+        out[i] ^= mask[i];
 }
 
 UnscramblingSource::UnscramblingSource(std::unique_ptr<ByteSource> inner, std::uint32_t key, std::uint64_t dataStart,
