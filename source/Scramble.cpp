@@ -80,7 +80,6 @@ bool LooksLikeMemoHeader(const std::uint8_t* p)
     return p[0] == 0 && p[1] == 1 && p[2] == 0;
 }
 
-
 // Each table twice over, so that a table rotated by k is the run of 256 bytes from k.
 struct Doubled {
     std::uint8_t a[512];
