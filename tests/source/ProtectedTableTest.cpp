@@ -201,8 +201,8 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"ChainLoopsBack", [](QByteArray& t, auto& block) { PutLe16(t, block(2), 1); }},
         Damage{"ChainPointsPastTheEnd", [](QByteArray& t, auto& block) { PutLe16(t, block(1), 9999); }},
         Damage{"RecordOffsetBeyondBlock", [](QByteArray& t, auto& block) { PutLe16(t, block(2) + 4, 0x7000); }},
-        Damage{"LastBlockCutInsideAChunk", [](QByteArray& t, auto& block) { t.truncate(block(Le16(t, 0x10)) + 300); },
-               true},
+        // at a chunk's end: a chunk cut short is one destroyed, in the protected copy only
+        Damage{"LastBlockCut", [](QByteArray& t, auto& block) { t.truncate(block(Le16(t, 0x10)) + 512); }, true},
         Damage{"MemoPointerPastTheMemoFile",
                // the first record's memo (long, in the memo file): Nr 4, Name 20, Betrag 8, leader 5
                [](QByteArray& t, auto& block) { PutLe32(t, block(1) + 6 + 37, 0x7FFFFF00u); }},
