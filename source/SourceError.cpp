@@ -32,8 +32,6 @@ constexpr std::array kMessages{
                  "Die Paradox-Tabelle \"%1\" ist beschädigt: das Feld \"%2\" hat den unbekannten Typ %3"},
     MessageEntry{ErrorCode::BadFieldSize,
                  "Die Paradox-Tabelle \"%1\" ist beschädigt: das Feld \"%2\" hat die ungültige Größe %3"},
-    MessageEntry{ErrorCode::Encrypted,
-                 "Die Paradox-Tabelle \"%1\" ist kennwortgeschützt und kann nicht gelesen werden"},
     MessageEntry{ErrorCode::MemoFileMissing,
                  "Die Memodatei \"%1\" fehlt; das Feld \"%2\" der Tabelle \"%3\" kann nicht gelesen werden"},
     MessageEntry{ErrorCode::InvalidCodePage, "Die Codepage \"%2\" für die Tabelle \"%1\" ist unbekannt"},

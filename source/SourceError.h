@@ -20,7 +20,6 @@ enum class ErrorCode {
     FieldSizeMismatch,   // %1 file, %2 sum of field sizes, %3 record size
     UnknownFieldType,    // %1 file, %2 field, %3 type code (hex)
     BadFieldSize,        // %1 file, %2 field, %3 size
-    Encrypted,           // %1 file
     MemoFileMissing,     // %1 memo file, %2 field, %3 table file
     InvalidCodePage,     // %1 file, %2 code page name
     FieldMissing,        // %1 file, %2 field

@@ -128,15 +128,14 @@ void TableReader::ParseHeader()
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(head.constData());
 
     // Version 4 and later data files carry an extension with the second
-    // encryption word and the code page.
+    // encryption word (the key, when the first one is 0xFF00FF00) and the
+    // code page.
     const bool extended = h.version >= 5;
     if (extended && h.headerSize < kExtendedFieldStart)
         Fail(ErrorCode::HeaderTruncated);
-    std::uint32_t key = Le32(bytes + 0x25);
-    if (extended && key == 0xFF00FF00u)
-        key = Le32(bytes + 0x5C);
-    if (key != 0)
-        Fail(ErrorCode::Encrypted);
+    h.encryptionKey = Le32(bytes + 0x25);
+    if (extended && h.encryptionKey == 0xFF00FF00u)
+        h.encryptionKey = Le32(bytes + 0x5C);
     if (extended) {
         h.codePage.codePageWord = Le16(bytes + 0x6A);
         h.codePage.hasCodePageWord = h.codePage.codePageWord != 0;

@@ -1,6 +1,7 @@
 // TableReader, part four: memo and BLOB data, in the record's leader or in
 // the memo file (.mb).
 
+#include "Scramble.h"
 #include "TableBytes.h"
 #include "TableReader.h"
 
@@ -19,7 +20,8 @@ constexpr std::uint64_t kMemoCachedBlock = 2 * 4096;
 
 void TableReader::SetMemoSource(std::unique_ptr<ByteSource> source, const QString& name)
 {
-    memo_ = std::move(source);
+    memo_ = header_.encryptionKey != 0 ? UnscramblingSource::ForMemo(std::move(source), header_.encryptionKey)
+                                       : std::move(source);
     memoName_ = name;
     memoChecked_ = false;
     memoBlockStart_ = 0;

@@ -5,6 +5,7 @@
 
 #include "TableReader.h"
 
+#include "Scramble.h"
 #include "TextDecoder.h"
 
 #include <algorithm>
@@ -15,6 +16,11 @@ TableReader::TableReader(std::unique_ptr<ByteSource> source, QString displayName
     : source_(std::move(source)), name_(std::move(displayName))
 {
     ParseHeader();
+    // A password-protected file is read through its key: everything after the
+    // header, the chain's block headers included, reads as if it were plain.
+    if (header_.encryptionKey != 0)
+        source_ = UnscramblingSource::ForBlocks(std::move(source_), header_.encryptionKey,
+                                                static_cast<std::uint64_t>(header_.headerSize), header_.blockSize);
     // A keyed table whose chain is pieced together again is put in order by its keys, which
     // are read with the code page.
     SetCodec(CodePage::Choose(header_.codePage));

@@ -66,6 +66,9 @@ struct TableHeader {
     int firstBlock = 0;
     int firstFreeBlock = 0;  // head of the list of free blocks, 0 = none
     int keyFields = 0;
+    // Password protection: the key the blocks are scrambled with; 0 for a
+    // plain file. Protected files are read without their password.
+    std::uint32_t encryptionKey = 0;
     CodePage::HeaderHints codePage;
     // Version 4 and later: the field numbers (in .Xnn/.XGn index files the
     // first ones are the indexed fields' numbers in the table, from 1), and

@@ -1,8 +1,6 @@
 #include "TableListing.h"
 
 #include "TableInfo.h"
-#include "source/ByteSource.h"
-#include "source/CodePage.h"
 #include "source/FileNames.h"
 #include "source/SourceTable.h"
 #include "source/ValueText.h"
@@ -30,28 +28,6 @@ struct Facts {
     QStringList indexes;   // index files that fit the table
 };
 
-std::uint16_t Le16(const unsigned char* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-std::uint32_t Le32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24); }
-
-// An encrypted table's header says what it is, though its records cannot be read.
-bool EncryptedFacts(const TableFile& table, Facts& facts)
-{
-    pdx::FileSource file;
-    unsigned char h[0x78] = {};
-    if (!file.Open(table.path) || file.Size() < 0x58 || !file.ReadAt(0, h, file.Size() >= 0x78 ? 0x78 : 0x58))
-        return false;
-    facts.rows = Le32(h + 0x06);
-    facts.headerRows = facts.rows;
-    facts.fields = Le16(h + 0x21);
-    facts.keyFields = h[0x04] == 0 ? Le16(h + 0x23) : 0;
-    facts.version = h[0x39];
-    facts.blockSize = h[0x05] * 1024;
-    facts.encrypted = true;
-    if (facts.version >= 5 && file.Size() >= 0x78)
-        facts.codePage = pdx::CodePage::CodecForNumber(Le16(h + 0x6A));
-    return true;
-}
-
 QString TableName(const TableFile& table, const pdx::SourceTable& source)
 {
     return table.stemBytes.isEmpty() ? table.name : table.name + source.DecodeBytes(table.stemBytes);
@@ -76,7 +52,7 @@ QString Line(const Facts& f)
     parts << QStringLiteral("Paradox %1").arg(VersionText(f.version));
     parts << (f.codePage.isEmpty() ? QStringLiteral("Codepage unbekannt") : f.codePage);
     parts << QStringLiteral("Blöcke %1 KiB").arg(f.blockSize / 1024);
-    parts << (f.encrypted ? QStringLiteral("verschlüsselt") : QStringLiteral("nicht verschlüsselt"));
+    parts << (f.encrypted ? QStringLiteral("verschlüsselt (ohne Kennwort gelesen)") : QStringLiteral("nicht verschlüsselt"));
     if (!f.memoFile.isEmpty())
         parts << QStringLiteral("Memodatei %1").arg(pdx::DisplayFileName(f.memoFile));
     else
@@ -161,6 +137,7 @@ int ListTables(const std::vector<TableFile>& tables, const Options& options, boo
             facts.version = h.version;
             facts.codePage = source.CodePageName();
             facts.blockSize = h.blockSize;
+            facts.encrypted = h.encryptionKey != 0;
             for (const pdx::FieldInfo& field : source.Fields())
                 facts.memoNeeded = facts.memoNeeded || pdx::IsBlobType(field.type);
             facts.memoFile = MemoFileOf(table, names);
@@ -178,13 +155,9 @@ int ListTables(const std::vector<TableFile>& tables, const Options& options, boo
                 print(stderr, note);
             }
         } catch (const pdx::SourceError& failure) {
-            if (failure.Code() != pdx::ErrorCode::Encrypted || !EncryptedFacts(table, facts)) {
-                print(stderr, failure.Message());
-                ++failed;
-                continue;
-            }
-            facts.name = pdx::DisplayFileName(table.name + pdx::DecodeFileName(table.stemBytes));
-            facts.memoFile = MemoFileOf(table, names);
+            print(stderr, failure.Message());
+            ++failed;
+            continue;
         }
         print(stdout, json ? JsonLine(facts, table) : Line(facts));
     }

@@ -298,6 +298,31 @@ TEST_F(ConversionTest, ConvertingTwiceReplacesTheFirstResult)
     EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Titel")[0][0].toInt(), 1);
 }
 
+// A catalog whose tables are password-protected converts without the password, to the rows
+// of the same catalog unprotected.
+TEST_F(ConversionTest, ProtectedCatalogConvertsAsThePlainOne)
+{
+    std::vector<pxw::Row> titles{TitleRow(1, "Summertime"), TitleRow(2, "What a Wonderful World")};
+    titles[1][6] = std::string("I see trees of green, red roses too, I see them bloom for me and you");  // past its leader
+    for (const QString name : {"Offen", "Geheim"}) {
+        const std::string password = name == "Geheim" ? "Satchmo" : "";
+        pxw::TableWriter albums(catalog.Path(name + "-Album.db").toStdString(), pxw::AlbumFields(),
+                                {.keyFields = 1, .password = password});
+        albums.Add(AlbumRow(1, "Ella Fitzgerald"));
+        albums.Add(AlbumRow(2, "Louis Armstrong"));
+        pxw::TableWriter writer(catalog.Path(name + "-Titel.db").toStdString(), pxw::TitleFields(), {.password = password});
+        for (const pxw::Row& row : titles)
+            writer.Add(row);
+    }
+    ASSERT_EQ(Convert(catalog.Root(), "Offen").outcome, ConvertOutcome::Converted);
+    ASSERT_EQ(Convert(catalog.Root(), "Geheim").outcome, ConvertOutcome::Converted) << prompts.causes.join(' ').toStdString();
+    for (const char* sql : {"SELECT * FROM Alben ORDER BY 1", "SELECT * FROM Titel ORDER BY 1, 2, 3"}) {
+        const auto expected = Query(catalog.Target("Offen"), sql);
+        EXPECT_EQ(expected.size(), 2u);
+        EXPECT_EQ(Query(catalog.Target("Geheim"), sql), expected) << sql;
+    }
+}
+
 }  // namespace
 
 // A failed transfer names the catalog, not the temporary file it was built in. An earlier

@@ -338,8 +338,6 @@ INSTANTIATE_TEST_SUITE_P(
                     pdx::ErrorCode::UnknownFieldType},
         FailureCase{"LongFieldOfSizeTwo", [](QByteArray& t, auto&) { t[kFieldArray + 1] = 2; },
                     pdx::ErrorCode::BadFieldSize},
-        FailureCase{"PasswordProtected", [](QByteArray& t, auto&) { PutLe32(t, 0x5C, 0x0A25E09A); },
-                    pdx::ErrorCode::Encrypted},
         FailureCase{"MemoFileMissing", [](auto&, QByteArray& m) { m = QByteArray(); },
                     pdx::ErrorCode::MemoFileMissing}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
