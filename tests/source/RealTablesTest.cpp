@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <map>
 
 namespace {
