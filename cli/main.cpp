@@ -124,8 +124,9 @@ public:
     {
         progress_.Clear();
         std::cerr << ForTerminal(salvage.damage) << '\n';
+        // What stays comes last, as after every failure.
         if (!salvage_)
-            std::cerr << ForTerminal(salvage.ifNot) << "\nMit --salvage werden die lesbaren Zeilen konvertiert.\n";
+            std::cerr << "Mit --salvage werden die lesbaren Zeilen konvertiert.\n" << ForTerminal(salvage.ifNot) << '\n';
         return salvage_;
     }
 

@@ -245,8 +245,8 @@ TEST_F(CliTest, DamagedTableChangesNothingWithoutSalvage)
     const CliRun refused = Cli({"--yes", catalog.Root(), "Jazz"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.out.isEmpty()) << refused.out.toStdString();
-    EXPECT_EQ(refused.err, message + QString("Die bisherige Datei \"%1\" bleibt unverändert.\n"
-                                             "Mit --salvage werden die lesbaren Zeilen konvertiert.\n")
+    EXPECT_EQ(refused.err, message + QString("Mit --salvage werden die lesbaren Zeilen konvertiert.\n"
+                                             "Die bisherige Datei \"%1\" bleibt unverändert.\n")
                                          .arg(catalog.Target()));
     EXPECT_EQ(FileDigest(catalog.Target()), earlier);
 
