@@ -58,11 +58,12 @@ QString OverwriteQuestion(const QString& target)
         return QString();
     QString question = SafeFormat(
         QStringLiteral("Die Datei \"%s\" gibt es bereits!\r\nSoll sie überschrieben werden?"), {target});
-    if (link)
-        question += SafeFormat(exists ? QStringLiteral("\r\nSie ist eine Verknüpfung zu \"%s\"; ersetzt wird die Datei dort.")
-                                      : QStringLiteral("\r\nSie ist eine Verknüpfung zu \"%s\", das es nicht gibt; "
-                                                       "die Datei wird dort angelegt."),
-                               {FileUtils::FinalFileName(target)});
+    if (link) {
+        const QString line =
+            exists ? QStringLiteral("\r\nSie ist eine Verknüpfung zu \"%s\"; ersetzt wird die Datei dort.")
+                   : QStringLiteral("\r\nSie ist eine Verknüpfung zu \"%s\", das es nicht gibt; die Datei wird dort angelegt.");
+        question += SafeFormat(line, {FileUtils::FinalFileName(target)});
+    }
     return question;
 }
 

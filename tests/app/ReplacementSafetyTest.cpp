@@ -322,18 +322,19 @@ TEST_F(ReplacementTest, LinksAsTheCatalogFile)
         ASSERT_EQ(::chmod(QFile::encodeName(catalog.Root()).constData(), c.sticky ? 01777 : 0755), 0);
         // The question's last line, or the refusal's cause.
         const QString line =
-            c.owner == 0
-                ? QString("Sie ist eine Verknüpfung zu \"%1\", das es nicht gibt; die Datei wird dort angelegt.").arg(target)
-                : QString("Die Verknüpfung \"%1\" liegt im Verzeichnis \"%2\"").arg(catalog.Target(), catalog.Root().chopped(1));
+            c.owner == 0 ? QString("Sie ist eine Verknüpfung zu \"%1\", das es nicht gibt; die Datei wird dort angelegt.")
+                               .arg(target)
+                         : QString("Die Verknüpfung \"%1\" liegt im Verzeichnis \"%2\"")
+                               .arg(catalog.Target(), catalog.Root().chopped(1));
 
         const CliRun asked = RunCli({catalog.Root(), "Jazz"});
         const CliRun yes = Convert();
         ::chmod(QFile::encodeName(catalog.Root()).constData(), 0755);
         if (c.owner == 0) {
             EXPECT_EQ(asked.exitCode, 3);
-            EXPECT_TRUE(asked.err.startsWith(
-                QString("Die Datei \"%1\" gibt es bereits!\nSoll sie überschrieben werden?\n%2\n").arg(catalog.Target(), line)))
-                << asked.err.toStdString();
+            const QString question = QString("Die Datei \"%1\" gibt es bereits!\nSoll sie überschrieben werden?\n%2\n")
+                                         .arg(catalog.Target(), line);
+            EXPECT_TRUE(asked.err.startsWith(question)) << asked.err.toStdString();
             EXPECT_EQ(yes.exitCode, 0) << yes.err.toStdString();
             EXPECT_EQ(Query(target, "SELECT count(*) FROM Alben")[0][0].toInt(), 2);
             EXPECT_TRUE(QFileInfo(catalog.Target()).isSymLink());
