@@ -9,6 +9,8 @@
 #include "util/FileReplace.h"
 #include "util/FileUtils.h"
 
+#include <QFileInfo>
+
 #include <stdexcept>
 
 using FileUtils::SafeFormat;
@@ -44,6 +46,26 @@ QString StagingCause(const FileUtils::TStagedFile& staged, std::uint32_t code)
 {
     return FileUtils::StagingFailureText(
         staged, code, QStringLiteral("Der Katalog \"%s\" wird gerade von einem anderen Programm konvertiert"));
+}
+
+// The overwrite question for an existing TARGET; empty when there is nothing to ask about. A
+// link counts as existing also when nothing is where it leads (the catalog would be made
+// there), and the question says where that is.
+QString OverwriteQuestion(const QString& target)
+{
+    const bool link = QFileInfo(target).isSymLink();
+    const bool exists = FileUtils::FileExists(target);
+    if (!exists && !link)
+        return QString();
+    QString question = SafeFormat(
+        QStringLiteral("Die Datei \"%s\" gibt es bereits!\r\nSoll sie überschrieben werden?"), {target});
+    if (link) {
+        const QString line =
+            exists ? QStringLiteral("\r\nSie ist eine Verknüpfung zu \"%s\"; ersetzt wird die Datei dort.")
+                   : QStringLiteral("\r\nSie ist eine Verknüpfung zu \"%s\", das es nicht gibt; die Datei wird dort angelegt.");
+        question += SafeFormat(line, {FileUtils::FinalFileName(target)});
+    }
+    return question;
 }
 
 // Said after a failure that left an earlier catalog file as it was.
@@ -147,9 +169,7 @@ bool TConversion::Prepare()
                                       {FResult.target, source}));
         return false;
     }
-    if (FileUtils::FileExists(FResult.target)) {
-        const QString question = SafeFormat(
-            QStringLiteral("Die Datei \"%s\" gibt es bereits!\r\nSoll sie überschrieben werden?"), {FResult.target});
+    if (const QString question = OverwriteQuestion(FResult.target); !question.isEmpty()) {
         if (!FPrompts.ConfirmOverwrite(question)) {
             FResult.outcome = ConvertOutcome::Declined;
             return false;
@@ -170,8 +190,7 @@ bool TConversion::Prepare()
 // copy with the rows written before the failure takes the target's name.
 bool TConversion::PrepareNewFile()
 {
-    FStaged = std::make_unique<FileUtils::TStagedFile>(FResult.target, FileUtils::TStagedFile::ModeRule::KeepWritable,
-                                                       SettleDatabase);
+    FStaged = std::make_unique<FileUtils::TStagedFile>(FResult.target);
     if (const std::uint32_t code = FStaged->Create()) {
         FPrompts.ShowError(CannotCreateText(), StagingCause(*FStaged, code));
         return false;
@@ -253,7 +272,10 @@ ConvertResult TConversion::Finish(const TransferCounts& counts, std::exception_p
     FResult.warnings << counts.notes;
     if (FStaged) {
         if (const std::uint32_t code = FStaged->Commit()) {
-            FPrompts.ShowError(CannotCreateText(), StagingCause(*FStaged, code));
+            QString cause = StagingCause(*FStaged, code);
+            if (FKeepEarlier)
+                cause += QStringLiteral("\r\n") + KeptText(FResult.target);
+            FPrompts.ShowError(CannotCreateText(), cause);
             return FResult;
         }
         if (!FStaged->Warning().isEmpty())

@@ -475,7 +475,7 @@ Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables
     }
 
     // The output keeps the permission bits of the file it replaces, read-only ones included.
-    FileUtils::TStagedFile staged(outFile, FileUtils::TStagedFile::ModeRule::Keep, SettleDatabase);
+    FileUtils::TStagedFile staged(outFile, FileUtils::TStagedFile::ModeRule::Keep);
     if (const std::uint32_t code = staged.Create()) {
         result.fatal = StagingFailure(staged, code);
         return result;

@@ -184,7 +184,9 @@ TEST(MainFormTest, UnwritableSettingsFileIsShownAtTheEnd)
     const MsgDialogs::DialogRequest& shown = dialogs.requests[0];
     EXPECT_EQ(shown.kind, DialogKind::Error);
     EXPECT_EQ(shown.caption, ProgramTitle(InitProg::ExecutablePath()));
-    EXPECT_EQ(shown.message, "In " + IniNameOfThisProgram() + " kann nicht geschrieben werden.");
+    EXPECT_EQ(shown.message, "In " + IniNameOfThisProgram()
+                                 + " kann nicht geschrieben werden\r\nUnter diesem Namen steht keine Datei, sondern "
+                                   "ein Verzeichnis.");
     EXPECT_EQ(shown.buttons, MsgDialogs::DialogButtons{DialogButton::OK});
 }
 

@@ -346,6 +346,33 @@ TEST_F(ExportCompletenessTest, ProtectedTableWithItsIndexesReadsAsThePlainOne)
         << sample.out.toStdString();
 }
 
+// SQLite ignores case in index names: two Paradox indexes whose names differ only in case
+// ("iD" and "ID") both go in, the second under a name of its own.
+TEST_F(ExportCompletenessTest, IndexNamesThatDifferOnlyInCaseBothGoIn)
+{
+    const QString folder = kFixtures + "/delphi-pascal-archive__database-samples/DataBase_Samples/_my_data";
+    for (const QString& name : QDir(folder).entryList({"SearchIndex.*"}, QDir::Files))
+        ASSERT_TRUE(QFile::copy(folder + '/' + name, dir.filePath(name)));
+    QFile index(dir.filePath("SearchIndex.XG1"));
+    ASSERT_TRUE(index.open(QIODevice::ReadWrite));
+    QByteArray bytes = index.readAll();
+    ASSERT_EQ(bytes.mid(437, 3), QByteArray("iC\0", 3));  // the index's name in its header
+    bytes.replace(437, 2, "ID");
+    index.seek(0);
+    index.write(bytes);
+    index.close();
+
+    const ProgramRun run = Export({Out(), dir.filePath("SearchIndex.db")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("nicht angelegt")) << run.err.toStdString();
+    const Rows indexes =
+        Query(Out(), "SELECT name FROM sqlite_schema WHERE type = 'index' AND sql IS NOT NULL ORDER BY name");
+    QStringList names;
+    for (const auto& row : indexes)
+        names << row[0].value.toString();
+    EXPECT_EQ(names.join(' ').toStdString(), "SearchIndex_ID_2 SearchIndex_iCD SearchIndex_iD SearchIndex_iN");
+}
+
 TEST_F(ExportCompletenessTest, DumpAsCsv)
 {
     {

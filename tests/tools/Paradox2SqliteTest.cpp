@@ -440,6 +440,38 @@ TEST_F(Paradox2SqliteTest, OutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
     }
 }
 
+// Another user's link in a sticky folder that everybody may write (/tmp) is not followed, even
+// by root: it could have been planted there to have a file of root's replaced or made. Exit 1,
+// nothing changed where it leads.
+TEST_F(Paradox2SqliteTest, LinkPlantedInASharedFolderIsNotFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to plant another user's link";
+    WriteGood(dir.path(), "Erste.db");
+    const QString shared = outDir.filePath("geteilt");
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    const QString protectedFile = outDir.filePath("wichtig.conf");
+    {
+        QFile file(protectedFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("root=1\n");
+    }
+    for (const QString& target : {protectedFile, outDir.filePath("neu.conf")}) {
+        SCOPED_TRACE(target.toStdString());
+        const QString link = shared + "/r.sqlite";
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(target, link));
+        ASSERT_EQ(::lchown(QFile::encodeName(link).constData(), 4001, 4001), 0);
+        const ProgramRun run = Export({"--replace", link, dir.path()});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(QString("Die Verknüpfung \"%1\" liegt im Verzeichnis \"%2\"").arg(link, shared)))
+            << run.err.toStdString();
+    }
+    EXPECT_EQ(Digest(protectedFile), QCryptographicHash::hash("root=1\n", QCryptographicHash::Sha256));
+    EXPECT_FALSE(QFile::exists(outDir.filePath("neu.conf")));
+}
+
 // A reader that stops early (| head -1) ends the export with exit code 1 and no temporary
 // file; the earlier output stays.
 TEST_F(Paradox2SqliteTest, ClosedOutputStopsTheExportAndCleansUp)
