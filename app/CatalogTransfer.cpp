@@ -108,11 +108,19 @@ private:
     TransferProgress FProgress;
 };
 
-// Copies every row of SOURCE into TABLE, one INSERT and one commit per row; returns the count.
-// Every kRowsBetweenChecks rows, and after the last, CHECKPOINT hears the count as DONE.
+// Runs SQL, a COMMIT with or without a BEGIN after it; a failure says WHAT was not saved.
+void Commit(SqliteConnection& db, const char* sql, const QString& what)
+{
+    if (sqlite3_exec(db.Handle(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        db.Fail(what + QStringLiteral(" konnten nicht gespeichert werden"));
+}
+
+// Copies every row of SOURCE into TABLE, one INSERT per row with one prepared statement;
+// returns the count. Every kRowsBetweenChecks rows, and after the last, CHECKPOINT hears the
+// count as DONE; with COMMITATCHECKS the transaction is committed and begun anew before.
 std::uint32_t CopyRows(pdx::SourceTable& source, SqliteConnection& db, const QString& table,
                        std::span<const ColumnMapping> mapping, Checkpoint& checkpoint,
-                       std::uint64_t TransferProgress::*done)
+                       std::uint64_t TransferProgress::*done, bool commitAtChecks)
 {
     SqliteStatement insert(db, InsertStatement(table, mapping));
 
@@ -156,11 +164,32 @@ std::uint32_t CopyRows(pdx::SourceTable& source, SqliteConnection& db, const QSt
         ++count;
         if (--untilCheck == 0) {
             untilCheck = TransferControl::kRowsBetweenChecks;
+            if (commitAtChecks)
+                Commit(db, "COMMIT; BEGIN",
+                       QStringLiteral("Die Zeilen %1 bis %2 der Tabelle \"%3\"")
+                           .arg(count - TransferControl::kRowsBetweenChecks + 1)
+                           .arg(count)
+                           .arg(table));
             checkpoint.Reached(done, count);
         }
     }
     checkpoint.Reached(done, count);
     return count;
+}
+
+// A transfer that ends early keeps the rows it wrote: the open transaction is committed (a
+// rejected row took back only its own statement). False when there were no rows to keep: the
+// database had taken the transaction back itself (a full disk, an I/O error), or the commit
+// failed, in which case the transaction is rolled back here.
+bool KeepRowsWritten(SqliteConnection& db)
+{
+    sqlite3* handle = db.Handle();
+    if (sqlite3_get_autocommit(handle) != 0)
+        return false;
+    if (sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return true;
+    sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
 }
 
 // Closes the sources and the connection in this order, whichever way the transfer ends.
@@ -175,6 +204,33 @@ struct TransferResources {
         target.Close();
     }
 };
+
+// Copies both tables in one transaction, committed at the end and, whenever the copy fails or
+// is cancelled, before the failure passes on, so that the rows before it stay. Each commit
+// writes the journal and the pages it touched, so one commit for all rows is many times faster
+// than one per row; a program killed halfway leaves the file as it was before. Should the
+// database take back the whole transaction on a failure (a full disk), the tables are copied
+// once more with a commit at every check (COMMITATCHECKS), keeping whatever fits.
+TransferCounts CopyCatalog(TransferResources& r, Checkpoint& checkpoint, bool commitAtChecks = false)
+{
+    TransferCounts counts;
+    r.target.Execute(QStringLiteral("BEGIN"));
+    try {
+        counts.albums = CopyRows(r.albums, r.target, QStringLiteral("Alben"), kAlbumMapping, checkpoint,
+                                 &TransferProgress::albumsDone, commitAtChecks);
+        counts.titles = CopyRows(r.titles, r.target, QStringLiteral("Titel"), kTitleMapping, checkpoint,
+                                 &TransferProgress::titlesDone, commitAtChecks);
+        Commit(r.target, "COMMIT", QStringLiteral("Die übertragenen Zeilen"));
+    } catch (const SqliteError&) {
+        if (KeepRowsWritten(r.target) || commitAtChecks)
+            throw;
+        return CopyCatalog(r, checkpoint, true);
+    } catch (...) {
+        KeepRowsWritten(r.target);
+        throw;
+    }
+    return counts;
+}
 
 } // namespace
 
@@ -233,10 +289,5 @@ TransferCounts TransferCatalog(const QString& root, const QString& catalog, cons
 
     Checkpoint checkpoint(control, r.albums.RecordCount(), r.titles.RecordCount());
     checkpoint.Reached(&TransferProgress::albumsDone, 0);
-    TransferCounts counts;
-    counts.albums = CopyRows(r.albums, r.target, QStringLiteral("Alben"), kAlbumMapping, checkpoint,
-                             &TransferProgress::albumsDone);
-    counts.titles = CopyRows(r.titles, r.target, QStringLiteral("Titel"), kTitleMapping, checkpoint,
-                             &TransferProgress::titlesDone);
-    return counts;
+    return CopyCatalog(r, checkpoint);
 }
