@@ -2,11 +2,13 @@
 
 #include "SqliteDb.h"
 #include "source/SourceTable.h"
+#include "util/ReadAhead.h"
 
 #include <sqlite3.h>
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QStringEncoder>
 
 #include <array>
 #include <span>
@@ -115,63 +117,171 @@ void Commit(SqliteConnection& db, const char* sql, const QString& what)
         db.Fail(what + QStringLiteral(" konnten nicht gespeichert werden"));
 }
 
+// One value of a row as the insert binds it, by the kind of its column: a number, or a text as
+// a place in its batch's bytes (UTF-8).
+union RowValue {
+    std::int64_t integer;
+    double real;
+    struct {
+        std::uint32_t offset;
+        std::uint32_t size;
+    } text;
+};
+
+// Rows read from a source table and made ready for the insert.
+struct RowBatch {
+    // A batch ends after kRows rows, or once its texts pass kBytes (long memos).
+    static constexpr std::size_t kRows = 256;
+    static constexpr std::size_t kBytes = std::size_t(256) << 10;
+    std::vector<RowValue> values;  // row after row, one per column of the mapping
+    TBatchBytes texts;
+    std::size_t rows = 0;          // complete rows; values after them belong to a row that failed
+};
+
+// Reads the rows of SOURCE for MAPPING, a batch at a time, with the values as the value rules
+// make them: texts fitted to their column (RULES) and in UTF-8. Runs on the reading thread.
+class RowFiller {
+public:
+    RowFiller(pdx::SourceTable& source, std::span<const ColumnMapping> mapping, std::vector<TextColumnRule> rules)
+        : FSource(source), FMapping(mapping), FRules(std::move(rules)), FTexts(mapping.size())
+    {
+    }
+
+    bool Fill(RowBatch& batch)
+    {
+        batch.values.clear();
+        batch.texts.Clear();
+        batch.rows = 0;
+        if (!FStarted) {
+            FSource.First();
+            FStarted = true;
+        }
+        for (; !FSource.Eof(); FSource.Next()) {
+            if (batch.rows == RowBatch::kRows || batch.texts.Size() >= RowBatch::kBytes)
+                return true;
+            if (FFields.empty())
+                LookUpFields();
+            for (std::size_t i = 0; i < FMapping.size(); ++i) {
+                RowValue value{};
+                switch (FMapping[i].kind) {
+                case ValueKind::Integer:
+                    value.integer = FSource.AsInteger(FFields[i]);
+                    break;
+                case ValueKind::Float:
+                    value.real = FSource.AsFloat(FFields[i]);
+                    break;
+                case ValueKind::Text: {
+                    const QStringView text = FitText(ReadText(i), FRules[i]);
+                    char* start = batch.texts.Reserve(std::size_t(FUtf8.requiredSpace(text.size())));
+                    value.text.offset = std::uint32_t(batch.texts.Size());
+                    value.text.size = std::uint32_t(FUtf8.appendToBuffer(start, text) - start);
+                    batch.texts.Grow(value.text.size);
+                    break;
+                }
+                }
+                batch.values.push_back(value);
+            }
+            ++batch.rows;
+        }
+        return false;
+    }
+
+private:
+    // Fields are looked up at the first row, so an empty table converts even when it lacks
+    // one, while a table with rows fails at its first row, naming the field.
+    void LookUpFields()
+    {
+        for (const ColumnMapping& column : FMapping) {
+            const int field = FSource.FieldIndex(QString::fromUtf8(column.sourceField));
+            const pdx::FieldType type = FSource.Fields()[std::size_t(field)].type;
+            FFields.push_back(field);
+            FHoldsText.push_back(type == pdx::FieldType::Alpha || type == pdx::FieldType::Memo);
+        }
+    }
+
+    // The text of column I as AsString reads it. Alpha and memo fields, which hold their text,
+    // are read into a buffer kept for the column, so that a row allocates nothing for them.
+    const QString& ReadText(std::size_t i)
+    {
+        pdx::Value& value = FTexts[i];
+        if (FHoldsText[i])
+            FSource.Read(FFields[i], value);  // a blank field leaves the text empty
+        else
+            value.text = FSource.AsString(FFields[i]);
+        return value.text;
+    }
+
+    pdx::SourceTable& FSource;
+    std::span<const ColumnMapping> FMapping;
+    std::vector<TextColumnRule> FRules;
+    std::vector<pdx::Value> FTexts;
+    std::vector<int> FFields;
+    std::vector<bool> FHoldsText;
+    QStringEncoder FUtf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+    bool FStarted = false;
+};
+
 // Copies every row of SOURCE into TABLE, one INSERT per row with one prepared statement;
-// returns the count. Every kRowsBetweenChecks rows, and after the last, CHECKPOINT hears the
-// count as DONE; with COMMITATCHECKS the transaction is committed and begun anew before.
+// returns the count. The rows are read on a thread of their own while the rows before them
+// are inserted. Every kRowsBetweenChecks rows, and after the last, CHECKPOINT hears the count
+// as DONE; with COMMITATCHECKS the transaction is committed and begun anew before.
 std::uint32_t CopyRows(pdx::SourceTable& source, SqliteConnection& db, const QString& table,
                        std::span<const ColumnMapping> mapping, Checkpoint& checkpoint,
                        std::uint64_t TransferProgress::*done, bool commitAtChecks)
 {
-    SqliteStatement insert(db, InsertStatement(table, mapping));
+    const SqliteStatement insert(db, InsertStatement(table, mapping));
+    sqlite3_stmt* const stmt = insert.Handle();
 
     const QHash<QString, QString> declaredTypes = DeclaredColumnTypes(db, table);
     std::vector<TextColumnRule> rules;
     for (const ColumnMapping& column : mapping)
         rules.push_back(TextRuleForDeclaredType(declaredTypes.value(QString::fromUtf8(column.targetColumn).toLower())));
 
-    // Fields are looked up at the first row, so an empty table converts even when it lacks
-    // one, while a table with rows fails at its first row, naming the field.
-    std::vector<int> fields;
-    // Bound texts must outlive the statement's step.
-    std::vector<QString> texts(mapping.size());
+    RowFiller filler(source, mapping, std::move(rules));
+    TReadAhead<RowBatch> reader([&filler](RowBatch& batch) { return filler.Fill(batch); });
 
     std::uint32_t count = 0;
     std::uint32_t untilCheck = TransferControl::kRowsBetweenChecks;
-    for (source.First(); !source.Eof(); source.Next()) {
-        if (fields.empty()) {
-            for (const ColumnMapping& column : mapping)
-                fields.push_back(source.FieldIndex(QString::fromUtf8(column.sourceField)));
-        }
-        for (std::size_t i = 0; i < mapping.size(); ++i) {
-            const int parameter = int(i) + 1;
-            switch (mapping[i].kind) {
-            case ValueKind::Integer:
-                insert.BindInteger(parameter, source.AsInteger(fields[i]));
-                break;
-            case ValueKind::Float:
-                insert.BindFloat(parameter, source.AsFloat(fields[i]));
-                break;
-            case ValueKind::Text:
-                texts[i] = ApplyTextRule(source.AsString(fields[i]), rules[i]);
-                insert.BindText(parameter, texts[i]);
-                break;
+    while (RowBatch* batch = reader.Next()) {
+        const RowValue* value = batch->values.data();
+        for (std::size_t row = 0; row < batch->rows; ++row) {
+            for (std::size_t i = 0; i < mapping.size(); ++i, ++value) {
+                const int parameter = int(i) + 1;
+                int rc = SQLITE_OK;
+                switch (mapping[i].kind) {
+                case ValueKind::Integer:
+                    rc = sqlite3_bind_int64(stmt, parameter, value->integer);
+                    break;
+                case ValueKind::Float:
+                    rc = sqlite3_bind_double(stmt, parameter, value->real);
+                    break;
+                case ValueKind::Text:
+                    // Never a null pointer, which SQLite would store as NULL.
+                    rc = sqlite3_bind_text(stmt, parameter,
+                                           value->text.size ? batch->texts.At(value->text.offset) : "",
+                                           int(value->text.size), SQLITE_STATIC);
+                    break;
+                }
+                if (rc != SQLITE_OK)
+                    db.Fail(QStringLiteral("Wert für Zeile %1 der Tabelle \"%2\" nicht übergeben").arg(count + 1).arg(table));
+            }
+            const int rc = sqlite3_step(stmt);
+            if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+                db.Fail(QStringLiteral("Zeile %1 der Tabelle \"%2\" wurde abgelehnt").arg(count + 1).arg(table));
+            sqlite3_reset(stmt);
+            ++count;
+            if (--untilCheck == 0) {
+                untilCheck = TransferControl::kRowsBetweenChecks;
+                if (commitAtChecks)
+                    Commit(db, "COMMIT; BEGIN",
+                           QStringLiteral("Die Zeilen %1 bis %2 der Tabelle \"%3\"")
+                               .arg(count - TransferControl::kRowsBetweenChecks + 1)
+                               .arg(count)
+                               .arg(table));
+                checkpoint.Reached(done, count);
             }
         }
-        const int rc = insert.TryStep();
-        if (rc != SQLITE_DONE && rc != SQLITE_ROW)
-            db.Fail(QStringLiteral("Zeile %1 der Tabelle \"%2\" wurde abgelehnt").arg(count + 1).arg(table));
-        insert.Reset();
-        ++count;
-        if (--untilCheck == 0) {
-            untilCheck = TransferControl::kRowsBetweenChecks;
-            if (commitAtChecks)
-                Commit(db, "COMMIT; BEGIN",
-                       QStringLiteral("Die Zeilen %1 bis %2 der Tabelle \"%3\"")
-                           .arg(count - TransferControl::kRowsBetweenChecks + 1)
-                           .arg(count)
-                           .arg(table));
-            checkpoint.Reached(done, count);
-        }
+        reader.Recycle(batch);
     }
     checkpoint.Reached(done, count);
     return count;
@@ -254,23 +364,20 @@ TextColumnRule TextRuleForDeclaredType(const QString& declaredType)
     return rule;
 }
 
-QString ApplyTextRule(const QString& text, const TextColumnRule& rule)
+QStringView FitText(QStringView text, const TextColumnRule& rule)
 {
-    QString fitted = text;
-    if (fitted.size() > rule.maxLength) {
-        qsizetype length = rule.maxLength;
+    qsizetype length = text.size();
+    if (length > rule.maxLength) {
+        length = rule.maxLength;
         // Never keep half of a surrogate pair.
-        if (length > 0 && fitted.at(length - 1).isHighSurrogate())
+        if (length > 0 && text.at(length - 1).isHighSurrogate())
             --length;
-        fitted.truncate(length);
     }
     if (rule.trimTrailing) {
-        qsizetype end = fitted.size();
-        while (end > 0 && fitted.at(end - 1) == QLatin1Char(' '))
-            --end;
-        fitted.truncate(end);
+        while (length > 0 && text.at(length - 1) == QLatin1Char(' '))
+            --length;
     }
-    return fitted;
+    return text.first(length);
 }
 
 TransferCounts TransferCatalog(const QString& root, const QString& catalog, const QString& target,

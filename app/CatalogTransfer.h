@@ -2,6 +2,7 @@
 // The transfer of a catalog's two Paradox tables into the SQLite catalog file.
 
 #include <QString>
+#include <QStringView>
 
 #include <atomic>
 #include <cstdint>
@@ -58,4 +59,5 @@ struct TextColumnRule {
 };
 
 TextColumnRule TextRuleForDeclaredType(const QString& declaredType);
-QString ApplyTextRule(const QString& text, const TextColumnRule& rule);
+// TEXT as its column stores it: the part of it that RULE keeps.
+QStringView FitText(QStringView text, const TextColumnRule& rule);
