@@ -136,7 +136,7 @@ union RowValue {
 // Rows read from a source table and made ready for the insert.
 struct RowBatch {
     // A batch ends after kRows rows, or once its texts pass kBytes (long memos).
-    static constexpr std::size_t kRows = 256;
+    static constexpr std::size_t kRows = 1024;
     static constexpr std::size_t kBytes = std::size_t(256) << 10;
     std::vector<RowValue> values;  // row after row, one per column of the mapping
     TBatchBytes texts;
