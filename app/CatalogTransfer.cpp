@@ -2,11 +2,13 @@
 
 #include "SqliteDb.h"
 #include "source/SourceTable.h"
+#include "util/ReadAhead.h"
 
 #include <sqlite3.h>
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QStringEncoder>
 
 #include <array>
 #include <span>
@@ -62,6 +64,11 @@ const char* const kPragmas[][2] = {
 
 constexpr int kBusyTimeoutMs = 10000;
 
+// The rows of the open transaction go to the file every so many rows, before they fill the
+// page cache: a commit at a cancel then writes only the pages of the last few thousand rows
+// (a full cache of 40 MB took a third of a second), and the final one as little.
+constexpr std::uint32_t kRowsBetweenFlushes = 16 * TransferControl::kRowsBetweenChecks;
+
 // Declared types of TABLE's columns, keyed by the column name in lower case.
 QHash<QString, QString> DeclaredColumnTypes(SqliteConnection& db, const QString& table)
 {
@@ -108,59 +115,201 @@ private:
     TransferProgress FProgress;
 };
 
-// Copies every row of SOURCE into TABLE, one INSERT and one commit per row; returns the count.
-// Every kRowsBetweenChecks rows, and after the last, CHECKPOINT hears the count as DONE.
+// Runs SQL, a COMMIT with or without a BEGIN after it; a failure says WHAT was not saved.
+void Commit(SqliteConnection& db, const char* sql, const QString& what)
+{
+    if (sqlite3_exec(db.Handle(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        db.Fail(what + QStringLiteral(" konnten nicht gespeichert werden"));
+}
+
+// One value of a row as the insert binds it, by the kind of its column: a number, or a text as
+// a place in its batch's bytes (UTF-8).
+union RowValue {
+    std::int64_t integer;
+    double real;
+    struct {
+        std::uint32_t offset;
+        std::uint32_t size;
+    } text;
+};
+
+// Rows read from a source table and made ready for the insert.
+struct RowBatch {
+    // A batch ends after kRows rows, or once its texts pass kBytes (long memos).
+    static constexpr std::size_t kRows = 1024;
+    static constexpr std::size_t kBytes = std::size_t(256) << 10;
+    std::vector<RowValue> values;  // row after row, one per column of the mapping
+    TBatchBytes texts;
+    std::size_t rows = 0;          // complete rows; values after them belong to a row that failed
+};
+
+// Reads the rows of SOURCE for MAPPING, a batch at a time, with the values as the value rules
+// make them: texts fitted to their column (RULES) and in UTF-8. Runs on the reading thread.
+class RowFiller {
+public:
+    RowFiller(pdx::SourceTable& source, std::span<const ColumnMapping> mapping, std::vector<TextColumnRule> rules)
+        : FSource(source), FMapping(mapping), FRules(std::move(rules)), FTexts(mapping.size())
+    {
+    }
+
+    bool Fill(RowBatch& batch)
+    {
+        batch.values.clear();
+        batch.texts.Clear();
+        batch.rows = 0;
+        if (!FStarted) {
+            FSource.First();
+            FStarted = true;
+        }
+        for (; !FSource.Eof(); FSource.Next()) {
+            if (batch.rows == RowBatch::kRows || batch.texts.Size() >= RowBatch::kBytes)
+                return true;
+            if (FFields.empty())
+                LookUpFields();
+            for (std::size_t i = 0; i < FMapping.size(); ++i) {
+                RowValue value{};
+                switch (FMapping[i].kind) {
+                case ValueKind::Integer:
+                    value.integer = FSource.AsInteger(FFields[i]);
+                    break;
+                case ValueKind::Float:
+                    value.real = FSource.AsFloat(FFields[i]);
+                    break;
+                case ValueKind::Text: {
+                    const QStringView text = FitText(ReadText(i), FRules[i]);
+                    char* start = batch.texts.Reserve(std::size_t(FUtf8.requiredSpace(text.size())));
+                    value.text.offset = std::uint32_t(batch.texts.Size());
+                    value.text.size = std::uint32_t(FUtf8.appendToBuffer(start, text) - start);
+                    batch.texts.Grow(value.text.size);
+                    break;
+                }
+                }
+                batch.values.push_back(value);
+            }
+            ++batch.rows;
+        }
+        return false;
+    }
+
+private:
+    // Fields are looked up at the first row, so an empty table converts even when it lacks
+    // one, while a table with rows fails at its first row, naming the field.
+    void LookUpFields()
+    {
+        for (const ColumnMapping& column : FMapping) {
+            const int field = FSource.FieldIndex(QString::fromUtf8(column.sourceField));
+            const pdx::FieldType type = FSource.Fields()[std::size_t(field)].type;
+            FFields.push_back(field);
+            FHoldsText.push_back(type == pdx::FieldType::Alpha || type == pdx::FieldType::Memo);
+        }
+    }
+
+    // The text of column I as AsString reads it. Alpha and memo fields, which hold their text,
+    // are read into a buffer kept for the column, so that a row allocates nothing for them.
+    const QString& ReadText(std::size_t i)
+    {
+        pdx::Value& value = FTexts[i];
+        if (FHoldsText[i])
+            FSource.Read(FFields[i], value);  // a blank field leaves the text empty
+        else
+            value.text = FSource.AsString(FFields[i]);
+        return value.text;
+    }
+
+    pdx::SourceTable& FSource;
+    std::span<const ColumnMapping> FMapping;
+    std::vector<TextColumnRule> FRules;
+    std::vector<pdx::Value> FTexts;
+    std::vector<int> FFields;
+    std::vector<bool> FHoldsText;
+    QStringEncoder FUtf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+    bool FStarted = false;
+};
+
+// Copies every row of SOURCE into TABLE, one INSERT per row with one prepared statement;
+// returns the count. The rows are read on a thread of their own while the rows before them
+// are inserted. Every kRowsBetweenChecks rows, and after the last, CHECKPOINT hears the count
+// as DONE; with COMMITATCHECKS the transaction is committed and begun anew before, otherwise
+// the changed pages are written every kRowsBetweenFlushes rows.
 std::uint32_t CopyRows(pdx::SourceTable& source, SqliteConnection& db, const QString& table,
                        std::span<const ColumnMapping> mapping, Checkpoint& checkpoint,
-                       std::uint64_t TransferProgress::*done)
+                       std::uint64_t TransferProgress::*done, bool commitAtChecks)
 {
-    SqliteStatement insert(db, InsertStatement(table, mapping));
+    const SqliteStatement insert(db, InsertStatement(table, mapping));
+    sqlite3_stmt* const stmt = insert.Handle();
 
     const QHash<QString, QString> declaredTypes = DeclaredColumnTypes(db, table);
     std::vector<TextColumnRule> rules;
     for (const ColumnMapping& column : mapping)
         rules.push_back(TextRuleForDeclaredType(declaredTypes.value(QString::fromUtf8(column.targetColumn).toLower())));
 
-    // Fields are looked up at the first row, so an empty table converts even when it lacks
-    // one, while a table with rows fails at its first row, naming the field.
-    std::vector<int> fields;
-    // Bound texts must outlive the statement's step.
-    std::vector<QString> texts(mapping.size());
+    RowFiller filler(source, mapping, std::move(rules));
+    TReadAhead<RowBatch> reader([&filler](RowBatch& batch) { return filler.Fill(batch); });
 
     std::uint32_t count = 0;
     std::uint32_t untilCheck = TransferControl::kRowsBetweenChecks;
-    for (source.First(); !source.Eof(); source.Next()) {
-        if (fields.empty()) {
-            for (const ColumnMapping& column : mapping)
-                fields.push_back(source.FieldIndex(QString::fromUtf8(column.sourceField)));
-        }
-        for (std::size_t i = 0; i < mapping.size(); ++i) {
-            const int parameter = int(i) + 1;
-            switch (mapping[i].kind) {
-            case ValueKind::Integer:
-                insert.BindInteger(parameter, source.AsInteger(fields[i]));
-                break;
-            case ValueKind::Float:
-                insert.BindFloat(parameter, source.AsFloat(fields[i]));
-                break;
-            case ValueKind::Text:
-                texts[i] = ApplyTextRule(source.AsString(fields[i]), rules[i]);
-                insert.BindText(parameter, texts[i]);
-                break;
+    while (RowBatch* batch = reader.Next()) {
+        const RowValue* value = batch->values.data();
+        for (std::size_t row = 0; row < batch->rows; ++row) {
+            for (std::size_t i = 0; i < mapping.size(); ++i, ++value) {
+                const int parameter = int(i) + 1;
+                int rc = SQLITE_OK;
+                switch (mapping[i].kind) {
+                case ValueKind::Integer:
+                    rc = sqlite3_bind_int64(stmt, parameter, value->integer);
+                    break;
+                case ValueKind::Float:
+                    rc = sqlite3_bind_double(stmt, parameter, value->real);
+                    break;
+                case ValueKind::Text:
+                    // Never a null pointer, which SQLite would store as NULL.
+                    rc = sqlite3_bind_text(stmt, parameter,
+                                           value->text.size ? batch->texts.At(value->text.offset) : "",
+                                           int(value->text.size), SQLITE_STATIC);
+                    break;
+                }
+                if (rc != SQLITE_OK)
+                    db.Fail(QStringLiteral("Wert für Zeile %1 der Tabelle \"%2\" nicht übergeben").arg(count + 1).arg(table));
+            }
+            const int rc = sqlite3_step(stmt);
+            if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+                db.Fail(QStringLiteral("Zeile %1 der Tabelle \"%2\" wurde abgelehnt").arg(count + 1).arg(table));
+            sqlite3_reset(stmt);
+            ++count;
+            if (--untilCheck == 0) {
+                untilCheck = TransferControl::kRowsBetweenChecks;
+                if (commitAtChecks)
+                    Commit(db, "COMMIT; BEGIN",
+                           QStringLiteral("Die Zeilen %1 bis %2 der Tabelle \"%3\"")
+                               .arg(count - TransferControl::kRowsBetweenChecks + 1)
+                               .arg(count)
+                               .arg(table));
+                else if (count % kRowsBetweenFlushes == 0 && sqlite3_db_cacheflush(db.Handle()) != SQLITE_OK)
+                    db.Fail(QStringLiteral("Die Zeilen bis Zeile %1 der Tabelle \"%2\" konnten nicht geschrieben werden")
+                                .arg(count)
+                                .arg(table));
+                checkpoint.Reached(done, count);
             }
         }
-        const int rc = insert.TryStep();
-        if (rc != SQLITE_DONE && rc != SQLITE_ROW)
-            db.Fail(QStringLiteral("Zeile %1 der Tabelle \"%2\" wurde abgelehnt").arg(count + 1).arg(table));
-        insert.Reset();
-        ++count;
-        if (--untilCheck == 0) {
-            untilCheck = TransferControl::kRowsBetweenChecks;
-            checkpoint.Reached(done, count);
-        }
+        reader.Recycle(batch);
     }
     checkpoint.Reached(done, count);
     return count;
+}
+
+// A transfer that ends early keeps the rows it wrote: the open transaction is committed (a
+// rejected row took back only its own statement). False when there were no rows to keep: the
+// database had taken the transaction back itself (a full disk, an I/O error), or the commit
+// failed, in which case the transaction is rolled back here.
+bool KeepRowsWritten(SqliteConnection& db)
+{
+    sqlite3* handle = db.Handle();
+    if (sqlite3_get_autocommit(handle) != 0)
+        return false;
+    if (sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return true;
+    sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
 }
 
 // Closes the sources and the connection in this order, whichever way the transfer ends.
@@ -175,6 +324,36 @@ struct TransferResources {
         target.Close();
     }
 };
+
+// Copies both tables in one transaction, committed at the end and, whenever the copy fails or
+// is cancelled, before the failure passes on, so that the rows before it stay. Each commit
+// writes the journal and the pages it touched, so one commit for all rows is many times faster
+// than one per row; a program killed halfway leaves the file as it was before. Should the
+// database take back the whole transaction on a failure (a full disk), the tables are copied
+// once more with a commit at every check (COMMITATCHECKS), keeping whatever fits.
+TransferCounts CopyCatalog(TransferResources& r, Checkpoint& checkpoint, bool commitAtChecks = false)
+{
+    TransferCounts counts;
+    r.target.Execute(QStringLiteral("BEGIN"));
+    try {
+        counts.albums = CopyRows(r.albums, r.target, QStringLiteral("Alben"), kAlbumMapping, checkpoint,
+                                 &TransferProgress::albumsDone, commitAtChecks);
+        counts.titles = CopyRows(r.titles, r.target, QStringLiteral("Titel"), kTitleMapping, checkpoint,
+                                 &TransferProgress::titlesDone, commitAtChecks);
+        Commit(r.target, "COMMIT", QStringLiteral("Die übertragenen Zeilen"));
+    } catch (const SqliteError&) {
+        if (KeepRowsWritten(r.target) || commitAtChecks)
+            throw;
+        // Read again from the start: the values read with a loss are counted afresh.
+        r.albums.ResetLosses();
+        r.titles.ResetLosses();
+        return CopyCatalog(r, checkpoint, true);
+    } catch (...) {
+        KeepRowsWritten(r.target);
+        throw;
+    }
+    return counts;
+}
 
 } // namespace
 
@@ -198,23 +377,20 @@ TextColumnRule TextRuleForDeclaredType(const QString& declaredType)
     return rule;
 }
 
-QString ApplyTextRule(const QString& text, const TextColumnRule& rule)
+QStringView FitText(QStringView text, const TextColumnRule& rule)
 {
-    QString fitted = text;
-    if (fitted.size() > rule.maxLength) {
-        qsizetype length = rule.maxLength;
+    qsizetype length = text.size();
+    if (length > rule.maxLength) {
+        length = rule.maxLength;
         // Never keep half of a surrogate pair.
-        if (length > 0 && fitted.at(length - 1).isHighSurrogate())
+        if (length > 0 && text.at(length - 1).isHighSurrogate())
             --length;
-        fitted.truncate(length);
     }
     if (rule.trimTrailing) {
-        qsizetype end = fitted.size();
-        while (end > 0 && fitted.at(end - 1) == QLatin1Char(' '))
-            --end;
-        fitted.truncate(end);
+        while (length > 0 && text.at(length - 1) == QLatin1Char(' '))
+            --length;
     }
-    return fitted;
+    return text.first(length);
 }
 
 TransferCounts TransferCatalog(const QString& root, const QString& catalog, const QString& target,
@@ -233,11 +409,7 @@ TransferCounts TransferCatalog(const QString& root, const QString& catalog, cons
 
     Checkpoint checkpoint(control, r.albums.RecordCount(), r.titles.RecordCount());
     checkpoint.Reached(&TransferProgress::albumsDone, 0);
-    TransferCounts counts;
-    counts.albums = CopyRows(r.albums, r.target, QStringLiteral("Alben"), kAlbumMapping, checkpoint,
-                             &TransferProgress::albumsDone);
-    counts.titles = CopyRows(r.titles, r.target, QStringLiteral("Titel"), kTitleMapping, checkpoint,
-                             &TransferProgress::titlesDone);
+    TransferCounts counts = CopyCatalog(r, checkpoint);
     for (const pdx::SourceTable* source : {&r.albums, &r.titles}) {
         const pdx::TableDamage& damage = source->Damage();
         const std::uint64_t values = source->Losses(pdx::LossKind::UnreadableMemo).count;

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <atomic>
 #include <cstdint>
@@ -52,10 +53,11 @@ public:
 };
 
 // Copies every row of "<catalog>-Album.db" (natural order) and "<catalog>-Titel.db" (ordered by
-// PNr) from ROOT into the tables Alben and Titel of TARGET, each row committed on its own.
+// PNr) from ROOT into the tables Alben and Titel of TARGET, in one transaction.
 // CODEPAGE forces the source tables' code page ("" = as the tables say). Raises the first
-// failure (pdx::SourceError, SqliteError) after closing both tables and the connection; rows
-// inserted before it stay in TARGET. Messages name the target SHOWNTARGET (TARGET when empty),
+// failure (pdx::SourceError, SqliteError) after committing the rows inserted before it and
+// closing both tables and the connection; those rows stay in TARGET. Killed halfway, it leaves
+// TARGET as it was (SQLite rolls the open transaction back when the file is opened next). Messages name the target SHOWNTARGET (TARGET when empty),
 // so that a catalog built under a temporary name is named as the user knows it. CONTROL reports
 // progress and cancels (TransferCancelled, rows inserted before it stay). A damaged source
 // table gives the rows that can be read; the counts then carry its loss, and it is the
@@ -72,4 +74,5 @@ struct TextColumnRule {
 };
 
 TextColumnRule TextRuleForDeclaredType(const QString& declaredType);
-QString ApplyTextRule(const QString& text, const TextColumnRule& rule);
+// TEXT as its column stores it: the part of it that RULE keeps.
+QStringView FitText(QStringView text, const TextColumnRule& rule);

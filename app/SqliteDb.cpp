@@ -20,9 +20,10 @@ void SqliteConnection::Open(const QString& fileName, int busyTimeoutMs, const QS
 {
     Close();
     fileName_ = shownName.isEmpty() ? fileName : shownName;
-    // The name's own bytes, also where they are not UTF-8 (source/FileNames.h).
+    // The name's own bytes, also where they are not UTF-8 (source/FileNames.h). A connection is
+    // used by one thread at a time, so SQLite need not lock it for every call.
     const int rc = sqlite3_open_v2(pdx::EncodeFileName(fileName).constData(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         // sqlite3_open_v2 hands out a handle even on failure; it carries the message.
         const QString detail = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString::fromUtf8(sqlite3_errstr(rc));

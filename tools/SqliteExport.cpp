@@ -7,6 +7,7 @@
 #include "source/ValueText.h"
 #include "util/FileReplace.h"
 #include "util/FileUtils.h"
+#include "util/ReadAhead.h"
 
 #include <sqlite3.h>
 
@@ -16,13 +17,7 @@
 #include <QStringEncoder>
 
 #include <algorithm>
-#include <array>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 namespace SqliteExport {
 
@@ -59,169 +54,80 @@ struct Cell {
 
 struct Batch {
     std::vector<Cell> cells;  // row after row, one cell per field
-    std::vector<char> bytes;  // grows to the largest batch and stays
-    std::size_t used = 0;     // bytes in use
+    TBatchBytes bytes;
     std::size_t rows = 0;
-
-    char* Reserve(std::size_t n)
-    {
-        if (bytes.size() < used + n)
-            bytes.resize(std::max(used + n, 2 * bytes.size()));
-        return bytes.data() + used;
-    }
 };
 
-class RowReader {
+// Fills batches with the rows of a table, on the reading thread of a TReadAhead.
+class RowFiller {
 public:
     // A batch ends after this many rows, or once its bytes pass kBatchBytes (BLOBs).
     static constexpr std::size_t kBatchRows = 1024;
     static constexpr std::size_t kBatchBytes = std::size_t(1) << 20;
 
-    explicit RowReader(pdx::SourceTable& source) : source_(source)
+    explicit RowFiller(pdx::SourceTable& source)
+        : source_(source), values_(source.Fields().size(), pdx::Value{})
     {
-        for (Batch& batch : batches_)
-            free_.push_back(&batch);
-        thread_ = std::thread([this] { Run(); });
     }
 
-    ~RowReader()
+    bool Fill(Batch& batch)
     {
-        {
-            const std::lock_guard lock(mutex_);
-            stop_ = true;
+        batch.cells.clear();
+        batch.bytes.Clear();
+        batch.rows = 0;
+        if (!started_) {
+            source_.First();
+            started_ = true;
         }
-        changed_.notify_all();
-        thread_.join();
-    }
-
-    RowReader(const RowReader&) = delete;
-    RowReader& operator=(const RowReader&) = delete;
-
-    // The next batch in the table's order; nullptr after the last. When reading failed, the
-    // failure (pdx::SourceError) is raised once the batches before it are taken.
-    Batch* Next()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !full_.empty() || done_; });
-        if (!full_.empty()) {
-            Batch* batch = full_.front();
-            full_.pop_front();
-            return batch;
+        for (; !source_.Eof(); source_.Next()) {
+            if (batch.rows == kBatchRows || batch.bytes.Size() >= kBatchBytes)
+                return true;
+            for (std::size_t i = 0; i < values_.size(); ++i) {
+                pdx::Value& v = values_[i];
+                source_.Read(int(i), v);
+                Cell cell;
+                cell.form = pdx::FormOf(v);
+                switch (cell.form) {
+                case pdx::ValueForm::Null:
+                    break;
+                case pdx::ValueForm::Integer:
+                case pdx::ValueForm::Logical:
+                    cell.integer = v.integer;
+                    break;
+                case pdx::ValueForm::Real:
+                    cell.real = v.floating;
+                    break;
+                case pdx::ValueForm::Text: {
+                    // Alpha, memo and BCD values hold their text already.
+                    const bool holdsText = v.kind == pdx::Value::Kind::Text || v.kind == pdx::Value::Kind::Decimal;
+                    const QString formatted = holdsText ? QString() : pdx::TextOf(v);
+                    const QString& text = holdsText ? v.text : formatted;
+                    char* start = batch.bytes.Reserve(std::size_t(utf8_.requiredSpace(text.size())));
+                    cell.offset = batch.bytes.Size();
+                    cell.size = std::size_t(utf8_.appendToBuffer(start, text) - start);
+                    batch.bytes.Grow(cell.size);
+                    break;
+                }
+                case pdx::ValueForm::Blob:
+                    cell.offset = batch.bytes.Size();
+                    cell.size = std::size_t(v.bytes.size());
+                    if (cell.size)
+                        std::memcpy(batch.bytes.Reserve(cell.size), v.bytes.constData(), cell.size);
+                    batch.bytes.Grow(cell.size);
+                    break;
+                }
+                batch.cells.push_back(cell);
+            }
+            ++batch.rows;
         }
-        if (failure_)
-            std::rethrow_exception(failure_);
-        return nullptr;
-    }
-
-    // Gives a batch taken with Next back for reading into.
-    void Recycle(Batch* batch)
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            free_.push_back(batch);
-        }
-        changed_.notify_all();
+        return false;
     }
 
 private:
-    void Run()
-    {
-        try {
-            QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-            const int fields = int(source_.Fields().size());
-            std::vector<pdx::Value> values(std::size_t(fields), pdx::Value{});
-            Batch* batch = nullptr;
-            for (source_.First(); !source_.Eof(); source_.Next()) {
-                if (!batch && !(batch = TakeFree()))
-                    return;
-                for (int i = 0; i < fields; ++i) {
-                    pdx::Value& v = values[std::size_t(i)];
-                    source_.Read(i, v);
-                    Cell cell;
-                    cell.form = pdx::FormOf(v);
-                    switch (cell.form) {
-                    case pdx::ValueForm::Null:
-                        break;
-                    case pdx::ValueForm::Integer:
-                    case pdx::ValueForm::Logical:
-                        cell.integer = v.integer;
-                        break;
-                    case pdx::ValueForm::Real:
-                        cell.real = v.floating;
-                        break;
-                    case pdx::ValueForm::Text: {
-                        // Alpha, memo and BCD values hold their text already.
-                        const bool holdsText = v.kind == pdx::Value::Kind::Text || v.kind == pdx::Value::Kind::Decimal;
-                        const QString formatted = holdsText ? QString() : pdx::TextOf(v);
-                        const QString& text = holdsText ? v.text : formatted;
-                        char* start = batch->Reserve(std::size_t(utf8.requiredSpace(text.size())));
-                        cell.offset = batch->used;
-                        cell.size = std::size_t(utf8.appendToBuffer(start, text) - start);
-                        batch->used += cell.size;
-                        break;
-                    }
-                    case pdx::ValueForm::Blob:
-                        cell.offset = batch->used;
-                        cell.size = std::size_t(v.bytes.size());
-                        if (cell.size)
-                            std::memcpy(batch->Reserve(cell.size), v.bytes.constData(), cell.size);
-                        batch->used += cell.size;
-                        break;
-                    }
-                    batch->cells.push_back(cell);
-                }
-                if (++batch->rows == kBatchRows || batch->used >= kBatchBytes) {
-                    Hand(batch);
-                    batch = nullptr;
-                }
-            }
-            if (batch)
-                Hand(batch);
-        } catch (...) {
-            const std::lock_guard lock(mutex_);
-            failure_ = std::current_exception();
-        }
-        {
-            const std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        changed_.notify_all();
-    }
-
-    // An empty batch to read into; nullptr when the reader is to stop.
-    Batch* TakeFree()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !free_.empty() || stop_; });
-        if (stop_)
-            return nullptr;
-        Batch* batch = free_.front();
-        free_.pop_front();
-        batch->cells.clear();
-        batch->used = 0;
-        batch->rows = 0;
-        return batch;
-    }
-
-    void Hand(Batch* batch)
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            full_.push_back(batch);
-        }
-        changed_.notify_all();
-    }
-
     pdx::SourceTable& source_;
-    std::array<Batch, 4> batches_;
-    std::deque<Batch*> free_;
-    std::deque<Batch*> full_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool stop_ = false;
-    bool done_ = false;
-    std::exception_ptr failure_;
-    std::thread thread_;  // last: it starts once everything above is there
+    std::vector<pdx::Value> values_;
+    QStringEncoder utf8_{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+    bool started_ = false;
 };
 
 // A table's rows broke its key at ROW (counted from 1): a repeated key, or a blank one where
@@ -293,7 +199,8 @@ private:
         const std::size_t count = fields.size();
         const std::uint64_t total = source_.RecordCount();
         std::uint64_t rows = 0;
-        RowReader reader(source_);
+        RowFiller filler(source_);
+        TReadAhead<Batch> reader([&filler](Batch& batch) { return filler.Fill(batch); });
         while (Batch* batch = reader.Next()) {
             const Cell* cell = batch->cells.data();
             for (std::size_t r = 0; r < batch->rows; ++r) {
@@ -315,11 +222,11 @@ private:
                         break;
                     case pdx::ValueForm::Text:
                         // Never a null pointer, which SQLite would store as NULL.
-                        rc = sqlite3_bind_text64(stmt, parameter, cell->size ? batch->bytes.data() + cell->offset : "",
+                        rc = sqlite3_bind_text64(stmt, parameter, cell->size ? batch->bytes.At(cell->offset) : "",
                                                  cell->size, SQLITE_STATIC, SQLITE_UTF8);
                         break;
                     case pdx::ValueForm::Blob:
-                        rc = cell->size ? sqlite3_bind_blob64(stmt, parameter, batch->bytes.data() + cell->offset,
+                        rc = cell->size ? sqlite3_bind_blob64(stmt, parameter, batch->bytes.At(cell->offset),
                                                               cell->size, SQLITE_STATIC)
                                         : sqlite3_bind_zeroblob(stmt, parameter, 0);
                         break;

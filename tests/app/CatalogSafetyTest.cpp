@@ -6,6 +6,7 @@
 #include "CatalogFixture.h"
 #include "SafetySupport.h"
 #include "ProcessStop.h"
+#include "SqliteDb.h"
 
 #include <gtest/gtest.h>
 
@@ -324,6 +325,47 @@ TEST_F(CatalogSafetyTest, ConverterEndedHalfwayLeavesThePreviousCatalog)
     EXPECT_EQ(Integrity(), "ok");
     EXPECT_EQ(Count("Titel"), kTitles);
     EXPECT_EQ(SourceDigests(), sources);
+}
+
+// The catalog "def" beside the program is the template itself, filled in place. A converter
+// killed halfway leaves it as it was: the unfinished rows go back with the journal when the
+// template is opened next, and converting again fills it once (rows left behind would make
+// the second run fail on the album key).
+TEST_F(CatalogSafetyTest, DefCatalogKilledHalfwayLeavesTheTemplateAsItWas)
+{
+    const QString programDir = catalog.ProgramDir();
+    const QString cli = programDir + "katalogkonverter-cli";
+    ASSERT_TRUE(QFile::copy(KK_CLI_PATH, cli));
+    catalog.MakeTemplate();
+    for (const char* suffix : {"-Album.db", "-Titel.db"})
+        ASSERT_TRUE(QFile::copy(big_->Path(QString("Big") + suffix), programDir + "def" + suffix));
+    const QString templateFile = programDir + "def-Music.sqlite";
+    const QByteArray before = FileDigest(templateFile);
+
+    QProcess converter;
+    converter.setStandardInputFile(QProcess::nullDevice());
+    converter.start(cli, {"--yes", programDir, "def"});
+    ASSERT_TRUE(converter.waitForStarted(300000));
+    ASSERT_TRUE(TestSupport::StopWhen(pid_t(converter.processId()), [](const QStringList& open) {
+        return open.contains("def-Music.sqlite-journal");
+    })) << "the catalog converts too fast to be stopped halfway";
+    ::kill(pid_t(converter.processId()), SIGKILL);
+    Continue(&converter);
+    ASSERT_TRUE(converter.waitForFinished(300000));
+    EXPECT_EQ(converter.exitStatus(), QProcess::CrashExit);
+    ASSERT_TRUE(QFile::exists(templateFile + "-journal"));
+
+    QString cause;
+    ASSERT_EQ(SettleDatabase(templateFile, cause), 0u) << cause.toStdString();
+    EXPECT_EQ(FileDigest(templateFile), before);
+
+    QProcess again;
+    again.setStandardInputFile(QProcess::nullDevice());
+    again.start(cli, {"--yes", programDir, "def"});
+    ASSERT_TRUE(again.waitForFinished(300000));
+    EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().toStdString();
+    EXPECT_EQ(Query(templateFile, "SELECT count(*) FROM Alben")[0][0].toInt(), kAlbums);
+    EXPECT_EQ(Query(templateFile, "SELECT count(*) FROM Titel")[0][0].toInt(), kTitles);
 }
 
 // A disk that runs full halfway: the conversion fails with SQLite's message. Without an

@@ -158,7 +158,7 @@ TEST(TextColumnRuleTest, DeclaredTypes)
         {"ab  cd", {3, false}, "ab "},
     };
     for (const Fit& f : fits)
-        EXPECT_EQ(ApplyTextRule(QString::fromUtf8(f.text), f.rule), QString::fromUtf8(f.stored))
+        EXPECT_EQ(FitText(QString::fromUtf8(f.text), f.rule).toString(), QString::fromUtf8(f.stored))
             << f.text << " into " << f.rule.maxLength << (f.rule.trimTrailing ? " fixed" : "");
 }
 
@@ -180,6 +180,32 @@ TEST_F(TransferTest, MissingTitleFieldKeepsTheAlbumsAndWritesNoTitle)
     }
     EXPECT_EQ(Rows("SELECT count(*) FROM Alben")[0][0], V(2LL));
     EXPECT_EQ(Rows("SELECT count(*) FROM Titel")[0][0], V(0LL));
+}
+
+// A value that cannot be read in the middle of a table ends the transfer there: every row
+// before it stays, those read in the same go included.
+TEST_F(TransferTest, UnreadableValueMidwayKeepsTheRowsBeforeIt)
+{
+    catalog.MakeTemplate();
+    catalog.WriteAlbums({AlbumRow(1, "A"), AlbumRow(2, "B")});
+    auto fields = pxw::TitleFields();
+    fields[8] = {"Aufnahme", 0x01, 10};  // numbers kept as text
+    std::vector<pxw::Row> titles;
+    for (int i = 1; i <= 700; ++i) {
+        pxw::Row title = TitleRow(1, "t" + std::to_string(i));
+        title[8] = i == 300 ? string("keine Zahl") : std::to_string(i);
+        titles.push_back(title);
+    }
+    catalog.WriteTitles(titles, QStringLiteral("Jazz"), fields);
+
+    try {
+        Transfer();
+        FAIL() << "the transfer should fail";
+    } catch (const std::exception& failure) {
+        EXPECT_NE(QString::fromUtf8(failure.what()).indexOf("Aufnahme"), -1) << failure.what();
+    }
+    EXPECT_EQ(Rows("SELECT count(*) FROM Alben")[0][0], V(2LL));
+    EXPECT_EQ(Rows("SELECT count(*), max(Aufnahme) FROM Titel")[0], (QVariantList{V(299LL), V(299LL)}));
 }
 
 TEST_F(TransferTest, ForeignKeyOfTheTemplateStopsAtTheFirstOrphan)
