@@ -261,14 +261,6 @@ private:
 
 constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextExpandTabs;
 
-// What a kind's icon says, as a screen reader names it; nothing for the kind without an icon.
-QString IconMeaning(DialogKind kind)
-{
-    static const char* const meanings[] = {"Warnung", "Fehler", "Information", "Frage"};
-    const auto index = static_cast<std::size_t>(kind);
-    return index < std::size(meanings) ? QString::fromUtf8(meanings[index]) : QString();
-}
-
 class MessageForm final : public QDialog {
 public:
     MessageForm(const DialogRequest& request, QScreen* screen)
@@ -553,6 +545,13 @@ DialogResult ButtonResult(DialogButton button)
     return DialogResult::None;
 }
 
+
+QString IconMeaning(DialogKind kind)
+{
+    static const char* const meanings[] = {"Warnung", "Fehler", "Information", "Frage"};
+    const auto index = static_cast<std::size_t>(kind);
+    return index < std::size(meanings) ? QString::fromUtf8(meanings[index]) : QString();
+}
 
 std::optional<DialogButton> CancelButtonOf(DialogButtons buttons)
 {
