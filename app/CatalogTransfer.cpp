@@ -352,7 +352,10 @@ TransferCounts CopyCatalog(TransferResources& r, Checkpoint& checkpoint, bool co
     } catch (const SqliteError&) {
         if (KeepRowsWritten(r.target) || commitAtChecks)
             throw;
+        // Read again from the start: progress and the values read with a loss count afresh.
         checkpoint.Restart();
+        r.albums.ResetLosses();
+        r.titles.ResetLosses();
         return CopyCatalog(r, checkpoint, true);
     } catch (...) {
         KeepRowsWritten(r.target);
@@ -415,5 +418,15 @@ TransferCounts TransferCatalog(const QString& root, const QString& catalog, cons
 
     Checkpoint checkpoint(control, r.albums.RecordCount(), r.titles.RecordCount());
     checkpoint.Reached(&TransferProgress::albumsDone, 0);
-    return CopyCatalog(r, checkpoint);
+    TransferCounts counts = CopyCatalog(r, checkpoint);
+    for (const pdx::SourceTable* source : {&r.albums, &r.titles}) {
+        const pdx::TableDamage& damage = source->Damage();
+        const std::uint64_t values = source->Losses(pdx::LossKind::UnreadableMemo).count;
+        if (damage.RowsLost() || values > 0)
+            counts.losses.push_back({pdx::DamageText(source->FilePath(), damage, values),
+                                     pdx::LossSummary(source->FilePath(), damage, values)});
+        else if (const QString note = pdx::DamageNote(source->FilePath(), damage); !note.isEmpty())
+            counts.notes << note;
+    }
+    return counts;
 }

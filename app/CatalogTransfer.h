@@ -2,16 +2,29 @@
 // The transfer of a catalog's two Paradox tables into the SQLite catalog file.
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <vector>
+
+// What a damaged source table gave up: rows of blocks that could not be read, and memo values
+// that could not (read as empty).
+struct SourceLoss {
+    QString message;  // German, naming the table: "Die Tabelle "…" ist beschädigt: …"
+    QString summary;  // German, short, for a status text: "Aus "…" fehlen 86 von 3.000 Zeilen."
+};
 
 struct TransferCounts {
     std::uint32_t albums = 0;
     std::uint32_t titles = 0;
+    // One for each damaged source table: the rows above are only those that could be read.
+    std::vector<SourceLoss> losses;
+    // Warnings about source tables that lost nothing but are not as their headers say.
+    QStringList notes;
 };
 
 // Where a transfer stands: rows copied of the rows each source table holds.
@@ -46,7 +59,9 @@ public:
 // closing both tables and the connection; those rows stay in TARGET. Killed halfway, it leaves
 // TARGET as it was (SQLite rolls the open transaction back when the file is opened next). Messages name the target SHOWNTARGET (TARGET when empty),
 // so that a catalog built under a temporary name is named as the user knows it. CONTROL reports
-// progress and cancels (TransferCancelled, rows inserted before it stay).
+// progress and cancels (TransferCancelled, rows inserted before it stay). A damaged source
+// table gives the rows that can be read; the counts then carry its loss, and it is the
+// caller's to decide whether such a transfer stands.
 TransferCounts TransferCatalog(const QString& root, const QString& catalog, const QString& target,
                                const QString& codePage = QString(), const QString& shownTarget = QString(),
                                const TransferControl& control = {});

@@ -60,6 +60,8 @@ std::vector<CatalogOutcome> ConvertCatalogs(const ConvertRequest& base, const QS
                 outcome.warnings = result.warnings;
             } else if (result.outcome == ConvertOutcome::Declined) {
                 outcome.outcome = Outcome::Declined;
+            } else if (result.outcome == ConvertOutcome::Damaged) {
+                outcome.outcome = Outcome::Damaged;
             }
         } catch (const std::exception& failure) {
             prompts.ShowError(FailureDisplayText(QString::fromUtf8(failure.what())));
@@ -81,6 +83,8 @@ QString StatusLine(const CatalogOutcome& outcome)
     }
     case Outcome::Declined:
         return outcome.catalog + QStringLiteral(": nicht konvertiert, die vorhandene Datei bleibt");
+    case Outcome::Damaged:
+        return outcome.catalog + QStringLiteral(": nicht konvertiert (Tabelle beschädigt)");
     case Outcome::Failed:
         break;
     }
@@ -94,7 +98,7 @@ QString SummaryLine(const std::vector<CatalogOutcome>& outcomes)
         switch (outcome.outcome) {
         case Outcome::Converted: ++converted; break;
         case Outcome::Declined: ++declined; break;
-        case Outcome::Failed: ++failed; break;
+        case Outcome::Failed: case Outcome::Damaged: ++failed; break;
         }
     }
     const int total = int(outcomes.size());

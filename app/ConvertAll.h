@@ -16,7 +16,7 @@ namespace ConvertAll {
 // Album tables without titles are named in ALBUMSWITHOUTTITLES when given.
 QStringList FindCatalogs(const QString& root, QStringList* albumsWithoutTitles = nullptr);
 
-enum class Outcome { Converted, Declined, Failed };
+enum class Outcome { Converted, Declined, Failed, Damaged };
 
 struct CatalogOutcome {
     QString catalog;
@@ -35,7 +35,8 @@ std::vector<CatalogOutcome> ConvertCatalogs(const ConvertRequest& base, const QS
 
 // "Jazz: 12 Alben und 140 Titel nach "…" konvertiert!", "Jazz: nicht konvertiert", ...: one line.
 QString StatusLine(const CatalogOutcome& outcome);
-// "2 von 3 Katalogen konvertiert, 1 fehlgeschlagen."
+// "2 von 3 Katalogen konvertiert, 1 fehlgeschlagen." A catalog left unconverted because a table
+// of it is damaged counts as failed.
 QString SummaryLine(const std::vector<CatalogOutcome>& outcomes);
 
 }  // namespace ConvertAll

@@ -1,5 +1,6 @@
 #include "ConvertCommand.h"
 
+#include "CatalogSources.h"
 #include "DataFiles.h"
 #include "FailureDisplay.h"
 #include "SqliteDb.h"
@@ -7,6 +8,8 @@
 #include "source/SourceTable.h"
 #include "util/FileReplace.h"
 #include "util/FileUtils.h"
+
+#include <QFileInfo>
 
 #include <stdexcept>
 
@@ -45,10 +48,35 @@ QString StagingCause(const FileUtils::TStagedFile& staged, std::uint32_t code)
         staged, code, QStringLiteral("Der Katalog \"%s\" wird gerade von einem anderen Programm konvertiert"));
 }
 
+// The overwrite question for an existing TARGET; empty when there is nothing to ask about. A
+// link counts as existing also when nothing is where it leads (the catalog would be made
+// there), and the question says where that is.
+QString OverwriteQuestion(const QString& target)
+{
+    const bool link = QFileInfo(target).isSymLink();
+    const bool exists = FileUtils::FileExists(target);
+    if (!exists && !link)
+        return QString();
+    QString question = SafeFormat(
+        QStringLiteral("Die Datei \"%s\" gibt es bereits!\r\nSoll sie überschrieben werden?"), {target});
+    if (link) {
+        const QString line =
+            exists ? QStringLiteral("\r\nSie ist eine Verknüpfung zu \"%s\"; ersetzt wird die Datei dort.")
+                   : QStringLiteral("\r\nSie ist eine Verknüpfung zu \"%s\", das es nicht gibt; die Datei wird dort angelegt.");
+        question += SafeFormat(line, {FileUtils::FinalFileName(target)});
+    }
+    return question;
+}
+
 // Said after a failure that left an earlier catalog file as it was.
 QString KeptText(const QString& target)
 {
     return SafeFormat(QStringLiteral("Die bisherige Datei \"%s\" bleibt unverändert."), {target});
+}
+
+QString NotCreatedText(const QString& target)
+{
+    return SafeFormat(QStringLiteral("Die Datei \"%s\" wurde nicht angelegt."), {target});
 }
 
 bool IsCancel(const std::exception_ptr& failure)
@@ -121,10 +149,27 @@ bool TConversion::Prepare()
         return false;
     }
 
+    if (const QString problem = CatalogSources::NameProblem(FRequest.catalog); !problem.isEmpty()) {
+        FPrompts.ShowError(problem);
+        return false;
+    }
+    // Both sources before anything is asked or made: a mistyped name changes nothing.
+    const QString missing = MissingSource(root, FRequest.catalog);
+    if (!missing.isEmpty()) {
+        FPrompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
+        return false;
+    }
+    FRequest.catalog = CatalogSources::NameAsStored(root, FRequest.catalog);
+
     FResult.target = FileUtils::JoinPath(root, FRequest.catalog + kResultSuffix);
-    if (FileUtils::FileExists(FResult.target)) {
-        const QString question = SafeFormat(
-            QStringLiteral("Die Datei \"%s\" gibt es bereits!\r\nSoll sie überschrieben werden?"), {FResult.target});
+    if (const QString source = CatalogSources::SourceFileAt(FResult.target, root, FRequest.catalog);
+        !source.isEmpty()) {
+        FPrompts.ShowError(SafeFormat(QStringLiteral("Die Datei \"%s\" ist dieselbe Datei wie die Quelldatei \"%s\"; "
+                                                     "eine Quelldatei wird nie überschrieben."),
+                                      {FResult.target, source}));
+        return false;
+    }
+    if (const QString question = OverwriteQuestion(FResult.target); !question.isEmpty()) {
         if (!FPrompts.ConfirmOverwrite(question)) {
             FResult.outcome = ConvertOutcome::Declined;
             return false;
@@ -135,23 +180,17 @@ bool TConversion::Prepare()
         return PrepareNewFile();
     // The catalog "def" in the program directory is the template itself: nothing is copied,
     // and the rows go into the template file.
-    const QString missing = MissingSource(root, FRequest.catalog);
-    if (!missing.isEmpty()) {
-        FPrompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
-        return false;
-    }
     return true;
 }
 
 // Every other catalog is built under a temporary name beside the target and moved over it with
 // one rename when the command ends, so the previous catalog stays whole until its replacement
 // is complete, and no program ever meets a half-made catalog under the catalog's name. A run
-// that fails after the template copy never replaces an earlier catalog; where there was none,
-// the template copy with the rows written before the failure takes the target's name.
+// whose transfer fails never replaces an earlier catalog; where there was none, the template
+// copy with the rows written before the failure takes the target's name.
 bool TConversion::PrepareNewFile()
 {
-    FStaged = std::make_unique<FileUtils::TStagedFile>(FResult.target, FileUtils::TStagedFile::ModeRule::KeepWritable,
-                                                       SettleDatabase);
+    FStaged = std::make_unique<FileUtils::TStagedFile>(FResult.target);
     if (const std::uint32_t code = FStaged->Create()) {
         FPrompts.ShowError(CannotCreateText(), StagingCause(*FStaged, code));
         return false;
@@ -163,19 +202,6 @@ bool TConversion::PrepareNewFile()
         return false;
     }
     FKeepEarlier = FStaged->Replaces();
-
-    const QString missing = MissingSource(FRequest.root, FRequest.catalog);
-    if (!missing.isEmpty()) {
-        const QString message = SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing});
-        if (FKeepEarlier) {
-            FStaged->Discard();
-            FPrompts.ShowError(message, KeptText(FResult.target));
-        } else {
-            FStaged->Commit();
-            FPrompts.ShowError(message);
-        }
-        return false;
-    }
     return true;
 }
 
@@ -198,7 +224,7 @@ ConvertResult TConversion::Finish(const TransferCounts& counts, std::exception_p
         else if (FKeepEarlier)
             what = KeptText(FResult.target);
         else
-            what = SafeFormat(QStringLiteral("Die Datei \"%s\" wurde nicht angelegt."), {FResult.target});
+            what = NotCreatedText(FResult.target);
         if (FStaged)
             FStaged->Discard();
         FResult.outcome = ConvertOutcome::Cancelled;
@@ -220,9 +246,36 @@ ConvertResult TConversion::Finish(const TransferCounts& counts, std::exception_p
         }
     }
     FResult.counts = counts;
+    QStringList lost;
+    if (!counts.losses.empty()) {
+        // Damaged sources: asked before anything is replaced; No changes nothing.
+        SalvageQuestion salvage;
+        QStringList messages;
+        for (const SourceLoss& loss : counts.losses) {
+            messages << loss.message;
+            lost << loss.summary;
+        }
+        salvage.damage = messages.join(QStringLiteral("\r\n"));
+        salvage.ifNot = !FStaged ? SafeFormat(QStringLiteral("Die lesbaren Zeilen stehen bereits in \"%s\"."), {FResult.target})
+                        : FKeepEarlier ? KeptText(FResult.target)
+                                       : NotCreatedText(FResult.target);
+        salvage.question = salvage.damage + QStringLiteral("\r\n\r\nSollen die lesbaren Zeilen trotzdem konvertiert werden?"
+                                                           "\r\nBei \"Nein\": ") +
+                           salvage.ifNot;
+        if (!FPrompts.ConfirmSalvage(salvage)) {
+            if (FStaged)
+                FStaged->Discard();
+            FResult.outcome = ConvertOutcome::Damaged;
+            return FResult;
+        }
+    }
+    FResult.warnings << counts.notes;
     if (FStaged) {
         if (const std::uint32_t code = FStaged->Commit()) {
-            FPrompts.ShowError(CannotCreateText(), StagingCause(*FStaged, code));
+            QString cause = StagingCause(*FStaged, code);
+            if (FKeepEarlier)
+                cause += QStringLiteral("\r\n") + KeptText(FResult.target);
+            FPrompts.ShowError(CannotCreateText(), cause);
             return FResult;
         }
         if (!FStaged->Warning().isEmpty())
@@ -231,5 +284,7 @@ ConvertResult TConversion::Finish(const TransferCounts& counts, std::exception_p
     FResult.outcome = ConvertOutcome::Converted;
     FResult.status = SafeFormat(QStringLiteral("%u Alben und %u Titel nach\r\n\"%s\" konvertiert!"),
                                 {FResult.counts.albums, FResult.counts.titles, FResult.target});
+    for (const QString& line : lost)
+        FResult.status += QStringLiteral("\r\n") + line;
     return FResult;
 }

@@ -1,11 +1,13 @@
 #include "ConvertMain.h"
 
+#include "ButtonGlyphs.h"
 #include "CatalogSelection.h"
 #include "ConvertCommand.h"
 #include "DataFiles.h"
 #include "EndOnSignals.h"
 #include "FailureGuard.h"
 #include "InitProg.h"
+#include "MainFormAccess.h"
 #include "MsgDialogs.h"
 #include "ProgramSettings.h"
 #include "ShellDirDlg.h"
@@ -81,6 +83,13 @@ public:
         return MsgDialogs::ConfirmDialogAt(MsgDialogs::BottomRightOfControl(FButton), pdx::DisplayFileName(question),
                                            DialogButton::Yes, DialogMonitor::ActiveForm);
     }
+    // Damaged sources: the readable rows only when the user says Yes; No is the default.
+    bool ConfirmSalvage(const SalvageQuestion& salvage) override
+    {
+        return MsgDialogs::ConfirmDialogAt(MsgDialogs::BottomRightOfControl(FButton),
+                                           pdx::DisplayFileName(salvage.question), DialogButton::No,
+                                           DialogMonitor::ActiveForm);
+    }
     // The command's message, and below it why, when that is known.
     void ShowError(const QString& message, const QString& cause) override
     {
@@ -100,13 +109,13 @@ QString Count(std::uint64_t number)
     return QLocale(QLocale::German).toString(qulonglong(number));
 }
 
-QToolButton* ImageButton(QWidget* parent, const QString& imageFile, const QRect& geometry)
+QToolButton* ImageButton(QWidget* parent, ButtonGlyphs::Glyph glyph, const QRect& geometry)
 {
     auto* button = new QToolButton(parent);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setIconSize(QSize(16, 16));
-    button->setIcon(ConvertMain::GlyphIcon(QImage(imageFile)));
+    button->setIcon(ButtonGlyphs::Icon(glyph));
     button->setGeometry(geometry);
     return button;
 }
@@ -140,6 +149,10 @@ TMainForm::~TMainForm()
     }
     if (FConversion) {
         try {
+            // A transfer that ended with damaged sources waits for an answer nobody gives now:
+            // its rows are not taken.
+            if (!FFailure && !FCounts.losses.empty())
+                FFailure = std::make_exception_ptr(TransferCancelled());
             FConversion->Finish(FCounts, FFailure);
         } catch (...) {
         }
@@ -162,14 +175,14 @@ void TMainForm::BuildControls()
     edRootDir->setGeometry(15, 25, 241, 21);
     // Access keys: S and N for the fields, K for the button; Abbrechen has Escape.
     lbRootDir = LabelAbove(this, QStringLiteral("&Stammverzeichnis der Kataloge"), edRootDir);
-    sbRootDir = ImageButton(this, QStringLiteral(":/images/folder-tree.xpm"), QRect(260, 25, 24, 24));
+    sbRootDir = ImageButton(this, ButtonGlyphs::Glyph::FolderTree, QRect(260, 25, 24, 24));
     sbRootDir->setObjectName(QStringLiteral("sbRootDir"));
 
     edKatalog = new QLineEdit(this);
     edKatalog->setObjectName(QStringLiteral("edKatalog"));
     edKatalog->setGeometry(15, 65, 241, 21);
     lbKatalog = LabelAbove(this, QStringLiteral("&Name des Katalogs"), edKatalog);
-    sbKatalog = ImageButton(this, QStringLiteral(":/images/open-folder.xpm"), QRect(260, 65, 24, 24));
+    sbKatalog = ImageButton(this, ButtonGlyphs::Glyph::OpenFolder, QRect(260, 65, 24, 24));
     sbKatalog->setObjectName(QStringLiteral("sbKatalog"));
 
     bbConvert = new QPushButton(QStringLiteral("&Konvertieren"), this);
@@ -232,6 +245,7 @@ void TMainForm::BuildControls()
     connect(sbRootDir, &QToolButton::clicked, this, guarded(&TMainForm::sbRootDirClick));
     connect(bbCancel, &QPushButton::clicked, this, &TMainForm::CancelConversion);
     connect(FEscape, &QShortcut::activated, this, &TMainForm::CancelConversion);
+    MainFormAccess::Prepare(this);
 }
 
 void TMainForm::FormCreate()

@@ -381,29 +381,42 @@ int TIniFile::ReadInteger(const QString& section, const QString& key, int defaul
     return IniFile::ParseInteger(ReadString(section, key, QString())).value_or(defaultValue);
 }
 
-bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value) const
+bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value, QString* reason) const
 {
+    const auto fail = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
     // A link stays a link: the file it leads to is written.
     const QString target = FileUtils::FinalFileName(FFileName);
     // Read back in full first: a file that cannot be read must not be replaced by a fragment.
     const FileUtils::WholeFile old = FileUtils::ReadWholeFile(target);
-    if (old.state == FileUtils::WholeFile::Unreadable)
-        return false;
+    if (old.state == FileUtils::WholeFile::Unreadable) {
+        const QString kind = FileUtils::PathKindText(FileUtils::KindOfPath(target));
+        if (!kind.isEmpty())
+            return fail(FileUtils::SafeFormat(QStringLiteral("Unter diesem Namen steht keine Datei, sondern %s"), {kind}));
+        return fail(FileUtils::SafeFormat(QStringLiteral("Die Datei kann nicht gelesen werden: %s"),
+                                          {FileUtils::SystemErrorText(old.error)}));
+    }
     // Root may write anything; the settings file still keeps its read-only mark.
     std::uint32_t attributes = 0;
     if (old.state == FileUtils::WholeFile::Read && FileUtils::QueryFileAttributes(target, attributes) == 0
         && (attributes & FileUtils::FileAttr::ReadOnly))
-        return false;
+        return fail(QStringLiteral("Die Datei ist schreibgeschützt"));
 
     IniText ini = Decode(old.bytes);
     // Through UTF-8 and back, so that no lone surrogate of the caller's becomes a raw byte.
     SetValue(ini, section, key, QString::fromUtf8(OneLine(value).toUtf8()));
-    return FileUtils::StoreWholeFile(target, Encode(ini), old);
+    if (const std::uint32_t error = FileUtils::StoreWholeFile(target, Encode(ini), old))
+        return fail(FileUtils::SafeFormat(QStringLiteral("Die Datei kann nicht gespeichert werden: %s"),
+                                          {FileUtils::SystemErrorText(error)}));
+    return true;
 }
 
-bool TIniFile::WriteInteger(const QString& section, const QString& key, int value) const
+bool TIniFile::WriteInteger(const QString& section, const QString& key, int value, QString* reason) const
 {
-    return WriteString(section, key, QString::number(value));
+    return WriteString(section, key, QString::number(value), reason);
 }
 
 namespace IniFile {

@@ -25,14 +25,17 @@ public:
 
     // Sets the key and stores the file, creating the file or the section when missing. False
     // when the file cannot be read back in full first (it is then left alone), is read-only, or
-    // cannot be stored; the file then holds its old content whole. Line breaks in the value
-    // become blanks, so a value can never start a line of its own.
+    // cannot be stored; the file then holds its old content whole, and REASON, when given, says
+    // why in German (one sentence without the file's name and without a final period). Line
+    // breaks in the value become blanks, so a value can never start a line of its own.
     //
     // The file is stored through a new file renamed over it. It is written in place instead when
-    // it has other names (hard links), when the new file could not get its owner or group, or
-    // when its folder takes no new file; a link to the file stays a link.
-    bool WriteString(const QString& section, const QString& key, const QString& value) const;
-    bool WriteInteger(const QString& section, const QString& key, int value) const;
+    // it has other names (hard links), when the new file could not get its owner, group or
+    // attributes, or when its folder takes no new file; a link to the file stays a link. A kill
+    // at any point leaves the old content or the new one (FileUtils::StoreWholeFile).
+    bool WriteString(const QString& section, const QString& key, const QString& value,
+                     QString* reason = nullptr) const;
+    bool WriteInteger(const QString& section, const QString& key, int value, QString* reason = nullptr) const;
 
 private:
     QString FFileName;

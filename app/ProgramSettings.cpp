@@ -39,8 +39,9 @@ MainSettings ReadMainSettings(const QString& iniName, const QString& userPath)
     return settings;
 }
 
-ESettingsWriteError::ESettingsWriteError(const QString& iniName)
-    : std::runtime_error(FileUtils::SafeFormat(QStringLiteral("In %s kann nicht geschrieben werden"), {iniName})
+ESettingsWriteError::ESettingsWriteError(const QString& iniName, const QString& reason)
+    : std::runtime_error((FileUtils::SafeFormat(QStringLiteral("In %s kann nicht geschrieben werden"), {iniName})
+                          + (reason.isEmpty() ? QString() : QStringLiteral("\r\n") + reason))
                              .toStdString())
 {
 }
@@ -48,12 +49,13 @@ ESettingsWriteError::ESettingsWriteError(const QString& iniName)
 void WriteMainSettings(const QString& iniName, const MainSettings& settings)
 {
     const TIniFile ini(iniName);
-    const bool written = ini.WriteInteger(ConfigSection, QStringLiteral("Left"), settings.Left)
-                         && ini.WriteInteger(ConfigSection, QStringLiteral("Top"), settings.Top)
-                         && ini.WriteString(ConfigSection, QStringLiteral("Directory"), settings.Directory)
-                         && ini.WriteString(ConfigSection, iniName, settings.Katalog);
+    QString reason;
+    const bool written = ini.WriteInteger(ConfigSection, QStringLiteral("Left"), settings.Left, &reason)
+                         && ini.WriteInteger(ConfigSection, QStringLiteral("Top"), settings.Top, &reason)
+                         && ini.WriteString(ConfigSection, QStringLiteral("Directory"), settings.Directory, &reason)
+                         && ini.WriteString(ConfigSection, iniName, settings.Katalog, &reason);
     if (!written)
-        throw ESettingsWriteError(iniName);
+        throw ESettingsWriteError(iniName, reason);
 }
 
 QStringList EngineCodecs()

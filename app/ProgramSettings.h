@@ -39,10 +39,11 @@ inline const QString ConfigSection = QStringLiteral("Config");
 // the key that equals ININAME itself.
 MainSettings ReadMainSettings(const QString& iniName, const QString& userPath);
 
-// A settings file that could not be written; what() is the German message naming the file.
+// A settings file that could not be written; what() is the German message naming the file,
+// with the reason (when known) on a second line.
 class ESettingsWriteError : public std::runtime_error {
 public:
-    explicit ESettingsWriteError(const QString& iniName);
+    explicit ESettingsWriteError(const QString& iniName, const QString& reason = QString());
 };
 
 // Writes "Left", "Top", "Directory" and the catalog name, in this order, each stored at once.

@@ -128,31 +128,3 @@ QString SqliteStatement::ColumnText(int column) const
 }
 
 std::int64_t SqliteStatement::ColumnInteger(int column) const { return sqlite3_column_int64(stmt_, column); }
-
-std::uint32_t SettleDatabase(const QString& fileName, QString& cause)
-{
-    sqlite3* db = nullptr;
-    const QByteArray name = pdx::EncodeFileName(fileName);
-    int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(db, 2000);
-        // Reading the schema rolls a hot journal back and opens a WAL.
-        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
-    }
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
-    QString reason;
-    if (rc != SQLITE_OK)
-        reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
-    // The last connection to close removes a WAL that it checkpointed.
-    if (sqlite3_close(db) != SQLITE_OK && rc == SQLITE_OK) {
-        rc = SQLITE_BUSY;
-        reason = QString::fromUtf8(sqlite3_errstr(rc));
-    }
-    if (rc == SQLITE_OK)
-        return 0;
-    cause = QStringLiteral("Die Änderungen in den Begleitdateien von \"%1\" (-journal, -wal) konnten nicht in die Datei "
-                           "übernommen werden (%2); die Datei wird nicht ersetzt.")
-                .arg(fileName, reason);
-    return 5;
-}

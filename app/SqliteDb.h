@@ -83,10 +83,3 @@ private:
     SqliteConnection& connection_;
     sqlite3_stmt* stmt_ = nullptr;
 };
-
-// Brings the side files of the database FILENAME to rest the way any reader would: a hot
-// journal is rolled back into it, a WAL checkpointed into it and emptied, so that the file
-// alone holds its whole content and its side files can go. Never creates the database.
-// Returns 0, or 5 with the reason in CAUSE (German, naming the file) when the database cannot
-// be opened or brought to rest (not a database, no write permission, busy).
-std::uint32_t SettleDatabase(const QString& fileName, QString& cause);

@@ -1,5 +1,7 @@
 #include "StatusBox.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QPainter>
 #include <QTextLayout>
@@ -43,10 +45,38 @@ QStringList WrapParagraph(const QString& paragraph, const QFont& font, qreal wid
     return lines;
 }
 
+// To assistive technology the box is a notification: its whole text is its name, and a screen
+// reader reads it out when the box reports itself shown anew (Announce).
+class StatusInterface final : public QAccessibleWidget {
+public:
+    explicit StatusInterface(QWidget* box) : QAccessibleWidget(box, QAccessible::Notification) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<const QLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* StatusInterfaceFor(const QString& key, QObject* object)
+{
+    if (key == QLatin1String(TStatusBox::staticMetaObject.className()) && object->isWidgetType())
+        return new StatusInterface(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
 } // namespace
 
-TStatusBox::TStatusBox(QWidget* parent) : QFrame(parent)
+TStatusBox::TStatusBox(QWidget* parent) : QLabel(parent)
 {
+    static const bool interfaceKnown = [] {
+        QAccessible::installFactory(StatusInterfaceFor);
+        return true;
+    }();
+    Q_UNUSED(interfaceKnown)
+    // The label's own text is what assistive technology reads; the box draws its own lines.
+    setTextFormat(Qt::PlainText);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
@@ -56,8 +86,17 @@ TStatusBox::TStatusBox(QWidget* parent) : QFrame(parent)
 void TStatusBox::setText(const QString& text)
 {
     FText = text;
+    QString spoken = text;
+    QLabel::setText(spoken.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     LayOut();
     update();
+}
+
+void TStatusBox::Announce()
+{
+    QAccessibleEvent shown(this, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
+    emit announced();
 }
 
 void TStatusBox::LayOut()
@@ -84,6 +123,7 @@ void TStatusBox::LayOut()
 
 void TStatusBox::paintEvent(QPaintEvent* event)
 {
+    // The frame as a frame draws it; the text below, not as the label would.
     QFrame::paintEvent(event);
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::Text));
@@ -99,13 +139,13 @@ void TStatusBox::paintEvent(QPaintEvent* event)
 
 void TStatusBox::resizeEvent(QResizeEvent* event)
 {
-    QFrame::resizeEvent(event);
+    QLabel::resizeEvent(event);
     LayOut();
 }
 
 void TStatusBox::changeEvent(QEvent* event)
 {
-    QFrame::changeEvent(event);
+    QLabel::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         LayOut();
 }

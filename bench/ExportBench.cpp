@@ -127,7 +127,7 @@ double Since(std::chrono::steady_clock::time_point start)
 
 class Silent : public SqliteExport::Listener {
 public:
-    void TableDone(const SqliteExport::TableFile&, std::uint64_t n) override { rows += n; }
+    void TableDone(const SqliteExport::TableFile&, const SqliteExport::TableRows& n) override { rows += n.rows; }
     void TableFailed(const SqliteExport::TableFile&, const QString& message) override
     {
         throw std::runtime_error(message.toStdString());

@@ -1,9 +1,13 @@
 // katalogkonverter-cli: converts a catalog from the command line.
 //
-//   katalogkonverter-cli ROOT KATALOG [-y|--yes] [--codepage NAME]
-//   katalogkonverter-cli --all ROOT [-y|--yes] [--codepage NAME]
+//   katalogkonverter-cli ROOT KATALOG [-y|--yes] [--salvage] [--codepage NAME]
+//   katalogkonverter-cli --all ROOT [-y|--yes] [--salvage] [--codepage NAME]
 //
-// Exit codes: 0 converted, 1 a message of the command or a failure of the transfer,
+// A damaged source table is a failure that changes nothing, unless --salvage takes the rows
+// that could be read; what was lost goes to standard error either way.
+//
+// Exit codes: 0 converted, 1 a message of the command, a failure of the transfer or a damaged
+// source table without --salvage,
 // 2 bad usage, 3 the existing catalog file was not to be replaced, 128 + the signal's number
 // when ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the previous catalog file then stays as it
 // was); a status line that cannot be written (standard output closed) makes a 0 or 3 a 1.
@@ -36,14 +40,17 @@ namespace {
 enum ExitCode { kConverted = 0, kFailed = 1, kUsage = 2, kDeclined = 3 };
 
 const char kUsageText[] =
-    "Aufruf: katalogkonverter-cli STAMMVERZEICHNIS KATALOG [-y|--yes] [--codepage NAME]\n"
-    "        katalogkonverter-cli --all STAMMVERZEICHNIS [-y|--yes] [--codepage NAME]\n"
+    "Aufruf: katalogkonverter-cli STAMMVERZEICHNIS KATALOG [OPTIONEN]\n"
+    "        katalogkonverter-cli --all STAMMVERZEICHNIS [OPTIONEN]\n"
     "\n"
     "Konvertiert den Plattenkatalog KATALOG (KATALOG-Album.db und KATALOG-Titel.db im\n"
     "STAMMVERZEICHNIS) in die SQLite-Datenbank KATALOG-Music.sqlite im selben Verzeichnis.\n"
+    "Ist eine Tabelle beschädigt, bleibt alles, wie es war, außer mit --salvage.\n"
     "\n"
     "  --all            alle Kataloge im STAMMVERZEICHNIS nacheinander konvertieren\n"
     "  -y, --yes        eine vorhandene SQLite-Datenbank ohne Rückfrage überschreiben\n"
+    "  --salvage        aus beschädigten Tabellen die lesbaren Zeilen konvertieren;\n"
+    "                   was fehlt, steht in der Meldung\n"
     "  --codepage NAME  Zeichensatz der Paradox-Tabellen vorgeben (z. B. IBM850, windows-1252)\n"
     "  -h, --help       diese Hilfe ausgeben\n"
     "  --version        Programmname und Version ausgeben\n";
@@ -107,7 +114,21 @@ private:
 
 class TerminalPrompts : public ConvertPrompts {
 public:
-    TerminalPrompts(bool assumeYes, TerminalProgress& progress) : assumeYes_(assumeYes), progress_(progress) {}
+    TerminalPrompts(bool assumeYes, bool salvage, TerminalProgress& progress)
+        : assumeYes_(assumeYes), salvage_(salvage), progress_(progress)
+    {
+    }
+
+    // No question: --salvage has answered it.
+    bool ConfirmSalvage(const SalvageQuestion& salvage) override
+    {
+        progress_.Clear();
+        std::cerr << ForTerminal(salvage.damage) << '\n';
+        // What stays comes last, as after every failure.
+        if (!salvage_)
+            std::cerr << "Mit --salvage werden die lesbaren Zeilen konvertiert.\n" << ForTerminal(salvage.ifNot) << '\n';
+        return salvage_;
+    }
 
     bool ConfirmOverwrite(const QString& question) override
     {
@@ -135,6 +156,7 @@ public:
 
 private:
     bool assumeYes_;
+    bool salvage_;
     TerminalProgress& progress_;
 };
 
@@ -175,7 +197,7 @@ int ConvertEveryCatalog(const ConvertRequest& request, ConvertPrompts& prompts, 
         return kFailed;
     int exitCode = kConverted;
     for (const ConvertAll::CatalogOutcome& outcome : outcomes) {
-        if (outcome.outcome == ConvertAll::Outcome::Failed)
+        if (outcome.outcome == ConvertAll::Outcome::Failed || outcome.outcome == ConvertAll::Outcome::Damaged)
             return kFailed;
         if (outcome.outcome == ConvertAll::Outcome::Declined)
             exitCode = kDeclined;
@@ -195,6 +217,7 @@ int main(int argc, char** argv)
 
     ConvertRequest request;
     bool assumeYes = false;
+    bool salvage = false;
     bool all = false;
     QStringList positional;
     // Names of any bytes, those that are not UTF-8 too (source/FileNames.h).
@@ -205,6 +228,8 @@ int main(int argc, char** argv)
             assumeYes = true;
         } else if (arg == QLatin1String("--all")) {
             all = true;
+        } else if (arg == QLatin1String("--salvage")) {
+            salvage = true;
         } else if (arg == QLatin1String("--codepage")) {
             if (++i == args.size())
                 return Usage("--codepage braucht einen Namen.");
@@ -232,7 +257,7 @@ int main(int argc, char** argv)
             return Usage(positional.isEmpty() ? "STAMMVERZEICHNIS fehlt." : "Zu viele Argumente.");
         request.root = positional[0];
         TerminalProgress progress;
-        TerminalPrompts prompts(assumeYes, progress);
+        TerminalPrompts prompts(assumeYes, salvage, progress);
         return ConvertEveryCatalog(request, prompts, progress);
     }
     if (positional.size() != 2)
@@ -241,7 +266,7 @@ int main(int argc, char** argv)
     request.catalog = positional[1];
 
     TerminalProgress progress;
-    TerminalPrompts prompts(assumeYes, progress);
+    TerminalPrompts prompts(assumeYes, salvage, progress);
     progress.Attach(request.control);
     try {
         const ConvertResult result = ConvertCatalog(request, prompts);
@@ -256,6 +281,7 @@ int main(int argc, char** argv)
             return kDeclined;
         case ConvertOutcome::Stopped:
         case ConvertOutcome::Cancelled:
+        case ConvertOutcome::Damaged:
             return kFailed;
         }
     } catch (const std::exception& failure) {

@@ -17,12 +17,17 @@ namespace MsgDialogs {
 
 namespace {
 
-// A message icon that stays sharp at every size: the style's own picture where it has one
-// large enough (an icon theme's are scalable), else drawn here in the same meaning: a
-// warning triangle, a red disc with a cross, a blue disc with an "i", a disc with a "?".
+// A message icon that stays sharp at every size and shows the same picture at every size: the
+// style's own where it serves every scale (an icon theme's are scalable), else drawn here in the
+// same meaning at every size: a warning triangle, a red disc with a cross, a blue disc with an
+// "i", a disc with a "?". A style's picture of 32 pixels only is not taken at 32 and replaced
+// by another at 64.
 class KindIconEngine final : public QIconEngine {
 public:
-    KindIconEngine(DialogKind kind, QIcon style) : kind_(kind), style_(std::move(style)) {}
+    KindIconEngine(DialogKind kind, QIcon style)
+        : kind_(kind), style_(std::move(style)), useStyle_(ServesEveryScale(style_))
+    {
+    }
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
     {
@@ -35,7 +40,7 @@ public:
 
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
-        if (StyleFits(size))
+        if (useStyle_)
             return style_.pixmap(size, 1.0, mode, state);
         QPixmap picture(size);
         picture.fill(Qt::transparent);
@@ -55,16 +60,20 @@ public:
     QString key() const override { return QStringLiteral("kk_KindIcon"); }
 
 private:
-    // The style's picture serves where it is scalable (no fixed sizes) or has one this large.
-    bool StyleFits(const QSize& size) const
+    // The largest message icon a dialog asks for: 32 pixels at a display scale of 4.
+    static constexpr int kLargestSide = 128;
+
+    // The style's picture serves where it is scalable (no fixed sizes) or has one as large as
+    // any scale needs.
+    static bool ServesEveryScale(const QIcon& style)
     {
-        if (style_.isNull())
+        if (style.isNull())
             return false;
-        const QList<QSize> sizes = style_.availableSizes();
+        const QList<QSize> sizes = style.availableSizes();
         if (sizes.isEmpty())
             return true;
-        return std::any_of(sizes.begin(), sizes.end(), [&size](const QSize& s) {
-            return s.width() >= size.width() && s.height() >= size.height();
+        return std::any_of(sizes.begin(), sizes.end(), [](const QSize& s) {
+            return s.width() >= kLargestSide && s.height() >= kLargestSide;
         });
     }
 
@@ -130,6 +139,7 @@ private:
 
     DialogKind kind_;
     QIcon style_;
+    bool useStyle_;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPainter>
 #include <QPointer>
@@ -15,12 +16,14 @@
 #include <QScreen>
 #include <QStyle>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -123,6 +126,15 @@ public:
         form->installEventFilter(this);
     }
 
+    // Places the form by the rule now, with its size as it is and the frame it is expected to
+    // get, so that its window is made where it belongs rather than where the toolkit would put
+    // a dialog of unknown size; showing places it again.
+    void PlaceBeforeShow()
+    {
+        rule_ = ruleForShow_();
+        Place(ExpectedFrameMargins(form_));
+    }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -201,12 +213,16 @@ void CentreOnEveryShow(QWidget* form)
 
 // ---- The message form -------------------------------------------------------
 
-// Draws the message as Windows' static text does: word-wrapped, tabs expanded.
-class MessageText final : public QWidget {
+// Draws the message as Windows' static text does: word-wrapped, tabs expanded. A label to
+// assistive technology, so that a screen reader reads the message with the dialog.
+class MessageText final : public QLabel {
 public:
     MessageText(const QString& text, int flags, QWidget* parent)
-        : QWidget(parent), text_(text), flags_(flags)
+        : QLabel(parent), text_(text), flags_(flags)
     {
+        setTextFormat(Qt::PlainText);
+        QString spoken = text;
+        setText(spoken.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     }
 
 protected:
@@ -222,10 +238,15 @@ private:
     int flags_;
 };
 
-// Paints a stock icon over its whole rectangle.
-class IconView final : public QWidget {
+// Paints a stock icon over its whole rectangle. A picture to assistive technology, named by
+// what it shows.
+class IconView final : public QLabel {
 public:
-    IconView(const QIcon& icon, QWidget* parent) : QWidget(parent), icon_(icon) {}
+    IconView(const QIcon& icon, const QString& meaning, QWidget* parent) : QLabel(parent), icon_(icon)
+    {
+        setPixmap(icon.pixmap(QSize(32, 32)));
+        setAccessibleName(meaning);
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -292,6 +313,22 @@ protected:
         }
     }
 
+    // The dialog has a close box only. A window manager that offers to minimise every window
+    // (openbox does, whatever the window asks for) would hide the question the program waits
+    // for: the dialog comes back at once.
+    void changeEvent(QEvent* event) override
+    {
+        QDialog::changeEvent(event);
+        if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) != 0)
+            QTimer::singleShot(0, this, [this] {
+                if (isVisible() && (windowState() & Qt::WindowMinimized) != 0) {
+                    setWindowState(windowState() & ~Qt::WindowMinimized);
+                    raise();
+                    activateWindow();
+                }
+            });
+    }
+
     // Close box, Alt+F4 and every other way of closing the window without a
     // button: Cancel while modal; a modeless dialog is only hidden.
     void reject() override
@@ -332,7 +369,7 @@ private:
         setFixedSize(layout.client);
 
         if (!icon.isNull()) {
-            auto* image = new IconView(icon, this);
+            auto* image = new IconView(icon, IconMeaning(request.kind), this);
             image->setObjectName(QStringLiteral("Image"));
             image->setGeometry(layout.icon);
         }
@@ -404,11 +441,12 @@ DialogResult RunMessageDialog(const DialogRequest& request, const QString& title
     // The whole window, frame included and widened for the title, goes into
     // the work area.
     QWidget* placed = form.get();
-    new FramePlacement(placed, QStringLiteral("kk_PlaceMessage"), [placed, target, request] {
+    auto* placement = new FramePlacement(placed, QStringLiteral("kk_PlaceMessage"), [placed, target, request] {
         return [placed, target, request](const QMargins& frame) {
             return MessageDialogOrigin(request.point, placed->size(), frame, request.monitor, target);
         };
     });
+    placement->PlaceBeforeShow();
 
     if (request.seconds <= 0)
         return form->RunModal();
@@ -507,6 +545,13 @@ DialogResult ButtonResult(DialogButton button)
     return DialogResult::None;
 }
 
+
+QString IconMeaning(DialogKind kind)
+{
+    static const char* const meanings[] = {"Warnung", "Fehler", "Information", "Frage"};
+    const auto index = static_cast<std::size_t>(kind);
+    return index < std::size(meanings) ? QString::fromUtf8(meanings[index]) : QString();
+}
 
 std::optional<DialogButton> CancelButtonOf(DialogButtons buttons)
 {

@@ -125,6 +125,8 @@ QString ButtonCaption(DialogButton button);  // "&Ja", "&Nein", "OK", ...
 DialogResult ButtonResult(DialogButton button);
 // Stock icon of a kind; a null icon for Custom.
 QIcon KindIcon(DialogKind kind);
+// What a kind's icon shows, as a screen reader names it ("Frage"); empty for Custom.
+QString IconMeaning(DialogKind kind);
 
 // The button pressed by Escape: Cancel, else No, else OK, else none.
 std::optional<DialogButton> CancelButtonOf(DialogButtons buttons);

@@ -253,6 +253,8 @@ int TSelectDialog::Execute(QPoint APos, const QString& ATitle, const QString& AC
     const QString shownCaption = FitCaption(ACaption, QFontMetrics(captionFont), layout.label.width(), layout.lines);
     lbCaption->setText(shownCaption);
     lbCaption->setToolTip(shownCaption == ACaption ? QString() : WholeTextTip(ACaption));
+    // A screen reader reads the question whole, also where the label shows it shortened.
+    lbCaption->setAccessibleName(shownCaption == ACaption ? QString() : ACaption);
 
     setFixedSize(layout.client);
 
@@ -266,6 +268,7 @@ int TSelectDialog::Execute(QPoint APos, const QString& ATitle, const QString& AC
         const bool tooWide = fm.horizontalAdvance(AOption) > room;
         cbOption->setText(tooWide ? fm.elidedText(AOption, Qt::ElideMiddle, room, Qt::TextShowMnemonic) : AOption);
         cbOption->setToolTip(tooWide ? WholeTextTip(AOption) : QString());
+        cbOption->setAccessibleName(tooWide ? QString(AOption).remove(QLatin1Char('&')) : QString());
         if (PreSelection > 0)
             cbOption->setChecked(PreSelectionTicks(PreSelection));
         cbOption->show();
@@ -279,6 +282,7 @@ int TSelectDialog::Execute(QPoint APos, const QString& ATitle, const QString& AC
     } else {
         imgIcon->setGeometry(layout.icon);
         imgIcon->setPixmap(ilIcons.at(kind));
+        imgIcon->setAccessibleName(MsgDialogs::IconMeaning(DlgType));
         imgIcon->show();
     }
 

@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QSizeGrip>
 #include <QStyle>
 #include <QStyleOptionHeader>
 #include <QTimer>
@@ -151,21 +152,34 @@ void TShellDirDialog::BuildControls()
                           TAnchorPanel::Left | TAnchorPanel::Top);
     cbxFiles = strip->Place(new QCheckBox(QStringLiteral("Dateien &anzeigen")), QRect(95, 4, 225, 17),
                             TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right);
-    const auto smallButton = [&](const QString& hint, QStyle::StandardPixmap icon, int x) {
+    // Their commands are in the context menu as well, and Up and Home have keys of their own.
+    const auto smallButton = [&](const QString& hint, const QString& keys, ButtonPicture picture, int x) {
         auto* b = new QToolButton;
         b->setToolTip(hint);
-        b->setIcon(st->standardIcon(icon));
+        b->setAccessibleName(hint);
+        b->setAccessibleDescription(keys);
+        b->setIcon(ButtonIcon(picture));
         b->setIconSize(QSize(16, 16));
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::NoFocus);
         return strip->Place(b, QRect(x, 3, 21, 21), TAnchorPanel::Top | TAnchorPanel::Right);
     };
-    spbHome = smallButton(QStringLiteral("Standardverzeichnis"), QStyle::SP_DirHomeIcon, 327);
-    spbUp = smallButton(QStringLiteral("Eine Ebene nach oben"), QStyle::SP_FileDialogToParent, 352);
-    spbNew = smallButton(QStringLiteral("Neues Verzeichnis erstellen"), QStyle::SP_FileDialogNewFolder, 377);
+    spbHome = smallButton(QStringLiteral("Standardverzeichnis"), QStringLiteral("Tastatur: Alt+Pos1"),
+                          ButtonPicture::Home, 327);
+    spbUp = smallButton(QStringLiteral("Eine Ebene nach oben"), QStringLiteral("Tastatur: Alt+Pfeil nach oben"),
+                        ButtonPicture::Up, 352);
+    spbNew = smallButton(QStringLiteral("Neues Verzeichnis erstellen"),
+                         QStringLiteral("Tastatur: Kontextmenü des Verzeichnisbaums (Umschalt+F10), "
+                                        "„Verzeichnis erstellen“"),
+                         ButtonPicture::NewFolder, 377);
     cbxSelectedDir = strip->Place(new THistoryCombo(nullptr), QRect(5, 30, 393, 21),
                                   TAnchorPanel::Left | TAnchorPanel::Top | TAnchorPanel::Right);
     Label1->setBuddy(cbxSelectedDir);
+    cbxSelectedDir->setAccessibleName(QStringLiteral("Verzeichnis"));
+    cbxSelectedDir->lineEdit()->setAccessibleName(QStringLiteral("Verzeichnis"));
+    cbxSelectedDir->view()->setAccessibleName(QStringLiteral("Zuletzt gewählte Verzeichnisse"));
+    if (auto* grip = findChild<QSizeGrip*>())
+        grip->setAccessibleName(QStringLiteral("Fenstergröße ändern"));
     // OK and Abbrechen have Enter and Escape, as usual, and no access keys.
     btbOK = strip->Place(new QPushButton(st->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK")),
                          QRect(222, 55, 71, 31), TAnchorPanel::Top | TAnchorPanel::Right);
@@ -177,11 +191,17 @@ void TShellDirDialog::BuildControls()
         b->setIconSize(QSize(16, 16));
     }
 
+    ShellTreeView->setAccessibleName(QStringLiteral("Verzeichnisse"));
+    ShellTreeView->setAccessibleDescription(
+        QStringLiteral("Tastatur: Kontextmenü mit Umschalt+F10 oder der Menütaste, Aktualisieren mit F5, "
+                       "eine Ebene nach oben mit Alt+Pfeil nach oben, Standardverzeichnis mit Alt+Pos1"));
     auto* handle = new TSplitterHandle(this);
+    handle->setAccessibleName(QStringLiteral("Trennlinie zwischen Verzeichnissen und Dateien"));
     handle->OnMoved = [this](int delta) { SplitterMoved(delta); };
     Splitter = handle;
     PanelRight = new QWidget(this);
     ShellListView = new QTreeView(PanelRight);
+    ShellListView->setAccessibleName(QStringLiteral("Dateien"));
     ShellListView->setRootIsDecorated(false);
     ShellListView->setItemsExpandable(false);
     ShellListView->setUniformRowHeights(true);
@@ -204,7 +224,16 @@ void TShellDirDialog::BuildControls()
     itmCreate = PopupMenu->addAction(QStringLiteral("Verzeichnis &erstellen"));
     itmDelete = PopupMenu->addAction(QStringLiteral("Verzeichnis &löschen"));
     PopupMenu->addSeparator();
+    // The keys beside the entries work while the menu is closed (FormKeyDown).
+    itmUp = PopupMenu->addAction(QStringLiteral("Eine Ebene nach &oben"));
+    itmUp->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
+    itmHome = PopupMenu->addAction(QStringLiteral("&Standardverzeichnis"));
+    itmHome->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));
+    PopupMenu->addSeparator();
     itmUpdate = PopupMenu->addAction(QStringLiteral("A&ktualisieren"));
+    itmUpdate->setShortcut(QKeySequence(Qt::Key_F5));
+    for (QAction* entry : {itmUp, itmHome, itmUpdate})
+        entry->setShortcutContext(Qt::WidgetShortcut);
     cancel1 = PopupMenu->addAction(QStringLiteral("&Abbrechen"));
 
     // The models: the tree reads folders only when asked; the list follows the disk.
@@ -266,6 +295,8 @@ void TShellDirDialog::BuildControls()
     connect(itmCreate, &QAction::triggered, this, &TShellDirDialog::spbNewClick);
     connect(itmDelete, &QAction::triggered, this, &TShellDirDialog::itmDeleteClick);
     connect(itmUpdate, &QAction::triggered, this, &TShellDirDialog::itmUpdateClick);
+    connect(itmUp, &QAction::triggered, this, &TShellDirDialog::spbUpClick);
+    connect(itmHome, &QAction::triggered, this, &TShellDirDialog::spbHomeClick);
     connect(spbUp, &QToolButton::clicked, this, &TShellDirDialog::spbUpClick);
     connect(spbHome, &QToolButton::clicked, this, &TShellDirDialog::spbHomeClick);
     connect(spbNew, &QToolButton::clicked, this, &TShellDirDialog::spbNewClick);
@@ -432,7 +463,9 @@ void TShellDirDialog::FormShow()
 {
     MsgDialogs::FitFormToWorkArea(this);
     spbHome->setVisible(!FDefaultDir.isEmpty());
+    itmHome->setVisible(!FDefaultDir.isEmpty());
     spbHome->setToolTip(Tr(QStringLiteral("Standard: ")) + FDefaultDir);
+    spbHome->setAccessibleDescription(spbHome->toolTip() + QStringLiteral(" (Tastatur: Alt+Pos1)"));
     cbxSelectedDir->SetDropDown(cbxSelectedDir->count() > 0);
     UpdateDesktopHint();
     SetPath(cbxSelectedDir->currentText());
@@ -542,6 +575,18 @@ bool TShellDirDialog::FormKeyDown(QKeyEvent* key)
         if (EditorOpen())
             return false;
         btbCancel->click();
+        return true;
+    case Qt::Key_Up:
+        // The commands of the small buttons, which take no focus.
+        if (modifiers != Qt::AltModifier)
+            return false;
+        spbUpClick();
+        return true;
+    case Qt::Key_Home:
+        if (modifiers != Qt::AltModifier)
+            return false;
+        if (!FDefaultDir.isEmpty())
+            spbHomeClick();
         return true;
     default:
         return false;

@@ -95,6 +95,9 @@ public:
     QAction* itmCreate = nullptr;
     QAction* itmDelete = nullptr;
     QAction* itmUpdate = nullptr;
+    // The commands of spbUp and spbHome, for the keyboard (Alt+Up, Alt+Home).
+    QAction* itmUp = nullptr;
+    QAction* itmHome = nullptr;
     QAction* cancel1 = nullptr;
 
     // ---- The folder tree --------------------------------------------------

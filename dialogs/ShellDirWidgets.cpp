@@ -22,6 +22,7 @@
 #include <QStylePainter>
 #include <QTimer>
 
+#include <initializer_list>
 #include <utility>
 
 namespace ShellDirDlg {
@@ -427,39 +428,79 @@ void DrawNetwork(QPainter& p)
     p.restore();
 }
 
-}  // namespace
-
-QIcon RootIcon(RootPicture picture)
+// The small buttons' pictures, on a 16-pixel grid (a pixel's centre at n + 0.5).
+void DrawHome(QPainter& p)
 {
-    static const char* const themeNames[] = {"user-desktop", "folder-documents", "computer", "network-workgroup"};
-    const auto kind = static_cast<int>(picture);
-    if (QIcon::hasThemeIcon(QLatin1String(themeNames[kind])))
-        return QIcon::fromTheme(QLatin1String(themeNames[kind]));
+    p.setPen(QPen(QColor(0x5a, 0x48, 0x30), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(Vertical(7, 15, QColor(0xfa, 0xf4, 0xe4), QColor(0xd8, 0xcc, 0xb0)));
+    p.drawRect(QRectF(3.5, 7.5, 9, 7));
+    p.setBrush(QColor(0x8a, 0x5a, 0x2a));
+    p.drawRect(QRectF(6.5, 10.5, 3, 4));
+    p.setPen(QPen(QColor(0x80, 0x18, 0x10), 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Vertical(1, 8, QColor(0xf0, 0x60, 0x40), QColor(0xb8, 0x28, 0x18)));
+    p.drawPolygon(QPolygonF{QPointF(8, 1.5), QPointF(15, 8), QPointF(1, 8)});
+}
+
+void DrawUp(QPainter& p)
+{
+    p.setPen(QPen(QColor(0x1c, 0x60, 0x18), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(Vertical(1, 15, QColor(0x8c, 0xdc, 0x64), QColor(0x2c, 0x90, 0x24)));
+    p.drawPolygon(QPolygonF{QPointF(8, 1.5), QPointF(14.5, 8), QPointF(10.5, 8), QPointF(10.5, 14.5), QPointF(5.5, 14.5),
+                            QPointF(5.5, 8), QPointF(1.5, 8)});
+}
+
+void DrawNewFolder(QPainter& p)
+{
+    p.setPen(QPen(QColor(0x8a, 0x64, 0x08), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(Vertical(5, 15, QColor(0xff, 0xe0, 0x7a), QColor(0xe8, 0xb0, 0x30)));
+    p.drawPolygon(QPolygonF{QPointF(0.5, 14.5), QPointF(0.5, 5.5), QPointF(1.5, 4.5), QPointF(4.5, 4.5),
+                            QPointF(5.5, 5.5), QPointF(11.5, 5.5), QPointF(11.5, 14.5)});
+    // A plus: something new.
+    p.setPen(QPen(QColor(0xff, 0xff, 0xff), 3.4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(12.5, 1.5), QPointF(12.5, 7.5));
+    p.drawLine(QPointF(9.5, 4.5), QPointF(15.5, 4.5));
+    p.setPen(QPen(QColor(0x20, 0x80, 0x20), 1.6, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(QPointF(12.5, 1.5), QPointF(12.5, 7.5));
+    p.drawLine(QPointF(9.5, 4.5), QPointF(15.5, 4.5));
+}
+
+// The desktop's icon theme's picture of that name where it has one, else the picture drawn on a
+// grid of grid x grid units at each of the sides.
+QIcon ThemeOrDrawnIcon(const char* themeName, std::initializer_list<int> sides, qreal grid,
+                       void (*draw)(QPainter&))
+{
+    if (QIcon::hasThemeIcon(QLatin1String(themeName)))
+        return QIcon::fromTheme(QLatin1String(themeName));
     QIcon icon;
-    for (const int side : {16, 24, 32, 48, 64, 96}) {
+    for (const int side : sides) {
         QPixmap pixmap(side, side);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(side / 48.0, side / 48.0);
-        switch (picture) {
-        case RootPicture::Desktop:
-            DrawDesktop(painter);
-            break;
-        case RootPicture::Documents:
-            DrawDocuments(painter);
-            break;
-        case RootPicture::Computer:
-            DrawComputer(painter);
-            break;
-        case RootPicture::Network:
-            DrawNetwork(painter);
-            break;
-        }
+        painter.scale(side / grid, side / grid);
+        draw(painter);
         painter.end();
         icon.addPixmap(pixmap);
     }
     return icon;
+}
+
+}  // namespace
+
+QIcon ButtonIcon(ButtonPicture picture)
+{
+    static const char* const themeNames[] = {"go-home", "go-up", "folder-new"};
+    static void (*const draw[])(QPainter&) = {DrawHome, DrawUp, DrawNewFolder};
+    const auto kind = static_cast<int>(picture);
+    return ThemeOrDrawnIcon(themeNames[kind], {16, 24, 32, 48}, 16, draw[kind]);
+}
+
+QIcon RootIcon(RootPicture picture)
+{
+    static const char* const themeNames[] = {"user-desktop", "folder-documents", "computer", "network-workgroup"};
+    static void (*const draw[])(QPainter&) = {DrawDesktop, DrawDocuments, DrawComputer, DrawNetwork};
+    const auto kind = static_cast<int>(picture);
+    return ThemeOrDrawnIcon(themeNames[kind], {16, 24, 32, 48, 64, 96}, 48, draw[kind]);
 }
 
 }  // namespace ShellDirDlg

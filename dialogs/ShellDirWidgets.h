@@ -39,6 +39,12 @@ private:
 enum class RootPicture { Desktop, Documents, Computer, Network };
 QIcon RootIcon(RootPicture picture);
 
+// The pictures of the small buttons beside the directory field (default directory, up one
+// level, new folder): the icon theme's where it has them, otherwise drawn here on a 16-pixel
+// grid, at 16, 24, 32 and 48 pixels, so that they stay sharp on a scaled screen.
+enum class ButtonPicture { Home, Up, NewFolder };
+QIcon ButtonIcon(ButtonPicture picture);
+
 // A flat root button: a 48 x 48 picture with its caption right below, wrapped when it is
 // wider than the button.
 class TRootButton : public QToolButton {

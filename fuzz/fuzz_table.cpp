@@ -1,5 +1,6 @@
-// libFuzzer target: opens arbitrary bytes as a Paradox table and reads every
-// value of every record. The first input byte chooses whether the rest is the
+// libFuzzer target: opens arbitrary bytes as a Paradox table (piecing a broken
+// block chain together again) and reads every value of every record, then
+// words what was lost. The first input byte chooses whether the rest is the
 // table alone, or a table and a memo file split at a position the next two
 // bytes give (bit 0), and whether the records come ordered by a field
 // (bit 1; bits 2-7 pick the field).
@@ -42,10 +43,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 try {
                     reader.ReadValue(f);
                 } catch (const pdx::SourceError&) {
-                    // a bad memo pointer spoils one value, not the walk
+                    // a missing memo file spoils one value, not the walk
                 }
             }
         }
+        const pdx::TableDamage& damage = reader.Damage();
+        const std::uint64_t values = reader.Losses(pdx::LossKind::UnreadableMemo).count;
+        if (damage.rowsRead != reader.RecordCount())
+            __builtin_trap();
+        (void)pdx::DamageText(QStringLiteral("fuzz.db"), damage, values);
+        (void)pdx::LossSummary(QStringLiteral("fuzz.db"), damage, values);
+        (void)pdx::DamageNote(QStringLiteral("fuzz.db"), damage);
     } catch (const pdx::SourceError&) {
     }
     return 0;

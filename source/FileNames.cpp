@@ -132,6 +132,24 @@ QString DisplayFileName(const QString& name)
     return shown;
 }
 
+QString FoldedFileName(const QString& name)
+{
+    if (!HasHeldBytes(name))
+        return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+    // Normalising or folding would turn a held byte into U+FFFD: only the text between them is.
+    QString folded;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !IsHeld(name, i))
+            continue;
+        folded += name.mid(start, i - start).normalized(QString::NormalizationForm_C).toCaseFolded();
+        if (i < name.size())
+            folded += name[i];
+        start = i + 1;
+    }
+    return folded;
+}
+
 QString JoinFileName(const QString& directory, const QString& name)
 {
     if (directory.isEmpty())

@@ -23,6 +23,10 @@ QString DecodeFileName(QByteArrayView bytes);
 bool HasHeldBytes(const QString& name);
 // NAME for messages: each held byte written as \xNN ("GR\x99SSE.DB").
 QString DisplayFileName(const QString& name);
+// NAME as two spellings of one name compare equal: in Unicode normal form C and case folded.
+// Neither Linux nor Windows file systems normalise names, so a folder copied from a Mac holds
+// "Größte Hits" decomposed (o and a combining diaeresis) where a typed name has it composed.
+QString FoldedFileName(const QString& name);
 
 enum class FileKind { Missing, Regular, Directory, Other };
 
@@ -48,6 +52,10 @@ bool ListDirectory(const QString& directory, std::vector<DirEntry>& entries);
 QStringList CommandLineArguments(int argc, char** argv);
 // The running program's file, links resolved, its name's bytes kept; empty when unknown.
 QString ExecutableFileName();
+
+// The characters that separate or qualify the parts of a path and so never stand in a bare
+// name: "/" on POSIX systems; "/", "\\" and ":" (drive, alternate stream) on Windows.
+QString PathCharacters();
 
 // DIRECTORY and NAME joined with one '/'.
 QString JoinFileName(const QString& directory, const QString& name);

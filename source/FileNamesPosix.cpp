@@ -81,6 +81,11 @@ bool ListDirectory(const QString& directory, std::vector<DirEntry>& entries)
     return true;
 }
 
+QString PathCharacters()
+{
+    return QStringLiteral("/");
+}
+
 QStringList CommandLineArguments(int argc, char** argv)
 {
     QStringList args;

@@ -20,14 +20,7 @@ enum class ErrorCode {
     FieldSizeMismatch,   // %1 file, %2 sum of field sizes, %3 record size
     UnknownFieldType,    // %1 file, %2 field, %3 type code (hex)
     BadFieldSize,        // %1 file, %2 field, %3 size
-    Encrypted,           // %1 file
-    ChainLoop,           // %1 file, %2 block
-    ChainPastEnd,        // %1 file, %2 block
-    BlockTruncated,      // %1 file, %2 block
-    BlockDamaged,        // %1 file, %2 block
     MemoFileMissing,     // %1 memo file, %2 field, %3 table file
-    MemoFileDamaged,     // %1 memo file, %2 field, %3 offset
-    MemoPointerInvalid,  // %1 memo file, %2 field, %3 offset
     InvalidCodePage,     // %1 file, %2 code page name
     FieldMissing,        // %1 file, %2 field
     NotOpen,             // no arguments

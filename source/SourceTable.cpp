@@ -23,10 +23,11 @@ QString FindIgnoringCase(const QString& directory, const QString& fileName)
     std::vector<DirEntry> entries;
     if (!ListDirectory(directory, entries))
         return {};
+    const QString wanted = FoldedFileName(fileName);
     QString found;
     for (const DirEntry& entry : entries) {
-        if (entry.kind == FileKind::Regular && entry.name.compare(fileName, Qt::CaseInsensitive) == 0 &&
-            (found.isEmpty() || entry.name < found))
+        if (entry.kind == FileKind::Regular && (found.isEmpty() || entry.name < found) &&
+            FoldedFileName(entry.name) == wanted)
             found = entry.name;
     }
     return found.isEmpty() ? QString() : JoinFileName(directory, found);
@@ -83,8 +84,10 @@ void SourceTable::Open(const QString& directory, const QString& fileName, const 
         const QString memoDerived = DisplayFileName(dir + StripExtension(fileName) + QStringLiteral(".mb"));
         // The usual spellings first: looking through a folder of thousands
         // of tables for each of them would cost time in its square.
+        // Always beside the table, also when FILENAME names it in a folder below DIRECTORY.
         QString memoActual;
-        const QString memoDir = directory.isEmpty() ? QStringLiteral(".") : directory;
+        const qsizetype slash = std::max(actual.lastIndexOf(u'/'), actual.lastIndexOf(QDir::separator()));
+        const QString memoDir = slash < 0 ? QStringLiteral(".") : actual.left(slash + 1);
         for (const QString& suffix : {QStringLiteral(".mb"), QStringLiteral(".MB")}) {
             const QString candidate = JoinFileName(memoDir, StripExtension(QFileInfo(actual).fileName()) + suffix);
             if (memoActual.isEmpty() && IsRegularFile(candidate))
@@ -371,6 +374,17 @@ void SourceTable::ResetLosses()
 QString SourceTable::MissingMemoFile() const
 {
     return reader_ && reader_->MemoMissing() ? reader_->MemoName() : QString();
+}
+
+QString SourceTable::MemoFileName() const
+{
+    return reader_ ? reader_->MemoName() : QString();
+}
+
+const TableDamage& SourceTable::Damage() const
+{
+    static const TableDamage kNone;
+    return reader_ ? reader_->Damage() : kNone;
 }
 
 QString SourceTable::DecodeBytes(const QByteArray& bytes) const

@@ -14,7 +14,7 @@ namespace pdx {
 
 // Paradox tables come from systems that ignore the case of file names: when
 // the exact name is missing, the first name in the directory (in name order)
-// that equals it ignoring case is taken. Returns the path found, or an empty
+// that equals it ignoring case and Unicode normal form (FoldedFileName) is taken. Returns the path found, or an empty
 // string. Names of any bytes are found (FileNames.h).
 QString FindIgnoringCase(const QString& directory, const QString& fileName);
 
@@ -56,7 +56,8 @@ public:
     void SetFileFinder(FileFinder finder) { finder_ = std::move(finder); }
 
     // Opens directory/fileName read-only. The file and its memo file are
-    // found ignoring case when the exact name does not exist. An empty
+    // found ignoring case when the exact name does not exist; the memo file
+    // is looked for beside the table, wherever that is. An empty
     // indexField gives the natural (chain, for keyed tables key) order;
     // otherwise the records come ascending by that field, ties in chain order.
     void Open(const QString& directory, const QString& fileName, const QString& indexField = QString());
@@ -94,6 +95,10 @@ public:
     void ResetLosses();
     // The memo file as looked for when the table needs one and it is missing; else empty.
     QString MissingMemoFile() const;
+    // The memo file as messages name it; empty for a table without memo or BLOB fields.
+    QString MemoFileName() const;
+    // What the table's block chain gave up (TableDamage.h); known once the table is open.
+    const TableDamage& Damage() const;
     // Decodes BYTES with the table's code page.
     QString DecodeBytes(const QByteArray& bytes) const;
 

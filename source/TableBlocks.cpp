@@ -1,5 +1,5 @@
-// TableReader, part two: the block chain and the cursor over the records,
-// in chain order or in the order of one field.
+// TableReader: the cursor over the records, in chain order or in the order of
+// one field.
 
 #include "TableBytes.h"
 #include "TableReader.h"
@@ -12,41 +12,6 @@
 namespace pdx {
 
 using namespace table_bytes;
-
-void TableReader::WalkChain()
-{
-    const std::uint64_t fileSize = source_->Size();
-    const TableHeader& h = header_;
-    std::vector<bool> visited(65536, false);
-    std::uint32_t ordinal = 0;
-    int block = h.firstBlock;
-    while (block != 0) {
-        if (visited[static_cast<std::size_t>(block)])
-            Fail(ErrorCode::ChainLoop, {QString::number(block)});
-        visited[static_cast<std::size_t>(block)] = true;
-        const std::uint64_t start =
-            static_cast<std::uint64_t>(h.headerSize) + static_cast<std::uint64_t>(block - 1) * h.blockSize;
-        if (start + kBlockHeader > fileSize)
-            Fail(ErrorCode::ChainPastEnd, {QString::number(block)});
-        std::uint8_t head[kBlockHeader];
-        if (!source_->ReadAt(start, head, sizeof head))
-            Fail(ErrorCode::FileReadFailed);
-        const int next = Le16(head);
-        const auto last = static_cast<std::int16_t>(Le16(head + 4));
-        std::uint32_t count = 0;
-        if (last >= 0) {
-            if (last % h.recordSize != 0 || last + h.recordSize > h.blockSize - kBlockHeader)
-                Fail(ErrorCode::BlockDamaged, {QString::number(block)});
-            count = static_cast<std::uint32_t>(last / h.recordSize + 1);
-            if (start + kBlockHeader + std::uint64_t{count} * h.recordSize > fileSize)
-                Fail(ErrorCode::BlockTruncated, {QString::number(block)});
-        }
-        chain_.push_back({start + kBlockHeader, count, ordinal});
-        ordinal += count;
-        block = next;
-    }
-    recordCount_ = ordinal;
-}
 
 // Hands the bytes of one field of every record, in chain order, to callback.
 template <typename F>

@@ -101,8 +101,10 @@ void TableReader::ParseHeader()
     h.fileType = fixed[0x04];
     const int blockKiB = fixed[0x05];
     h.numRecords = Le32(fixed + 0x06);
+    h.blocksInUse = Le16(fixed + 0x0A);
     h.fileBlocks = Le16(fixed + 0x0C);
     h.firstBlock = Le16(fixed + 0x0E);
+    h.firstFreeBlock = Le16(fixed + 0x4D);
     const int numFields = Le16(fixed + 0x21);
     h.keyFields = Le16(fixed + 0x23);
     h.codePage.sortOrder = fixed[0x29];
@@ -126,15 +128,14 @@ void TableReader::ParseHeader()
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(head.constData());
 
     // Version 4 and later data files carry an extension with the second
-    // encryption word and the code page.
+    // encryption word (the key, when the first one is 0xFF00FF00) and the
+    // code page.
     const bool extended = h.version >= 5;
     if (extended && h.headerSize < kExtendedFieldStart)
         Fail(ErrorCode::HeaderTruncated);
-    std::uint32_t key = Le32(bytes + 0x25);
-    if (extended && key == 0xFF00FF00u)
-        key = Le32(bytes + 0x5C);
-    if (key != 0)
-        Fail(ErrorCode::Encrypted);
+    h.encryptionKey = Le32(bytes + 0x25);
+    if (extended && h.encryptionKey == 0xFF00FF00u)
+        h.encryptionKey = Le32(bytes + 0x5C);
     if (extended) {
         h.codePage.codePageWord = Le16(bytes + 0x6A);
         h.codePage.hasCodePageWord = h.codePage.codePageWord != 0;

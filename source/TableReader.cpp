@@ -1,9 +1,11 @@
 // TableReader: construction and the code page. The other parts live in
-// TableHeader.cpp (header and field list), TableBlocks.cpp (block chain and
-// cursor), TableValues.cpp (field values) and TableMemo.cpp (memo/BLOB data).
+// TableHeader.cpp (header and field list), TableChain.cpp (block chain),
+// TableBlocks.cpp (cursor), TableValues.cpp (field values) and TableMemo.cpp
+// (memo/BLOB data).
 
 #include "TableReader.h"
 
+#include "Scramble.h"
 #include "TextDecoder.h"
 
 #include <algorithm>
@@ -14,8 +16,15 @@ TableReader::TableReader(std::unique_ptr<ByteSource> source, QString displayName
     : source_(std::move(source)), name_(std::move(displayName))
 {
     ParseHeader();
-    WalkChain();
+    // A password-protected file is read through its key: everything after the
+    // header, the chain's block headers included, reads as if it were plain.
+    if (header_.encryptionKey != 0)
+        source_ = UnscramblingSource::ForBlocks(std::move(source_), header_.encryptionKey,
+                                                static_cast<std::uint64_t>(header_.headerSize), header_.blockSize);
+    // A keyed table whose chain is pieced together again is put in order by its keys, which
+    // are read with the code page.
     SetCodec(CodePage::Choose(header_.codePage));
+    WalkChain();
 }
 
 TableReader::~TableReader() = default;

@@ -4,6 +4,7 @@
 #include "CodePage.h"
 #include "FieldValue.h"
 #include "SourceError.h"
+#include "TableDamage.h"
 
 #include <QByteArray>
 #include <QString>
@@ -60,9 +61,14 @@ struct TableHeader {
     int version = 0;         // the version byte at 0x39
     int blockSize = 0;       // bytes
     std::uint32_t numRecords = 0; // as the header claims; the chain decides
+    int blocksInUse = 0;     // the chain's length, as the header claims
     int fileBlocks = 0;
     int firstBlock = 0;
+    int firstFreeBlock = 0;  // head of the list of free blocks, 0 = none
     int keyFields = 0;
+    // Password protection: the key the blocks are scrambled with; 0 for a
+    // plain file. Protected files are read without their password.
+    std::uint32_t encryptionKey = 0;
     CodePage::HeaderHints codePage;
     // Version 4 and later: the field numbers (in .Xnn/.XGn index files the
     // first ones are the indexed fields' numbers in the table, from 1), and
@@ -73,10 +79,10 @@ struct TableHeader {
 
 // Values that could not be read as stored, by kind: each is read as blank
 // (dates, times, timestamps out of range; memos and BLOBs in a missing memo
-// file), as U+FFFD (bytes without a character in the code page), or with 0
-// for digits above 9 (BCD).
-enum class LossKind : std::uint8_t { Date, Time, Timestamp, Unmappable, BcdDigits, MissingMemo };
-constexpr int kLossKinds = 6;
+// file, or whose place in the memo file is damaged), as U+FFFD (bytes without
+// a character in the code page), or with 0 for digits above 9 (BCD).
+enum class LossKind : std::uint8_t { Date, Time, Timestamp, Unmappable, BcdDigits, MissingMemo, UnreadableMemo };
+constexpr int kLossKinds = 7;
 
 struct LossCount {
     std::uint64_t count = 0;    // values read with this loss
@@ -85,10 +91,13 @@ struct LossCount {
 
 // Parses a Paradox table from a ByteSource: the header, the field list and the
 // block chain, and gives the records in chain order (or in an order the caller
-// supplies). It never reads outside the source and raises SourceError, naming
-// the table, for everything it cannot read. Its parts: TableReader.cpp
-// (construction, code page), TableHeader.cpp, TableBlocks.cpp (chain and
-// cursor), TableValues.cpp, TableMemo.cpp; TableBytes.h holds what they share.
+// supplies). It never reads outside the source. A damaged chain costs the
+// blocks that cannot be read, not the table: the rest of the chain is found
+// among the other blocks, and Damage() says what was lost. It raises
+// SourceError, naming the table, for everything else it cannot read. Its
+// parts: TableReader.cpp (construction, code page), TableHeader.cpp,
+// TableChain.cpp (the chain and its repair), TableBlocks.cpp (cursor),
+// TableValues.cpp, TableMemo.cpp; TableBytes.h holds what they share.
 class TableReader {
 public:
     // Parses the header and walks the block chain; throws SourceError.
@@ -102,6 +111,8 @@ public:
     const std::vector<FieldInfo>& Fields() const { return fields_; }
     bool HasBlobFields() const;
     std::uint64_t RecordCount() const { return recordCount_; }
+    // What the block chain gave up; known once the reader is made.
+    const TableDamage& Damage() const { return damage_; }
 
     // Decodes the field names and, from now on, all text with this codec;
     // throws InvalidCodePage when Qt does not know it.
@@ -109,7 +120,9 @@ public:
     const QString& Codec() const { return codec_; }
 
     // The memo file (.mb). Without one, BLOBs that do not fit their leader
-    // fail with MemoFileMissing naming expectedName.
+    // fail with MemoFileMissing naming expectedName. A value whose place in
+    // the memo file cannot be read (the file cut short or damaged) reads as
+    // blank and counts as LossKind::UnreadableMemo.
     void SetMemoSource(std::unique_ptr<ByteSource> source, const QString& name);
     void SetMissingMemoName(const QString& expectedName);
     // Without a memo file, memo and BLOB values that are not whole in their
@@ -138,10 +151,12 @@ public:
     void ReadValueInto(int field, Value& value);
     // Decodes bytes with the table's code page.
     QString DecodeText(const char* data, qsizetype size);
-    // Text of an alpha or memo field (blank reads as empty).
+    // Text of an alpha or memo field (blank, and a memo that cannot be read,
+    // read as empty).
     QString ReadText(int field);
-    // The bytes of a BLOB field (blank reads as empty); points into the
-    // record or into a buffer valid until the next BLOB read.
+    // The bytes of a BLOB field (blank, and a value that cannot be read, read
+    // as empty); points into the record or into a buffer valid until the next
+    // BLOB read.
     QByteArrayView ReadBlob(int field);
 
 private:
@@ -149,20 +164,34 @@ private:
         std::uint64_t firstRecord; // file offset of the first record
         std::uint32_t count;       // records in the block
         std::uint32_t firstOrdinal; // chain position of the first record
+        int number;                 // the block's number in the file
     };
 
     void ParseHeader();
     void ParseFields(const QByteArray& head);
     void WalkChain();
+    struct BlockHead;
+    bool ReadBlockHead(int block, BlockHead& head);
+    bool PlausibleRecords(BlockHead& head) const;
+    void RepairChain();
+    void OrderKeyedRuns(std::vector<std::vector<int>>& runs, const std::vector<std::uint64_t>& starts);
+    int CompareKeys(const std::uint8_t* a, const std::uint8_t* b) const;
     void LoadBlock(std::size_t index);
     template <typename F>
     void ForEachFieldBytes(int field, F&& callback);
     void PositionNatural();
     std::size_t BlockOfOrdinal(std::uint32_t ordinal) const;
     [[noreturn]] void Fail(ErrorCode code, const QStringList& more = {}) const;
-    void CheckMemoHeader(int field);
-    // The stored bytes of an alpha (up to its first NUL) or memo field.
-    QByteArrayView TextBytes(int field);
+    bool MemoHeaderSound();
+    // The bytes of a memo/BLOB field kept in the memo file, or false when
+    // they cannot be found there.
+    bool ResolveBlob(int field, QByteArrayView& bytes);
+    // The bytes of a memo/BLOB field; false, with the loss counted, when a
+    // missing memo file is read as blank or the value cannot be read.
+    bool BlobBytes(int field, QByteArrayView& bytes);
+    // The stored bytes of an alpha (up to its first NUL) or memo field; false
+    // as BlobBytes says.
+    bool TextBytes(int field, QByteArrayView& bytes);
     // Counts a value of KIND read from the current row.
     void NoteLoss(LossKind kind)
     {
@@ -179,6 +208,7 @@ private:
     std::vector<FieldInfo> fields_;
     std::vector<ChainBlock> chain_;
     std::uint64_t recordCount_ = 0;
+    TableDamage damage_;
 
     QString codec_;
     std::unique_ptr<TextDecoder> decoder_;
@@ -186,6 +216,7 @@ private:
     std::unique_ptr<ByteSource> memo_;
     QString memoName_;
     bool memoChecked_ = false;
+    bool memoSound_ = false;
     bool missingMemoAsBlank_ = false;
     std::array<LossCount, kLossKinds> losses_{};
     std::vector<char> blobBuffer_;

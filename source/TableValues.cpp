@@ -107,20 +107,22 @@ QString TableReader::DecodeText(const char* data, qsizetype size)
     return decoder_->Decode(data, size);
 }
 
-QByteArrayView TableReader::TextBytes(int field)
+bool TableReader::TextBytes(int field, QByteArrayView& bytes)
 {
     const FieldInfo& f = fields_[static_cast<std::size_t>(field)];
     const std::uint8_t* p = current_ + f.offset;
     if (f.type == FieldType::Alpha) {
         const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(f.width)));
-        return QByteArrayView(reinterpret_cast<const char*>(p), end ? end - p : f.width);
+        bytes = QByteArrayView(reinterpret_cast<const char*>(p), end ? end - p : f.width);
+        return true;
     }
-    return ReadBlob(field);
+    return BlobBytes(field, bytes);
 }
 
 QString TableReader::ReadText(int field)
 {
-    const QByteArrayView bytes = TextBytes(field);
+    QByteArrayView bytes;
+    TextBytes(field, bytes);
     return decoder_->Decode(bytes.data(), bytes.size());
 }
 
@@ -147,12 +149,10 @@ void TableReader::ReadValueInto(int field, Value& v)
         return;
     switch (f.type) {
     case FieldType::Alpha: case FieldType::Memo: {
-        if (f.type == FieldType::Memo && !memo_ && missingMemoAsBlank_ && NeedsMemoFile(field)) {
-            NoteLoss(LossKind::MissingMemo);
+        QByteArrayView bytes;
+        if (!TextBytes(field, bytes))
             break;
-        }
         v.kind = Value::Kind::Text;
-        const QByteArrayView bytes = TextBytes(field);
         const std::uint64_t replaced = decoder_->Replaced();
         decoder_->DecodeInto(bytes.data(), bytes.size(), v.text);
         if (decoder_->Replaced() != replaced)
@@ -219,12 +219,10 @@ void TableReader::ReadValueInto(int field, Value& v)
         std::memcpy(v.bytes.data(), p, static_cast<std::size_t>(f.width));
         break;
     case FieldType::Binary: case FieldType::FormattedMemo: case FieldType::Ole: case FieldType::Graphic: {
-        if (!memo_ && missingMemoAsBlank_ && NeedsMemoFile(field)) {
-            NoteLoss(LossKind::MissingMemo);
+        QByteArrayView blob;
+        if (!BlobBytes(field, blob))
             break;
-        }
         v.kind = Value::Kind::Bytes;
-        const QByteArrayView blob = ReadBlob(field);
         v.bytes.resize(blob.size());
         if (!blob.isEmpty())
             std::memcpy(v.bytes.data(), blob.data(), static_cast<std::size_t>(blob.size()));

@@ -21,6 +21,8 @@ const Wording kWordings[] = {
      "%1 BCD-Zahlen mit ungültigen Ziffern, als 0 gelesen"},
     {pdx::LossKind::MissingMemo, "1 Memo-/BLOB-Wert als NULL, weil die Memodatei \"%3\" fehlt",
      "%1 Memo-/BLOB-Werte als NULL, weil die Memodatei \"%3\" fehlt"},
+    {pdx::LossKind::UnreadableMemo, "1 Memo-/BLOB-Wert als NULL, weil er in der Memodatei \"%3\" nicht lesbar ist",
+     "%1 Memo-/BLOB-Werte als NULL, weil sie in der Memodatei \"%3\" nicht lesbar sind"},
 };
 
 // Fills %1, %2 and %3 once each, so that a file name holding "%1" stays as it is.
@@ -49,7 +51,8 @@ QStringList LossLines(const QString& tableName, const pdx::SourceTable& source)
         if (loss.count == 0)
             continue;
         const QString text = Fill(loss.count == 1 ? w.one : w.many, QString::number(loss.count),
-                                  source.CodePageName(), source.MissingMemoFile());
+                                  source.CodePageName(),
+                                  w.kind == pdx::LossKind::UnreadableMemo ? source.MemoFileName() : source.MissingMemoFile());
         lines << tableName + QStringLiteral(": ") + text +
                      (loss.count == 1 ? QStringLiteral(" (Zeile %1)") : QStringLiteral(" (zuerst in Zeile %1)"))
                          .arg(loss.firstRow);

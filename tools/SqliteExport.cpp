@@ -281,9 +281,12 @@ void CreateIndexes(SqliteConnection& db, const TableFile& table, const pdx::Sour
         listener.Warning(warning);
 }
 
-// Exports one table; false when it could not be read or created (the listener was told why).
-bool ExportOne(SqliteConnection& db, const TableFile& given, const Options& options, FolderNames& names,
-               Listener& listener)
+enum class Exported { No, Whole, Damaged };
+
+// Exports one table; No when it could not be read or created, Damaged when rows of it were lost
+// (the listener was told why).
+Exported ExportOne(SqliteConnection& db, const TableFile& given, const Options& options, FolderNames& names,
+                   Listener& listener)
 {
     pdx::SourceTable source;
     source.SetCodePage(options.codePage);
@@ -314,17 +317,22 @@ bool ExportOne(SqliteConnection& db, const TableFile& given, const Options& opti
         }
         for (const QString& line : tooltext::LossLines(table.name, source))
             listener.Warning(line);
+        const pdx::TableDamage& damage = source.Damage();
+        if (damage.RowsLost())
+            listener.Warning(pdx::DamageText(source.FilePath(), damage));
+        else if (const QString note = pdx::DamageNote(source.FilePath(), damage); !note.isEmpty())
+            listener.Warning(note);
         if (options.indexes)
             CreateIndexes(db, table, source, writer.Columns(), names, listener);
-        listener.TableDone(table, rows);
-        return true;
+        listener.TableDone(table, {rows, source.Header().numRecords, damage.RowsLost()});
+        return damage.RowsLost() ? Exported::Damaged : Exported::Whole;
     } catch (const pdx::SourceError& failure) {
         listener.TableFailed(table, failure.Message());
     } catch (const TableWriter::CreateFailed& failure) {
         listener.TableFailed(table, SafeFormat(QStringLiteral("Die Tabelle \"%s\" kann nicht als \"%s\" angelegt werden (%s)"),
                                                {table.Shown(), table.name, failure.reason}));
     }
-    return false;
+    return Exported::No;
 }
 
 QString StagingFailure(const FileUtils::TStagedFile& staged, std::uint32_t code)
@@ -374,7 +382,7 @@ Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables
     }
 
     // The output keeps the permission bits of the file it replaces, read-only ones included.
-    FileUtils::TStagedFile staged(outFile, FileUtils::TStagedFile::ModeRule::Keep, SettleDatabase);
+    FileUtils::TStagedFile staged(outFile, FileUtils::TStagedFile::ModeRule::Keep);
     if (const std::uint32_t code = staged.Create()) {
         result.fatal = StagingFailure(staged, code);
         return result;
@@ -388,10 +396,17 @@ Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables
         FolderNames names;
         for (const TableFile& table : tables) {
             listener.TableStarting(table, ++number, int(tables.size()));
-            if (ExportOne(db, table, options, names, listener))
+            switch (ExportOne(db, table, options, names, listener)) {
+            case Exported::Damaged:
+                ++result.damaged;
+                [[fallthrough]];
+            case Exported::Whole:
                 ++result.exported;
-            else
+                break;
+            case Exported::No:
                 ++result.failed;
+                break;
+            }
         }
         db.Close();
     } catch (const SqliteError& failure) {

@@ -60,11 +60,18 @@ struct Options {
     bool indexes = true;   // secondary indexes (.Xnn/.XGn) become CREATE INDEX statements
 };
 
+// What went in of a table.
+struct TableRows {
+    std::uint64_t rows = 0;        // rows written
+    std::uint64_t headerRows = 0;  // rows the table's header names
+    bool damaged = false;          // rows of it were lost; a Warning said which
+};
+
 // Told about each table as the export goes on.
 class Listener {
 public:
     virtual ~Listener() = default;
-    virtual void TableDone(const TableFile& table, std::uint64_t rows) = 0;
+    virtual void TableDone(const TableFile& table, const TableRows& rows) = 0;
     // MESSAGE is the engine's German message naming the table file, or why SQLite refused it.
     virtual void TableFailed(const TableFile& table, const QString& message) = 0;
     virtual void Warning(const QString& message) = 0;
@@ -75,7 +82,8 @@ public:
 };
 
 struct Result {
-    int exported = 0;
+    int exported = 0;  // damaged ones too
+    int damaged = 0;   // went in with the rows that could be read
     int failed = 0;
     QString fatal;  // set when the output file could not be made: nothing was written
     bool outputExists = false;  // FATAL says that the output exists and --replace was not given
@@ -83,7 +91,8 @@ struct Result {
 
 // Builds OUTFILE from TABLES: the database is made under a temporary name beside OUTFILE and
 // renamed over it once the last table is in, each table in one transaction. A table that cannot
-// be read is reported and left out; the others go on. When no table went in, OUTFILE is left
+// be read is reported and left out; the others go on. A damaged table goes in with the rows that
+// could be read, and a warning says what was lost. When no table went in, OUTFILE is left
 // as it was. An existing OUTFILE is replaced only with OPTIONS.replace, and never while another
 // program has it open or locked.
 Result ExportTables(const QString& outFile, const std::vector<TableFile>& tables, const Options& options,

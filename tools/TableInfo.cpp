@@ -33,7 +33,7 @@ const FolderNames::Folder& FolderNames::Read(const QString& path)
         read.names.sort();
         // Backwards, so that the first spelling in name order is the one kept.
         for (auto name = read.names.crbegin(); name != read.names.crend(); ++name)
-            read.folded.insert(name->toCaseFolded(), *name);
+            read.folded.insert(pdx::FoldedFileName(*name), *name);
         it = folders_.insert(folder, read);
     }
     return *it;
@@ -47,7 +47,7 @@ const QStringList& FolderNames::Beside(const QString& path)
 QString FolderNames::Find(const QString& directory, const QString& fileName)
 {
     const Folder& folder = Read(directory);
-    const auto found = folder.folded.constFind(fileName.toCaseFolded());
+    const auto found = folder.folded.constFind(pdx::FoldedFileName(fileName));
     if (found == folder.folded.constEnd())
         return {};
     // The exact spelling first, as FindIgnoringCase does.

@@ -28,7 +28,7 @@ public:
 private:
     struct Folder {
         QStringList names;
-        QHash<QString, QString> folded;  // case-folded name -> the first name of that spelling
+        QHash<QString, QString> folded;  // pdx::FoldedFileName -> the first name of that spelling
     };
     const Folder& Read(const QString& folder);
 

@@ -1,8 +1,6 @@
 #include "TableListing.h"
 
 #include "TableInfo.h"
-#include "source/ByteSource.h"
-#include "source/CodePage.h"
 #include "source/FileNames.h"
 #include "source/SourceTable.h"
 #include "source/ValueText.h"
@@ -16,6 +14,9 @@ namespace {
 struct Facts {
     QString name;
     std::uint64_t rows = 0;
+    std::uint64_t headerRows = 0;
+    bool damaged = false;
+    std::vector<int> unreadableBlocks;
     int fields = 0;
     int keyFields = 0;
     int version = 0;
@@ -26,27 +27,6 @@ struct Facts {
     bool memoNeeded = false;
     QStringList indexes;   // index files that fit the table
 };
-
-std::uint16_t Le16(const unsigned char* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-std::uint32_t Le32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24); }
-
-// An encrypted table's header says what it is, though its records cannot be read.
-bool EncryptedFacts(const TableFile& table, Facts& facts)
-{
-    pdx::FileSource file;
-    unsigned char h[0x78] = {};
-    if (!file.Open(table.path) || file.Size() < 0x58 || !file.ReadAt(0, h, file.Size() >= 0x78 ? 0x78 : 0x58))
-        return false;
-    facts.rows = Le32(h + 0x06);
-    facts.fields = Le16(h + 0x21);
-    facts.keyFields = h[0x04] == 0 ? Le16(h + 0x23) : 0;
-    facts.version = h[0x39];
-    facts.blockSize = h[0x05] * 1024;
-    facts.encrypted = true;
-    if (facts.version >= 5 && file.Size() >= 0x78)
-        facts.codePage = pdx::CodePage::CodecForNumber(Le16(h + 0x6A));
-    return true;
-}
 
 QString TableName(const TableFile& table, const pdx::SourceTable& source)
 {
@@ -64,7 +44,7 @@ void OpenTable(pdx::SourceTable& source, const TableFile& table, const Options& 
 QString Line(const Facts& f)
 {
     QStringList parts;
-    parts << (f.rows == 1 ? QStringLiteral("1 Zeile") : QStringLiteral("%1 Zeilen").arg(f.rows));
+    parts << RowsText({f.rows, f.headerRows, f.damaged});
     parts << (f.fields == 1 ? QStringLiteral("1 Feld") : QStringLiteral("%1 Felder").arg(f.fields));
     parts << (f.keyFields == 0   ? QStringLiteral("ohne Schlüssel")
               : f.keyFields == 1 ? QStringLiteral("1 Schlüsselfeld")
@@ -72,7 +52,7 @@ QString Line(const Facts& f)
     parts << QStringLiteral("Paradox %1").arg(VersionText(f.version));
     parts << (f.codePage.isEmpty() ? QStringLiteral("Codepage unbekannt") : f.codePage);
     parts << QStringLiteral("Blöcke %1 KiB").arg(f.blockSize / 1024);
-    parts << (f.encrypted ? QStringLiteral("verschlüsselt") : QStringLiteral("nicht verschlüsselt"));
+    parts << (f.encrypted ? QStringLiteral("verschlüsselt (ohne Kennwort gelesen)") : QStringLiteral("nicht verschlüsselt"));
     if (!f.memoFile.isEmpty())
         parts << QStringLiteral("Memodatei %1").arg(pdx::DisplayFileName(f.memoFile));
     else
@@ -91,6 +71,12 @@ QString JsonLine(const Facts& f, const TableFile& table)
     out += ",\"file\":";
     pdx::AppendJsonString(out, table.Shown());
     out += ",\"rows\":" + std::to_string(f.rows);
+    out += ",\"headerRows\":" + std::to_string(f.headerRows);
+    out += f.damaged ? ",\"damaged\":true" : ",\"damaged\":false";
+    out += ",\"unreadableBlocks\":[";
+    for (std::size_t i = 0; i < f.unreadableBlocks.size(); ++i)
+        out += (i ? "," : "") + std::to_string(f.unreadableBlocks[i]);
+    out += ']';
     out += ",\"fields\":" + std::to_string(f.fields);
     out += ",\"keyFields\":" + std::to_string(f.keyFields);
     out += ",\"version\":";
@@ -121,6 +107,16 @@ QString JsonLine(const Facts& f, const TableFile& table)
 
 }  // namespace
 
+QString RowsText(const TableRows& rows)
+{
+    if (rows.damaged && rows.headerRows > rows.rows)
+        return QStringLiteral("%1 von %2 Zeilen, beschädigt").arg(pdx::GermanCount(rows.rows), pdx::GermanCount(rows.headerRows));
+    const QString count = rows.rows == 1 ? QStringLiteral("1 Zeile")
+                          : rows.damaged ? pdx::GermanCount(rows.rows) + QStringLiteral(" Zeilen")
+                                         : QStringLiteral("%1 Zeilen").arg(rows.rows);
+    return rows.damaged ? count + QStringLiteral(", beschädigt") : count;
+}
+
 int ListTables(const std::vector<TableFile>& tables, const Options& options, bool json, LinePrinter print)
 {
     FolderNames names;
@@ -133,11 +129,15 @@ int ListTables(const std::vector<TableFile>& tables, const Options& options, boo
             const pdx::TableHeader& h = source.Header();
             facts.name = TableName(table, source);
             facts.rows = source.RecordCount();
+            facts.headerRows = h.numRecords;
+            facts.damaged = source.Damage().RowsLost();
+            facts.unreadableBlocks = source.Damage().unreadableBlocks;
             facts.fields = int(source.Fields().size());
             facts.keyFields = source.KeyFieldCount();
             facts.version = h.version;
             facts.codePage = source.CodePageName();
             facts.blockSize = h.blockSize;
+            facts.encrypted = h.encryptionKey != 0;
             for (const pdx::FieldInfo& field : source.Fields())
                 facts.memoNeeded = facts.memoNeeded || pdx::IsBlobType(field.type);
             facts.memoFile = MemoFileOf(table, names);
@@ -148,14 +148,16 @@ int ListTables(const std::vector<TableFile>& tables, const Options& options, boo
                 facts.indexes << index.file;
             for (const QString& warning : warnings)
                 print(stderr, warning);
-        } catch (const pdx::SourceError& failure) {
-            if (failure.Code() != pdx::ErrorCode::Encrypted || !EncryptedFacts(table, facts)) {
-                print(stderr, failure.Message());
+            if (facts.damaged) {
+                print(stderr, pdx::DamageText(source.FilePath(), source.Damage()));
                 ++failed;
-                continue;
+            } else if (const QString note = pdx::DamageNote(source.FilePath(), source.Damage()); !note.isEmpty()) {
+                print(stderr, note);
             }
-            facts.name = pdx::DisplayFileName(table.name + pdx::DecodeFileName(table.stemBytes));
-            facts.memoFile = MemoFileOf(table, names);
+        } catch (const pdx::SourceError& failure) {
+            print(stderr, failure.Message());
+            ++failed;
+            continue;
         }
         print(stdout, json ? JsonLine(facts, table) : Line(facts));
     }

@@ -3,13 +3,16 @@
 // paradox2sqlite --schema [OPTIONS] PATH...         prints the CREATE statements it would run
 //
 // Exit codes: 0 every table went in (or was listed); 1 a table or more did not (the rest is in),
-// or none could, or standard output could not be written; 2 bad usage, said before anything is
-// read; 3 nothing done, because the output exists and --replace was not given; 128 + the
+// or went in damaged, with the rows that could be read ("Kunden: 19.914 von 20.000 Zeilen,
+// beschädigt", listed so too), or none could, or standard output could not be written; 2 bad
+// usage, said before anything is read, or an output that is one of the files read or a Paradox
+// file (OutputIsInput); 3 nothing done, because the output exists and --replace was not given; 128 + the
 // signal's number when ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the output stays as it was).
 // stdout: one line per table ("Kunden: 55 Zeilen"); stderr: the messages, and progress on a
 // terminal.
 
 #include "Interrupted.h"
+#include "OutputCheck.h"
 #include "SqliteExport.h"
 #include "TableListing.h"
 #include "Version.h"
@@ -48,15 +51,21 @@ const char kUsageText[] =
     "  --exclude NAME,... diese Tabellen auslassen\n"
     "  --no-indexes       Sekundärindizes (.Xnn, .XGn) nicht als CREATE INDEX übernehmen\n"
     "  --list             je Tabelle eine Zeile: Zeilen, Felder, Schlüsselfelder, Version,\n"
-    "                     Codepage, Blockgröße, Verschlüsselung, Memodatei, Indizes\n"
+    "                     Codepage, Blockgröße, Verschlüsselung, Memodatei, Indizes;\n"
+    "                     bei einer beschädigten Tabelle die lesbaren Zeilen\n"
     "  --json             mit --list: je Tabelle ein JSON-Objekt in einer Zeile\n"
     "  --schema           die CREATE-Anweisungen ausgeben, ohne etwas zu schreiben\n"
     "  -h, --help         diese Hilfe ausgeben\n"
     "  --version          Programmname und Version ausgeben\n"
     "\n"
-    "Rückgabewert: 0 alle Tabellen übernommen, 1 eine Tabelle oder mehr nicht (die übrigen\n"
-    "sind übernommen) oder die Ausgabe ließ sich nicht schreiben, 2 falscher Aufruf,\n"
-    "3 nichts getan, weil AUSGABE.sqlite schon da ist und --replace fehlt.\n";
+    "Von einer beschädigten Tabelle werden die lesbaren Zeilen übernommen;\n"
+    "was fehlt, sagt die Meldung.\n"
+    "\n"
+    "Rückgabewert: 0 alle Tabellen übernommen, 1 eine Tabelle oder mehr nicht oder\n"
+    "nur zum Teil (die übrigen sind übernommen) oder die Ausgabe ließ sich nicht\n"
+    "schreiben, 2 falscher Aufruf (auch: AUSGABE.sqlite ist eine der gelesenen\n"
+    "Dateien oder eine Paradox-Datei), 3 nichts getan, weil AUSGABE.sqlite schon da\n"
+    "ist und --replace fehlt.\n";
 
 enum ExitCode { kAllExported = 0, kNotAll = 1, kUsage = 2, kOutputExists = 3 };
 
@@ -81,11 +90,6 @@ void PrintLine(std::FILE* stream, const QString& text)
         throw OutputClosed();
 }
 
-QString RowsText(std::uint64_t rows)
-{
-    return rows == 1 ? QStringLiteral("1 Zeile") : QStringLiteral("%1 Zeilen").arg(rows);
-}
-
 class ConsoleListener : public SqliteExport::Listener {
 public:
     void TableStarting(const SqliteExport::TableFile& table, int number, int total) override
@@ -100,10 +104,10 @@ public:
             Show(table_ + QStringLiteral(": ") + pdx::DisplayFileName(table.name), started_);
     }
 
-    void TableDone(const SqliteExport::TableFile& table, std::uint64_t rows) override
+    void TableDone(const SqliteExport::TableFile& table, const SqliteExport::TableRows& rows) override
     {
         ClearProgress();
-        PrintLine(stdout, table.name + QStringLiteral(": ") + RowsText(rows));
+        PrintLine(stdout, table.name + QStringLiteral(": ") + SqliteExport::RowsText(rows));
     }
 
     void TableFailed(const SqliteExport::TableFile& table, const QString& message) override
@@ -128,7 +132,7 @@ public:
         if (table.path != current_ || now - started_ < std::chrono::milliseconds(500) ||
             now - shown_ < std::chrono::milliseconds(200))
             return;
-        QString text = table_ + QStringLiteral(": ") + table.name + QStringLiteral(": ") + RowsText(done);
+        QString text = table_ + QStringLiteral(": ") + table.name + QStringLiteral(": ") + SqliteExport::RowsText({done});
         if (total >= done && total > 0)
             text += QStringLiteral(" von %1 (%2 %)").arg(total).arg(done * 100 / total);
         Show(text, now);
@@ -274,6 +278,12 @@ int main(int argc, char** argv)
     if (outFile == QLatin1String("-"))
         return Usage(QStringLiteral("Die Ausgabe muss eine Datei sein; \"-\" (die Standardausgabe) geht nicht."));
     const QString shownOut = pdx::DisplayFileName(outFile);
+    // Before the hint that --replace would replace it: swapped arguments name a table first.
+    if (const QString conflict = SqliteExport::OutputIsInput(outFile, positional, selection.recursive);
+        !conflict.isEmpty()) {
+        PrintLine(stderr, QStringLiteral("paradox2sqlite: ") + conflict);
+        return kUsage;
+    }
     const bool outExists = pdx::KindOf(outFile) != pdx::FileKind::Missing || pdx::IsSymbolicLink(outFile);
     if (outExists && !options.replace) {
         PrintLine(stderr, QStringLiteral("paradox2sqlite: Die Datei \"%1\" gibt es bereits; mit --replace wird sie ersetzt.")
@@ -305,12 +315,19 @@ int main(int argc, char** argv)
             return result.outputExists ? kOutputExists : kNotAll;
         }
         const int failed = result.failed + int(collection.problems.size());
-        if (failed > 0 || result.exported == 0) {
+        if (failed > 0 || result.exported == 0)
             PrintLine(stderr, QStringLiteral("paradox2sqlite: %1 von %2 Tabellen übernommen.")
                                   .arg(result.exported)
                                   .arg(result.exported + failed));
+        if (result.damaged > 0)
+            PrintLine(stderr, result.damaged == 1
+                                  ? QStringLiteral("paradox2sqlite: 1 Tabelle ist beschädigt; ihre lesbaren Zeilen sind "
+                                                   "übernommen.")
+                                  : QStringLiteral("paradox2sqlite: %1 Tabellen sind beschädigt; ihre lesbaren Zeilen "
+                                                   "sind übernommen.")
+                                        .arg(result.damaged));
+        if (failed > 0 || result.exported == 0 || result.damaged > 0)
             return kNotAll;
-        }
     } catch (const OutputClosed& closed) {
         std::fprintf(stderr, "paradox2sqlite: %s\n", closed.what());
         return kNotAll;

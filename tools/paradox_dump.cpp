@@ -2,8 +2,9 @@
 // Prints a Paradox table as JSON lines (the field descriptors, then one array of values per
 // record in natural order) or as CSV. Messages go to stderr in German.
 //
-// Exit codes: 0 the table was printed; 1 it could not be read, or standard output could not
-// be written; 2 bad usage.
+// Exit codes: 0 the table was printed; 1 it could not be read, rows of it were lost (the rows
+// that could be read are printed, and the message says what was lost), or standard output
+// could not be written; 2 bad usage.
 
 #include "LossReport.h"
 #include "SourceTable.h"
@@ -40,8 +41,11 @@ const char kUsageText[] =
     "  -h, --help       diese Hilfe ausgeben\n"
     "  --version        Programmname und Version ausgeben\n"
     "\n"
-    "Rückgabewert: 0 ausgegeben, 1 die Tabelle ist nicht lesbar oder die Ausgabe ließ sich nicht\n"
-    "schreiben, 2 falscher Aufruf.\n";
+    "Von einer beschädigten Tabelle werden die lesbaren Zeilen ausgegeben;\n"
+    "was fehlt, sagt die Meldung.\n"
+    "\n"
+    "Rückgabewert: 0 ausgegeben, 1 die Tabelle ist nicht oder nur zum Teil lesbar\n"
+    "oder die Ausgabe ließ sich nicht schreiben, 2 falscher Aufruf.\n";
 
 int Usage(const QString& problem)
 {
@@ -228,6 +232,13 @@ int main(int argc, char* argv[])
         }
         for (const QString& loss : tooltext::LossLines(shown, source))
             PrintLine(loss);
+        const pdx::TableDamage& damage = source.Damage();
+        if (damage.RowsLost()) {
+            PrintLine(pdx::DamageText(source.FilePath(), damage));
+            return 1;
+        }
+        if (const QString note = pdx::DamageNote(source.FilePath(), damage); !note.isEmpty())
+            PrintLine(note);
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", e.what());

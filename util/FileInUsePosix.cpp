@@ -138,11 +138,42 @@ std::optional<QByteArray> ReadAt(int dir, const char* path)
     return text;
 }
 
+// The name a user knows a process by. The kernel keeps the first 15 bytes of its program's
+// name ("katalogkonverte"); where that may be cut, the whole one is looked for in the
+// executable's path, then in the command line's first words (a script run by its
+// interpreter): the first whose file name begins with the short one.
+QByteArray ProcessName(long pid)
+{
+    const QByteArray dir = "/proc/" + QByteArray::number(qlonglong(pid));
+    QByteArray comm = ReadAt(AT_FDCWD, (dir + "/comm").constData()).value_or(QByteArray());
+    if (comm.endsWith('\n'))
+        comm.chop(1);
+    constexpr qsizetype kCommLength = 15;
+    if (comm.size() < kCommLength)
+        return comm;
+    const auto fileName = [](QByteArray path) { return path.mid(path.lastIndexOf('/') + 1); };
+    QByteArrayList candidates;
+    char exe[4096];
+    if (const ssize_t length = ::readlink((dir + "/exe").constData(), exe, sizeof exe); length > 0) {
+        QByteArray path(exe, length);
+        if (path.endsWith(" (deleted)"))
+            path.chop(10);
+        candidates << fileName(path);
+    }
+    const QByteArrayList words = ReadAt(AT_FDCWD, (dir + "/cmdline").constData()).value_or(QByteArray()).split('\0');
+    for (qsizetype i = 0; i < std::min<qsizetype>(words.size(), 2); ++i)
+        candidates << fileName(words[i]);
+    for (const QByteArray& candidate : candidates) {
+        if (candidate.size() > comm.size() && candidate.startsWith(comm))
+            return candidate;
+    }
+    return comm;
+}
+
 // "sqlite3 (Prozess 4711)", or "Prozess 4711" when the name cannot be read.
 QString DescribeProcess(long pid)
 {
-    const QByteArray path = "/proc/" + QByteArray::number(qlonglong(pid)) + "/comm";
-    const QString name = QString::fromUtf8(ReadAt(AT_FDCWD, path.constData()).value_or(QByteArray())).trimmed();
+    const QString name = QString::fromUtf8(ProcessName(pid)).trimmed();
     if (name.isEmpty())
         return QStringLiteral("Prozess %1").arg(pid);
     return QStringLiteral("%1 (Prozess %2)").arg(name).arg(pid);

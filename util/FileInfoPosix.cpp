@@ -122,6 +122,19 @@ bool SameFileObject(const QString& first, const QString& second)
            && a.st_ino == b.st_ino;
 }
 
+// The inode number alone would not do: a file system hands the number of a removed file to
+// the next one made (ext4 at once), so the birth time goes with it where the system keeps one.
+QString FileIdentity(const QString& fileName)
+{
+    struct statx st {};
+    if (::statx(AT_FDCWD, Posix::EncodeName(fileName).constData(), 0, STATX_INO | STATX_BTIME, &st) != 0)
+        return QStringLiteral("0");
+    QString identity = QString::number(qulonglong(st.stx_ino), 16);
+    if (st.stx_mask & STATX_BTIME)
+        identity += u'.' + QString::number(qulonglong(st.stx_btime.tv_sec) * 1000000000ull + st.stx_btime.tv_nsec, 16);
+    return identity;
+}
+
 // Only a regular file (after links) is copied: a FIFO, device or socket could
 // block the copy or never end it, and a directory has no bytes to copy.
 bool IsRegularFile(const QString& fileName)
@@ -148,6 +161,20 @@ bool DirectoryExists(const QString& dirName)
 {
     struct stat st {};
     return StatFollow(dirName, st) && S_ISDIR(st.st_mode);
+}
+
+PathKind KindOfPath(const QString& name)
+{
+    struct stat st {};
+    if (!StatFollow(name, st))
+        return PathKind::Missing;
+    if (S_ISREG(st.st_mode))
+        return PathKind::File;
+    if (S_ISDIR(st.st_mode))
+        return PathKind::Directory;
+    if (S_ISFIFO(st.st_mode))
+        return PathKind::Fifo;
+    return S_ISSOCK(st.st_mode) ? PathKind::Socket : PathKind::Device;
 }
 
 FileTime CurrentFileTime()

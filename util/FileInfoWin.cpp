@@ -89,6 +89,16 @@ bool SameFileObject(const QString& first, const QString& second)
            && infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 
+QString FileIdentity(const QString& fileName)
+{
+    const UniqueHandle handle = Win::OpenForQuery(fileName);
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!handle.Valid() || !::GetFileInformationByHandle(handle.Get(), &info))
+        return QStringLiteral("0");
+    const std::uint64_t index = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return QString::number(qulonglong(index), 16);
+}
+
 // A file on a disk, not a directory: devices (NUL, CON), pipes and folders have no
 // bytes to copy or could block.
 bool IsRegularFile(const QString& fileName)
@@ -120,6 +130,16 @@ bool DirectoryExists(const QString& dirName)
 {
     FileAttributeData data;
     return GetFileAttributeData(dirName, data) == 0 && (data.Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+PathKind KindOfPath(const QString& name)
+{
+    FileAttributeData data;
+    if (GetFileAttributeData(name, data) != 0)
+        return PathKind::Missing;
+    if (data.Attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return PathKind::Directory;
+    return Platform::IsRegularFile(name) ? PathKind::File : PathKind::Device;
 }
 
 FileTime CurrentFileTime()

@@ -7,7 +7,8 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
+#include <utility>
+#include <vector>
 
 namespace FileUtils {
 
@@ -25,9 +26,26 @@ QString FinalFileName(const QString& fileName);
 // the rename the old file and its side files stay as they were; a failure,
 // crash or kill leaves them untouched and at most a temporary file behind,
 // which the next staging of the same file removes. A link stays a link: the
-// file it leads to is replaced.
+// file it leads to is replaced, and so are its other names not (a second hard
+// link keeps the old content). In a sticky folder that everybody may write
+// (/tmp) a link is followed only where the kernel's protected_symlinks rule
+// would follow it, whatever the system's setting: when it belongs to the user
+// who runs the program or to the folder's owner.
 // On Windows the move is ReplaceFileW, which keeps the old file's ACL and
 // attributes, or MoveFileExW (write-through) where there is no old file.
+//
+// The old file is never written to. Its SQLite side files (-journal, -wal,
+// -shm) belong to it, whatever they hold: right before the rename they are
+// moved aside under hidden names, and removed once the new file is in place;
+// should the rename fail, they are moved back, so that the old file and its
+// side files are exactly as they were. A hot journal is thus never rolled
+// back here (nor a WAL checkpointed): a journal beside a database cannot be
+// told to be its own or one left from another file of that name, and rolling
+// back a foreign one destroys the database. The next reader of a kept old
+// file does what SQLite does with its side files. A kill between the moves
+// leaves the side files under their hidden names, tagged with the old file's
+// inode: the next staging of the same file puts them back while that file is
+// still in place, and removes them once it has been replaced.
 //
 // The temporary file is meant to be opened by SQLite: its name leaves room
 // for "-journal" within the file system's name limit and its path stays
@@ -36,7 +54,8 @@ QString FinalFileName(const QString& fileName);
 // same file by another process sees it as live and leaves it alone. It is
 // created with no more permissions than the old file has (group and owner
 // kept where the system allows), so nobody can read it who could not read
-// the old one.
+// the old one; it gets the old file's access ACL and user.* attributes too,
+// and when they cannot be given to it, the file is not replaced.
 // ---------------------------------------------------------------------------
 
 class TStagedFile {
@@ -47,14 +66,8 @@ public:
         Keep,          // the old bits exactly, read-only ones included
     };
 
-    // Brings the side files of a SQLite database to rest (rolls back a hot
-    // journal, checkpoints a WAL) so that the database file alone holds its
-    // content. Returns 0, or an error code with the reason in cause.
-    using SideFileSettler = std::function<std::uint32_t(const QString& fileName, QString& cause)>;
-
     // Binds to target; nothing on disk changes before Create.
-    explicit TStagedFile(const QString& target, ModeRule rule = ModeRule::KeepWritable,
-                         SideFileSettler settle = {});
+    explicit TStagedFile(const QString& target, ModeRule rule = ModeRule::KeepWritable);
     // Removes the temporary file unless it was committed.
     ~TStagedFile();
     TStagedFile(const TStagedFile&) = delete;
@@ -73,19 +86,19 @@ public:
     // or its side files are in use (32; Use() tells who holds what) or
     // another process stages it right now, when the rename could not succeed
     // (folder not writable, sticky folder, immutable or append-only flags: 5),
-    // when a name would be too long (206), and when the old file's side files
-    // hold changes that cannot be brought to rest. An old journal or WAL is
-    // brought to rest here through the settler, before any work is done.
+    // when a link on the way lies in a sticky folder and may not be followed
+    // (5), when a name would be too long (206), and when side files that a
+    // killed staging moved aside cannot be put back. Those are put back (or
+    // removed, see above) here, before any work is done.
     std::uint32_t Create();
 
     // Moves the temporary file over the final one: flushes it to the disk,
-    // checks again that the final file is free and its side files at rest,
-    // gives the new file the old one's permission bits (see ModeRule), group
-    // and, where permitted, owner, removes the old side files (nothing in
-    // them is needed any more, and SQLite would apply a journal or WAL to
-    // whatever file bears their name), renames, and flushes the directory.
-    // Returns 0 or the error code; on failure the old file is unchanged and
-    // the temporary file is removed.
+    // checks again that the final file is free, gives the new file the old
+    // one's permission bits (see ModeRule), group and, where permitted,
+    // owner, its ACL and user.* attributes, moves the old side files aside,
+    // renames, flushes the directory and removes the side files moved aside.
+    // Returns 0 or the error code; on failure the old file and its side files
+    // are unchanged and the temporary file is removed.
     std::uint32_t Commit();
 
     // Removes the temporary file (and side files SQLite left beside it).
@@ -105,12 +118,19 @@ public:
 private:
     std::uint32_t Refuse(std::uint32_t code, const QString& cause);
     std::uint32_t CheckReplaceable();
-    std::uint32_t SettleSideFiles();
+    std::uint32_t PutBackLeftAside();
+    std::uint32_t SetSideFilesAside();
+    void PutSideFilesBack();
+    void RemoveSideFilesAside();
     std::uint32_t CreateTempFile();
-    void GiveOldOwnership(bool final);
+    // The old file's owner, group, permission bits, ACL and attributes for the
+    // temporary file (final: as it is to stay); 0 or the error code, with the
+    // cause.
+    std::uint32_t GiveOldOwnership(bool final);
     std::uint32_t CheckNotInUse();
     // Each platform's part of Commit: the temporary file's data to the disk,
-    // then the temporary file in the final file's place (0 or the error code).
+    // the old file's rights for it, then the temporary file in the final
+    // file's place and the folder to the disk (0 or the error code).
     std::uint32_t FlushTemp();
     std::uint32_t PutInPlace();
 
@@ -118,8 +138,9 @@ private:
     QString FFinalName;
     QString FTempName;
     ModeRule FRule;
-    SideFileSettler FSettle;
     bool FReplaces = false;
+    // The old file's side files moved aside by Commit: (side file, hidden name).
+    std::vector<std::pair<QString, QString>> FAside;
     std::intptr_t FHeld = -1;  // the temporary file's descriptor or handle
     int FSlot = -1;  // the slot in the list for signal clean-up
     FileUse FUse;

@@ -4,8 +4,9 @@
 //
 // Every helper reports failure as a Windows error code (0 = success, 2 file
 // not found, 3 path not found, 5 access denied, 32 sharing violation,
-// 80 file exists, 112 disk full, 206 name too long, 31 anything else), so
-// callers word their messages the same way on every platform. Only the
+// 80 file exists, 112 disk full, 206 name too long; any other system error
+// as kSystemErrnoFlag with the errno value), so callers word their messages
+// the same way on every platform. Only the
 // stream constructors and CopyFileTimeAttr throw.
 //
 // On POSIX the Windows notions are mapped as follows:
@@ -78,6 +79,14 @@ bool IsNotDotEntry(const QString& name, PathStyle style = PathStyle::Native);
 bool FileExists(const QString& fileName);
 bool DirectoryExists(const QString& dirName);
 
+// What a name stands for, links followed: nothing (also a link that leads nowhere), a regular
+// file, or something that is no file to read.
+enum class PathKind { Missing, File, Directory, Fifo, Socket, Device };
+PathKind KindOfPath(const QString& name);
+// The German words for a kind that is no file, to follow "ist keine Datei, sondern ...":
+// "ein Verzeichnis", "eine FIFO", "ein Socket", "ein Gerät"; empty for Missing and File.
+QString PathKindText(PathKind kind);
+
 // Whether two names are spelt as the same file name under the platform's rule: exact here,
 // ignoring case on Windows. Every test of "same file or directory" goes through it.
 bool SamePathSpelling(const QString& first, const QString& second);
@@ -105,10 +114,19 @@ struct FormatArg {
 QString SafeFormat(const QString& pattern, const QList<FormatArg>& args);
 
 // The German description of a Windows error code, without a trailing dot,
-// blank or control character. Unknown codes get a generic text with the number.
+// blank or control character. A code with kSystemErrnoFlag gets the system's
+// text for its errno value (strerror; German where the C library has it).
+// Unknown codes get a generic text with the number.
 QString SystemErrorText(std::uint32_t code);
 
-// Maps an errno value to a Windows error code (ENOENT gives 2).
+// Marks an error code that carries an errno value the mapping has no Windows
+// code for (EBUSY, EXDEV, EIO, ...): bit 29, which Windows leaves to
+// applications, so it never meets a code of the system's own.
+// SystemErrorText gives the system's own text for it.
+constexpr std::uint32_t kSystemErrnoFlag = 0x20000000;
+
+// Maps an errno value to a Windows error code (ENOENT gives 2); one without a
+// Windows code gives kSystemErrnoFlag | err.
 std::uint32_t ErrnoToWinError(int err);
 // The same, telling 2 from 3 for ENOENT: 3 when a directory above the given
 // name is missing.

@@ -22,10 +22,14 @@ bool IsRegularFile(const QString& fileName);
 // The same for the file an open stream holds.
 bool IsRegularFile(const TExtFileStream& stream);
 
-// Whether a SQLite side file holds content a reader of the database would
-// still need: a journal with a header (SQLite empties or zeroes it once it is
-// done) or a WAL with frames in it. Something there that cannot be read counts.
-bool SideFileHoldsChanges(const QString& sideFile, bool journal);
+// A text that tells one file from every other on its volume (links followed):
+// the inode or file index in hex, with the birth time where the system keeps
+// one; "0" when there is no file. Hex digits and ".".
+QString FileIdentity(const QString& fileName);
+
+// What the system itself says about an errno value: strerror's text, in
+// German where the C library has it.
+QString ErrnoText(int err);
 
 // The time to store as a last-write time: one more than a day after the current
 // time (both UTC) is replaced by the current time, as from a clock that ran ahead.

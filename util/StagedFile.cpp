@@ -7,7 +7,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstring>
 
 namespace FileUtils {
 
@@ -24,6 +28,67 @@ QString NameMark(const QString& name)
         hash *= 16777619u;
     }
     return QStringLiteral("%1").arg((hash ^ (hash >> 16)) & 0xffff, 4, 16, QLatin1Char('0'));
+}
+
+QString LongNameMark(const QString& name)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char byte : QFile::encodeName(name)) {
+        hash ^= std::uint8_t(byte);
+        hash *= 1099511628211ull;
+    }
+    return QStringLiteral("%1").arg(hash, 16, 16, QLatin1Char('0'));
+}
+
+namespace {
+
+// The two forms of the hidden names of finalName's side files, up to the identity.
+QStringList AsidePrefixes(const QString& finalName)
+{
+    const QString name = QFileInfo(finalName).fileName();
+    return {u'.' + name + QStringLiteral(".kk-aside-"), QStringLiteral(".kk") + LongNameMark(name) + QStringLiteral("-aside-")};
+}
+
+}  // namespace
+
+// ".Jazz-Music.sqlite.kk-aside-1a2b3c-journal"; where that is too long for the
+// file system, ".kk" + the long mark of the name: ".kk0123456789abcdef-aside-1a2b3c-journal".
+// Neither is ever taken for a temporary file (six letters after the prefix).
+QString AsideName(const QString& finalName, const QString& identity, const char* suffix)
+{
+    const QString directory = DirectoryOf(finalName);
+    const QStringList prefixes = AsidePrefixes(finalName);
+    QString name = prefixes[0] + identity + QLatin1String(suffix);
+    if (!NameFits(directory, name))
+        name = prefixes[1] + identity + QLatin1String(suffix);
+    return JoinPath(directory, name);
+}
+
+std::vector<AsideFile> FilesAside(const QString& finalName)
+{
+    std::vector<AsideFile> found;
+    const QString directory = DirectoryOf(finalName);
+    const QStringList prefixes = AsidePrefixes(finalName);
+    const QStringList entries =
+        QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        for (const QString& prefix : prefixes) {
+            if (!entry.startsWith(prefix))
+                continue;
+            for (const char* suffix : kSideSuffixes) {
+                const QString rest = entry.mid(prefix.size());
+                if (!rest.endsWith(QLatin1String(suffix)))
+                    continue;
+                const QString identity = rest.chopped(qsizetype(std::strlen(suffix)));
+                const bool hex = !identity.isEmpty() && std::all_of(identity.begin(), identity.end(), [](QChar c) {
+                    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || c == u'.';
+                });
+                if (hex)
+                    found.push_back({JoinPath(directory, entry), identity, suffix});
+            }
+        }
+    }
+    return found;
 }
 
 bool IsTempNameOf(const QString& entry, const QString& prefix)
@@ -64,22 +129,8 @@ QString StagingFailureText(const TStagedFile& staged, std::uint32_t code, const 
                       {staged.TempName().isEmpty() ? staged.FinalName() : staged.TempName(), SystemErrorText(code)});
 }
 
-namespace {
-
-QString ChangesHeldIn(const QString& finalName)
-{
-    for (const auto& [suffix, journal] : {std::pair{"-journal", true}, std::pair{"-wal", false}}) {
-        const QString sideFile = finalName + QLatin1String(suffix);
-        if (Platform::SideFileHoldsChanges(sideFile, journal))
-            return sideFile;
-    }
-    return QString();
-}
-
-}  // namespace
-
-TStagedFile::TStagedFile(const QString& target, ModeRule rule, SideFileSettler settle)
-    : FTarget(target), FFinalName(FinalFileName(target)), FRule(rule), FSettle(std::move(settle))
+TStagedFile::TStagedFile(const QString& target, ModeRule rule)
+    : FTarget(target), FFinalName(FinalFileName(target)), FRule(rule)
 {
 }
 
@@ -94,23 +145,67 @@ std::uint32_t TStagedFile::Refuse(std::uint32_t code, const QString& cause)
     return code;
 }
 
-// An old journal or WAL holds changes that belong to the old file. They are
-// brought into it (the settler opens the database the way any reader would)
-// before anything is removed, so that removing the side files loses nothing.
-std::uint32_t TStagedFile::SettleSideFiles()
+// Side files that a killed staging moved aside: while the file they belong to
+// is still in place they go back beside it, as if nothing had happened; once
+// it has been replaced (or is gone) they belong to no file any more and go.
+std::uint32_t TStagedFile::PutBackLeftAside()
 {
-    if (ChangesHeldIn(FFinalName).isEmpty())
-        return 0;
-    QString cause;
-    if (FSettle) {
-        if (const std::uint32_t code = FSettle(FFinalName, cause))
-            return Refuse(code, cause);
+    const QString identity = Platform::FileIdentity(FFinalName);
+    for (const AsideFile& aside : FilesAside(FFinalName)) {
+        if (aside.identity != identity) {
+            RemoveFile(aside.path);
+            continue;
+        }
+        const QString side = FFinalName + QLatin1String(aside.suffix);
+        if (const std::uint32_t code = MoveWithoutReplacing(aside.path, side))
+            return Refuse(code, SafeFormat(QStringLiteral("Die Begleitdatei \"%s\" liegt seit einem abgebrochenen Lauf als "
+                                                          "\"%s\" beiseite und kann nicht zurückgelegt werden: %s. Die Datei "
+                                                          "\"%s\" wird nicht ersetzt."),
+                                           {side, aside.path, SystemErrorText(code), FFinalName}));
     }
-    if (const QString sideFile = ChangesHeldIn(FFinalName); !sideFile.isEmpty())
-        return Refuse(5, SafeFormat(QStringLiteral("Die Begleitdatei \"%s\" enthält Änderungen an \"%s\", die nicht "
-                                                   "übernommen werden konnten; die Datei wird nicht ersetzt."),
-                                    {sideFile, FFinalName}));
     return 0;
+}
+
+// The old file's side files leave its name before the new file takes it: SQLite
+// would apply a journal or WAL to whatever file bears the database's name. Their
+// hidden names are on the disk before the rename can be.
+std::uint32_t TStagedFile::SetSideFilesAside()
+{
+    FAside.clear();
+    const QString identity = Platform::FileIdentity(FFinalName);
+    for (const char* suffix : kSideSuffixes) {
+        const QString side = FFinalName + QLatin1String(suffix);
+        FileAttributeData entry;
+        if (!FindFileEntry(side, entry))
+            continue;  // none, or a folder SQLite could not use anyway
+        const QString aside = AsideName(FFinalName, identity, suffix);
+        if (const std::uint32_t code = MoveWithoutReplacing(side, aside)) {
+            PutSideFilesBack();
+            return Refuse(code, SafeFormat(QStringLiteral("Die Begleitdatei \"%s\" kann nicht beiseitegelegt werden: %s. "
+                                                          "Die Datei \"%s\" wird nicht ersetzt."),
+                                           {side, SystemErrorText(code), FFinalName}));
+        }
+        FAside.emplace_back(side, aside);
+    }
+    if (!FAside.empty())
+        SyncFolder(DirectoryOf(FFinalName));
+    return 0;
+}
+
+// After a failed rename: everything as it was. A side file that cannot go back
+// (one of that name has come meanwhile) stays aside; the next staging says so.
+void TStagedFile::PutSideFilesBack()
+{
+    for (auto it = FAside.rbegin(); it != FAside.rend(); ++it)
+        MoveWithoutReplacing(it->second, it->first);
+    FAside.clear();
+}
+
+void TStagedFile::RemoveSideFilesAside()
+{
+    for (const auto& [side, aside] : FAside)
+        RemoveFile(aside);
+    FAside.clear();
 }
 
 // The final file and its side files (and those beside a link to it) are free.
@@ -153,7 +248,7 @@ std::uint32_t TStagedFile::Create()
     FStagedElsewhere = FUse.ErrorCode != 0;
     if (FStagedElsewhere)
         return FUse.ErrorCode;
-    if (const std::uint32_t code = SettleSideFiles())
+    if (const std::uint32_t code = PutBackLeftAside())
         return code;
     for (const QString& path : paths)
         RemoveWithSideFiles(path);
@@ -177,13 +272,18 @@ std::uint32_t TStagedFile::Commit()
     // What may have changed while the new file was made.
     if (const std::uint32_t code = CheckReplaceable())
         return fail(code);
-    if (const std::uint32_t code = SettleSideFiles())
-        return fail(code);
     if (const std::uint32_t code = CheckNotInUse())
         return fail(code);
-    if (const std::uint32_t error = PutInPlace())
+    if (const std::uint32_t code = GiveOldOwnership(true))
+        return fail(code);
+    if (const std::uint32_t code = SetSideFilesAside())
+        return fail(code);
+    if (const std::uint32_t error = PutInPlace()) {
+        PutSideFilesBack();
         return fail(Refuse(error, SafeFormat(QStringLiteral("Die Datei \"%s\" kann nicht ersetzt werden: %s."),
                                              {FFinalName, SystemErrorText(error)})));
+    }
+    RemoveSideFilesAside();
     StagedCleanup::Release(FSlot);
     FTempName.clear();
     return 0;

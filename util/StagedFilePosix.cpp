@@ -1,5 +1,6 @@
 // A new version of a file built under a temporary name and renamed over it.
 #include "FileReplace.h"
+#include "AclCopy.h"
 #include "FileUtils.h"
 #include "Platform.h"
 #include "PosixIo.h"
@@ -13,8 +14,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include <dirent.h>
+#include <stdio.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -48,18 +52,6 @@ qsizetype ResolvedLength(const QString& directory)
     if (::realpath(EncodeName(directory).constData(), resolved) != nullptr)
         return qsizetype(std::strlen(resolved));
     return EncodeName(QDir(directory).absolutePath()).size();
-}
-
-// What a name that is no regular file stands for, in German.
-QString KindText(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return QStringLiteral("ein Verzeichnis");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("eine FIFO");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("ein Socket");
-    return QStringLiteral("ein Gerät");
 }
 
 }  // namespace
@@ -101,6 +93,38 @@ void RemoveWithSideFiles(const QString& fileName)
         ::unlink((name + suffix).constData());
 }
 
+bool NameFits(const QString& directory, const QString& name)
+{
+    return EncodeName(name).size() <= NameMax(directory);
+}
+
+std::uint32_t MoveWithoutReplacing(const QString& from, const QString& to)
+{
+    const QByteArray source = EncodeName(from);
+    const QByteArray target = EncodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return ErrnoToWinError(errno, from);
+    // A file system without the flag: the test and the rename are two steps then.
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0)
+        return 80;
+    return ::rename(source.constData(), target.constData()) == 0 ? 0 : ErrnoToWinError(errno, from);
+}
+
+void RemoveFile(const QString& fileName)
+{
+    ::unlink(EncodeName(fileName).constData());
+}
+
+void SyncFolder(const QString& directory)
+{
+    const UniqueFd folder(::open(EncodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Valid())
+        ::fsync(folder.Get());
+}
+
 }  // namespace Staged
 
 QString FinalFileName(const QString& fileName)
@@ -123,11 +147,80 @@ QString FinalFileName(const QString& fileName)
     return name;
 }
 
+namespace {
+
+struct RefusedLink {
+    QString link;
+    QString folder;
+};
+
+// The first link on the way to name that the kernel's protected_symlinks rule
+// would not follow: one in a sticky folder that everybody may write, owned by
+// neither the user who runs the program nor the folder's owner. Another user
+// could have planted it there, to have this program write where he may not
+// (a root-owned file, say). The path is walked the way the kernel walks it,
+// every link of it followed, those of its folders too.
+std::optional<RefusedLink> UnfollowableLink(const QString& name)
+{
+    const uid_t self = ::geteuid();
+    std::vector<QByteArray> pending;  // the components still to walk, the next one last
+    const auto push = [&pending](const QByteArray& path) {
+        QList<QByteArray> parts = path.split('/');
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+            pending.push_back(*it);
+    };
+    const QByteArray absolute = EncodeName(QDir::isAbsolutePath(name) ? name : QDir::current().absoluteFilePath(name));
+    push(absolute);
+    QByteArray current;  // the walk so far, free of links; empty for "/"
+    int links = 0;
+    while (!pending.empty()) {
+        const QByteArray part = pending.back();
+        pending.pop_back();
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            current.truncate(std::max<qsizetype>(current.lastIndexOf('/'), 0));
+            continue;
+        }
+        const QByteArray next = current + '/' + part;
+        struct stat st {};
+        if (::lstat(next.constData(), &st) != 0)
+            return std::nullopt;  // nothing there to follow
+        if (!S_ISLNK(st.st_mode)) {
+            current = next;
+            continue;
+        }
+        struct stat folder {};
+        const QByteArray folderName = current.isEmpty() ? QByteArray("/") : current;
+        if (::stat(folderName.constData(), &folder) == 0 && (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH)
+            && st.st_uid != self && st.st_uid != folder.st_uid)
+            return RefusedLink{QFile::decodeName(next), QFile::decodeName(folderName)};
+        if (++links > 40)
+            return std::nullopt;  // the kernel gives up too (ELOOP)
+        QByteArray target(std::max<qsizetype>(st.st_size, 255) + 1, '\0');
+        const ssize_t length = ::readlink(next.constData(), target.data(), std::size_t(target.size()));
+        if (length <= 0 || length >= target.size())
+            return std::nullopt;
+        target.truncate(length);
+        if (target.startsWith('/'))
+            current.clear();
+        push(target);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 // Whether the rename over the final file can succeed, asked before any work
-// is done: the kind of file, the folder's permissions and the sticky rule,
-// and the immutable and append-only flags.
+// is done: links in shared folders, the kind of file, the folder's
+// permissions and the sticky rule, and the immutable and append-only flags.
 std::uint32_t TStagedFile::CheckReplaceable()
 {
+    if (const auto refused = UnfollowableLink(FTarget))
+        return Refuse(5, SafeFormat(QStringLiteral("Die Verknüpfung \"%s\" liegt im Verzeichnis \"%s\", in das alle "
+                                                   "schreiben dürfen (Sticky-Bit), und gehört weder Ihnen noch dem "
+                                                   "Besitzer des Verzeichnisses; ihr wird nicht gefolgt."),
+                                    {refused->link, refused->folder}));
     const QString directory = DirectoryOf(FFinalName);
     const qsizetype nameMax = NameMax(directory);
     if (EncodeName(FFinalName.mid(FFinalName.lastIndexOf(u'/') + 1)).size() > nameMax)
@@ -137,7 +230,7 @@ std::uint32_t TStagedFile::CheckReplaceable()
     FReplaces = ::stat(EncodeName(FFinalName).constData(), &old) == 0;
     if (FReplaces && !S_ISREG(old.st_mode))
         return Refuse(5, SafeFormat(QStringLiteral("\"%s\" ist keine gewöhnliche Datei (sondern %s) und wird nicht ersetzt."),
-                                    {FTarget, KindText(old.st_mode)}));
+                                    {FTarget, PathKindText(KindOfPath(FFinalName))}));
 
     const QByteArray encodedDirectory = EncodeName(directory);
     struct stat folder {};
@@ -182,28 +275,43 @@ std::uint32_t TStagedFile::CheckReplaceable()
 
 // Group and owner of the old file where the system allows (root: both; the
 // owner of the new file: a group he belongs to), so that the people who
-// could use the old file can use the new one; then the permission bits.
-// Until the commit the owner may also read and write, nobody else more than
-// the old file allowed.
-void TStagedFile::GiveOldOwnership(bool final)
+// could use the old file can use the new one; then the permission bits, the
+// ACL and the user.* attributes. Until the commit the owner may also read and
+// write, nobody else more than the old file allowed. Rights meant for the old
+// group are not handed to another one: where the new file cannot have the
+// old group, its group gets none.
+std::uint32_t TStagedFile::GiveOldOwnership(bool final)
 {
     struct stat old {};
-    if (::stat(EncodeName(FFinalName).constData(), &old) != 0 || !S_ISREG(old.st_mode))
-        return;
+    const QByteArray oldName = EncodeName(FFinalName);
+    if (::stat(oldName.constData(), &old) != 0 || !S_ISREG(old.st_mode))
+        return 0;
     if (::geteuid() == 0)
         (void)!::fchown(FHeld, old.st_uid, old.st_gid);
     else
         (void)!::fchown(FHeld, uid_t(-1), old.st_gid);
     mode_t mode = old.st_mode & 07777;
-    // The old group's rights are not handed to another group.
     struct stat now {};
-    if (::fstat(FHeld, &now) != 0 || now.st_gid != old.st_gid)
+    const bool sameGroup = ::fstat(FHeld, &now) == 0 && now.st_gid == old.st_gid;
+    if (!sameGroup)
         mode &= ~mode_t(S_IRWXG | S_ISGID);
+    mode_t ownerBits = 0;
     if (!final || FRule == ModeRule::KeepWritable)
-        mode |= S_IWUSR;
+        ownerBits |= S_IWUSR;
     if (!final)
-        mode |= S_IRUSR;
-    ::fchmod(FHeld, mode);
+        ownerBits |= S_IRUSR;
+    ::fchmod(FHeld, mode | ownerBits);
+    const Posix::AttributeCopy copy = Posix::CopyAclAndAttributes(oldName, FHeld, ownerBits, sameGroup);
+    if (copy.error == 0)
+        return 0;
+    const std::uint32_t code = ErrnoToWinError(copy.error);
+    const QString what = copy.name == "system.posix_acl_access" ? QStringLiteral("Die Zugriffsliste (ACL)")
+                         : copy.name.isEmpty() ? QStringLiteral("Die erweiterten Attribute")
+                                               : SafeFormat(QStringLiteral("Das erweiterte Attribut \"%s\""),
+                                                            {QString::fromUtf8(copy.name)});
+    return Refuse(code, SafeFormat(QStringLiteral("%s von \"%s\" kann nicht auf die neue Datei übertragen werden: %s. "
+                                                  "Die Datei wird nicht ersetzt."),
+                                   {what, FFinalName, SystemErrorText(code)}));
 }
 
 std::uint32_t TStagedFile::CreateTempFile()
@@ -238,7 +346,10 @@ std::uint32_t TStagedFile::CreateTempFile()
         FHeld = fd;
         FTempName = candidate;
         FSlot = slot;
-        GiveOldOwnership(false);
+        if (const std::uint32_t code = GiveOldOwnership(false)) {
+            Discard();
+            return code;
+        }
         return 0;
     }
     return 80;
@@ -251,25 +362,16 @@ std::uint32_t TStagedFile::FlushTemp()
 
 std::uint32_t TStagedFile::PutInPlace()
 {
-    GiveOldOwnership(true);
-    // Nothing in the old side files is needed any more (see SettleSideFiles),
-    // and SQLite would apply a journal or WAL to whatever file bears the
-    // database's name.
-    const QByteArray finalName = EncodeName(FFinalName);
-    for (const char* suffix : kSideSuffixes) {
-        ::unlink((finalName + suffix).constData());
+    // SQLite's side files of the temporary file would be taken for the new
+    // file's once it bears the final name.
+    for (const char* suffix : kSideSuffixes)
         ::unlink((EncodeName(FTempName) + suffix).constData());
-    }
-    if (::rename(EncodeName(FTempName).constData(), finalName.constData()) != 0)
+    if (::rename(EncodeName(FTempName).constData(), EncodeName(FFinalName).constData()) != 0)
         return ErrnoToWinError(errno, FFinalName);
     ::close(FHeld);
     FHeld = -1;
-
     // The rename itself lasts only once the directory is on the disk.
-    const UniqueFd directory(
-        ::open(EncodeName(DirectoryOf(FFinalName)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.Valid())
-        ::fsync(directory.Get());
+    SyncFolder(DirectoryOf(FFinalName));
     return 0;
 }
 
@@ -282,24 +384,6 @@ void TStagedFile::Discard()
     if (FHeld >= 0)
         ::close(FHeld);
     FHeld = -1;
-}
-
-// A side file whose content a reader of the database would still need: a
-// journal with a header (SQLite empties or zeroes it once it is done) or a
-// WAL with frames in it.
-bool Platform::SideFileHoldsChanges(const QString& sideFile, bool journal)
-{
-    const UniqueFd fd(::open(EncodeName(sideFile).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat st {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0)
-        return ::access(EncodeName(sideFile).constData(), F_OK) == 0;  // there, but unreadable
-    if (!S_ISREG(st.st_mode) || st.st_size == 0)
-        return !S_ISREG(st.st_mode);
-    if (!journal)
-        return true;
-    char header[8] = {};
-    const ssize_t got = ::pread(fd.Get(), header, sizeof header, 0);
-    return got != ssize_t(sizeof header) || std::any_of(header, header + sizeof header, [](char c) { return c != 0; });
 }
 
 }  // namespace FileUtils

@@ -87,6 +87,30 @@ void RemoveWithSideFiles(const QString& fileName)
         ::DeleteFileW(WidePath(fileName + QLatin1String(suffix)).c_str());
 }
 
+bool NameFits(const QString&, const QString& name)
+{
+    return name.size() <= kNameMax;
+}
+
+std::uint32_t MoveWithoutReplacing(const QString& from, const QString& to)
+{
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
+    if (::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH))
+        return 0;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : error;
+}
+
+void RemoveFile(const QString& fileName)
+{
+    ::DeleteFileW(WidePath(fileName).c_str());
+}
+
+void SyncFolder(const QString&)
+{
+    // The moves are made write-through.
+}
+
 }  // namespace Staged
 
 HANDLE Win::DuplicateStagedHandle(const QString& fileName)
@@ -123,22 +147,6 @@ QString FinalFileName(const QString& fileName)
     return name;
 }
 
-bool Platform::SideFileHoldsChanges(const QString& sideFile, bool journal)
-{
-    const DWORD attributes = ::GetFileAttributesW(WidePath(sideFile).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return false;
-    QFile file(sideFile);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !file.open(QIODevice::ReadOnly))
-        return true;  // there, but no file or unreadable
-    if (file.size() == 0)
-        return false;
-    if (!journal)
-        return true;
-    const QByteArray header = file.read(8);
-    return header.size() != 8 || header.count('\0') != 8;
-}
-
 // Whether the final file can be replaced: a file (no folder or device) in a
 // folder that exists, with a name the file system takes.
 std::uint32_t TStagedFile::CheckReplaceable()
@@ -151,8 +159,8 @@ std::uint32_t TStagedFile::CheckReplaceable()
     const DWORD attributes = ::GetFileAttributesW(WidePath(FFinalName).c_str());
     FReplaces = attributes != INVALID_FILE_ATTRIBUTES;
     if (FReplaces && ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !Platform::IsRegularFile(FFinalName))) {
-        const QString kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? QStringLiteral("ein Verzeichnis")
-                                                                     : QStringLiteral("ein Gerät");
+        const QString kind =
+            PathKindText((attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Directory : PathKind::Device);
         return Refuse(ERROR_ACCESS_DENIED,
                       SafeFormat(QStringLiteral("\"%s\" ist keine gewöhnliche Datei (sondern %s) und wird nicht ersetzt."),
                                  {FTarget, kind}));
@@ -205,12 +213,16 @@ std::uint32_t TStagedFile::FlushTemp()
     return ::FlushFileBuffers(HeldHandle(FHeld)) ? 0 : ::GetLastError();
 }
 
+// The old file's rights go with ReplaceFileW.
+std::uint32_t TStagedFile::GiveOldOwnership(bool)
+{
+    return 0;
+}
+
 std::uint32_t TStagedFile::PutInPlace()
 {
-    for (const char* suffix : kSideSuffixes) {
-        ::DeleteFileW(WidePath(FFinalName + QLatin1String(suffix)).c_str());
+    for (const char* suffix : kSideSuffixes)
         ::DeleteFileW(WidePath(FTempName + QLatin1String(suffix)).c_str());
-    }
     Unhold(FTempName);
     ::CloseHandle(HeldHandle(FHeld));
     FHeld = -1;

@@ -22,9 +22,11 @@ WholeFile ReadWholeFile(const QString& fileName)
         const DWORD error = ::GetLastError();
         file.state = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? WholeFile::Missing
                                                                                     : WholeFile::Unreadable;
+        file.error = file.state == WholeFile::Unreadable ? error : 0;
         return file;
     }
     file.state = WholeFile::Unreadable;
+    file.error = ERROR_ACCESS_DENIED;
     if (::GetFileType(handle.Get()) != FILE_TYPE_DISK)
         return file;
     constexpr DWORD kChunk = 65536;
@@ -34,16 +36,19 @@ WholeFile ReadWholeFile(const QString& fileName)
         DWORD got = 0;
         const bool read = ::ReadFile(handle.Get(), file.bytes.data() + size, kChunk, &got, nullptr);
         file.bytes.resize(size + qsizetype(read ? got : 0));
-        if (!read)
+        if (!read) {
+            file.error = ::GetLastError();
             return file;
+        }
         if (got == 0)
             break;
     }
     file.state = WholeFile::Read;
+    file.error = 0;
     return file;
 }
 
-bool StoreWholeFile(const QString& fileName, const QByteArray& bytes, const WholeFile&)
+std::uint32_t StoreWholeFile(const QString& fileName, const QByteArray& bytes, const WholeFile&)
 {
     const QString directory = Staged::DirectoryOf(fileName);
     const QString name = fileName.mid(std::max(fileName.lastIndexOf(u'\\'), fileName.lastIndexOf(u'/')) + 1);
@@ -54,19 +59,23 @@ bool StoreWholeFile(const QString& fileName, const QByteArray& bytes, const Whol
         file = UniqueHandle(::CreateFileW(WidePath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid() && ::GetLastError() != ERROR_FILE_EXISTS)
-            return false;
+            return ::GetLastError();
     }
+    if (!file.Valid())
+        return ERROR_FILE_EXISTS;
     const std::wstring tempName = WidePath(temp);
-    const auto discard = [&] {
+    const auto discard = [&](DWORD error) {
         file.Reset();
         ::DeleteFileW(tempName.c_str());
-        return false;
+        return std::uint32_t(error);
     };
     DWORD written = 0;
-    if (!file.Valid()
-        || !::WriteFile(file.Get(), bytes.constData(), DWORD(bytes.size()), &written, nullptr)
-        || written != DWORD(bytes.size()) || !::FlushFileBuffers(file.Get()))
-        return discard();
+    if (!::WriteFile(file.Get(), bytes.constData(), DWORD(bytes.size()), &written, nullptr))
+        return discard(::GetLastError());
+    if (written != DWORD(bytes.size()))
+        return discard(ERROR_DISK_FULL);
+    if (!::FlushFileBuffers(file.Get()))
+        return discard(::GetLastError());
     file.Reset();
     const std::wstring target = WidePath(fileName);
     const bool stored = ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES
@@ -74,7 +83,7 @@ bool StoreWholeFile(const QString& fileName, const QByteArray& bytes, const Whol
                                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
                             : ::MoveFileExW(tempName.c_str(), target.c_str(),
                                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    return stored || discard();
+    return stored ? 0 : discard(::GetLastError());
 }
 
 }  // namespace FileUtils

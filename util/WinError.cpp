@@ -1,6 +1,7 @@
 // Windows error codes: the German text for each code, the errno mapping and
 // the full path used in messages.
 #include "FileUtils.h"
+#include "Platform.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +12,11 @@ namespace FileUtils {
 
 QString SystemErrorText(std::uint32_t code)
 {
+    if ((code & kSystemErrnoFlag) != 0 && (code & ~kSystemErrnoFlag) <= 0xFFFF) {
+        QString text = Platform::ErrnoText(int(code & ~kSystemErrnoFlag));
+        if (!text.isEmpty())
+            return text;
+    }
     switch (code) {
     case 0:
         return QStringLiteral("Der Vorgang wurde erfolgreich beendet");
@@ -36,6 +42,22 @@ QString SystemErrorText(std::uint32_t code)
         return QStringLiteral("Der Dateiname oder die Erweiterung ist zu lang");
     default:
         return QStringLiteral("Unbekannter Systemfehler (Code %1)").arg(code);
+    }
+}
+
+QString PathKindText(PathKind kind)
+{
+    switch (kind) {
+    case PathKind::Directory:
+        return QStringLiteral("ein Verzeichnis");
+    case PathKind::Fifo:
+        return QStringLiteral("eine FIFO");
+    case PathKind::Socket:
+        return QStringLiteral("ein Socket");
+    case PathKind::Device:
+        return QStringLiteral("ein Gerät");
+    default:
+        return QString();
     }
 }
 
@@ -66,7 +88,8 @@ std::uint32_t ErrnoToWinError(int err)
     case ENAMETOOLONG:
         return 206;
     default:
-        return 31;
+        // Carried as it is, so that the message can give the system's own reason.
+        return err > 0 && err <= 0xFFFF ? kSystemErrnoFlag | std::uint32_t(err) : 31;
     }
 }
 

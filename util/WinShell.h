@@ -30,7 +30,9 @@ constexpr std::int32_t CSIDL_APPDATA = 26;
 QString GetSpecialFolderPath(std::int32_t csidl);
 // The documents folder (5).
 QString GetPersonalFolderPath();
-// The per-user application data folder (26): here the user's configuration folder.
+// The per-user application data folder (26): here the user's configuration folder by the XDG
+// base directory rules (XDG_CONFIG_HOME when absolute, else ~/.config; without HOME the home
+// of the user's passwd entry); empty when there is no home but "/".
 QString GetAppDataFolderPath();
 
 // The folder under which the desktop mounts network shares ($XDG_RUNTIME_DIR/gvfs); empty

@@ -22,7 +22,9 @@
 #include <system_error>
 #include <vector>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -270,6 +272,45 @@ std::uint32_t Platform::TransferEntry(const QString& source, const QString& targ
     return copy ? CopyEntry(source, target, replace) : MoveEntry(source, target, replace);
 }
 
+namespace {
+
+// An absolute folder other than the file system's root, cleaned; empty otherwise.
+QString UsableFolder(const QString& path)
+{
+    if (!QDir::isAbsolutePath(path))
+        return QString();
+    const QString clean = QDir::cleanPath(path);
+    return clean == QStringLiteral("/") ? QString() : clean;
+}
+
+// The user's home folder: HOME, or without it the home of the user's entry in the user data
+// base (passwd); empty when neither names a folder other than "/".
+QString HomeFolder()
+{
+    if (const QString home = UsableFolder(qEnvironmentVariable("HOME")); !home.isEmpty())
+        return home;
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(std::size_t(size > 0 ? size : 16384));
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
+        return QString();
+    return UsableFolder(QFile::decodeName(found->pw_dir));
+}
+
+// The folder for settings as the XDG base directory rules have it: XDG_CONFIG_HOME when it is
+// an absolute path (a relative one is to be ignored), else .config in the home folder. Never
+// "/" itself or a folder made in it for want of a home: empty then.
+QString ConfigHome()
+{
+    if (const QString config = UsableFolder(qEnvironmentVariable("XDG_CONFIG_HOME")); !config.isEmpty())
+        return config;
+    const QString home = HomeFolder();
+    return home.isEmpty() ? QString() : home + QStringLiteral("/.config");
+}
+
+}  // namespace
+
 QString GetSpecialFolderPath(std::int32_t csidl)
 {
     switch (csidl) {
@@ -280,10 +321,10 @@ QString GetSpecialFolderPath(std::int32_t csidl)
         const QString documents = WritableLocation(QStandardPaths::DocumentsLocation);
         if (!documents.isEmpty() && FileUtils::DirectoryExists(documents))
             return documents;
-        return Platform::WithoutTrailingDelimiter(QDir::homePath());
+        return HomeFolder();
     }
     case CSIDL_APPDATA:
-        return WritableLocation(QStandardPaths::GenericConfigLocation);
+        return ConfigHome();
     default:
         return QString();  // computer, network and the rest have no file-system path here
     }

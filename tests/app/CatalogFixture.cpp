@@ -95,6 +95,23 @@ std::vector<QVariantList> Query(const QString& databaseFile, const QString& sql)
     return rows;
 }
 
+int ZeroTableBlock(const QString& file, int block)
+{
+    QFile table(file);
+    if (!table.open(QIODevice::ReadWrite))
+        throw std::runtime_error("table missing");
+    QByteArray bytes = table.readAll();
+    auto le16 = [&](qsizetype at) { return int(std::uint8_t(bytes[at]) | std::uint8_t(bytes[at + 1]) << 8); };
+    const int blockSize = std::uint8_t(bytes[0x05]) * 1024;
+    const qsizetype start = le16(0x02) + qsizetype(block - 1) * blockSize;
+    if (start + blockSize > bytes.size())
+        throw std::runtime_error("the table has no such block");
+    const int records = std::int16_t(le16(start + 4)) / le16(0x00) + 1;
+    table.seek(start);
+    table.write(QByteArray(blockSize, '\0'));
+    return records;
+}
+
 QByteArray FileDigest(const QString& fileName)
 {
     QFile file(fileName);

@@ -39,6 +39,10 @@ private:
 // QVariant, integers as qlonglong, reals as double, texts as QString).
 std::vector<QVariantList> Query(const QString& databaseFile, const QString& sql);
 
+// Damages the Paradox table FILE as an unwritten block would: block BLOCK (from 1) all zero.
+// Returns how many records the block held.
+int ZeroTableBlock(const QString& file, int block);
+
 // A whole-file fingerprint for "nothing changed" checks.
 QByteArray FileDigest(const QString& fileName);
 

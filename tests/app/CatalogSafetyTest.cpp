@@ -218,6 +218,51 @@ TEST_F(CatalogSafetyTest, SideFilesOfDeadProgramsAreNotApplied)
     }
 }
 
+// A journal left beside a big catalog from another file of that name (copied back from a
+// backup, say) is never played back into it: a failed run leaves both exactly as they were,
+// and the next run replaces the catalog with a complete one. (Played back, such a journal cuts
+// the catalog and leaves it malformed, and every run after that fails.)
+TEST_F(CatalogSafetyTest, ForeignJournalBesideABigCatalogIsNeverPlayedBack)
+{
+    if (SqliteShellPath().isEmpty())
+        GTEST_SKIP() << "the sqlite3 shell is not installed";
+    UseBigCatalog();
+    ASSERT_EQ(Convert().exitCode, 0);
+    // The other file: the small catalog, in the middle of a big change when its program died.
+    const QString other = catalog.Path("andere.sqlite");
+    {
+        CatalogFixture small;
+        small.WriteAlbums({AlbumRow(1, "Ella")});
+        small.WriteTitles({TitleRow(1, "Summertime")});
+        ASSERT_EQ(Cli({"--yes", small.Root(), "Jazz"}).exitCode, 0);
+        ASSERT_TRUE(QFile::copy(small.Target(), other));
+    }
+    {
+        SqliteShell shell(other);
+        ASSERT_TRUE(shell.Run("PRAGMA journal_mode=DELETE; PRAGMA cache_size=1; BEGIN; "
+                              "WITH RECURSIVE n(i) AS (SELECT 100 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                              "INSERT INTO Alben (PNr, Interpret) SELECT i, printf('%0500d', i) FROM n;"));
+        shell.Kill();
+    }
+    ASSERT_TRUE(QFile::rename(other + "-journal", catalog.Target() + "-journal"));
+    const QByteArray earlier = FileDigest(catalog.Target());
+    const QByteArray journal = FileDigest(catalog.Target() + "-journal");
+
+    const QString titles = catalog.Path("Jazz-Titel.db");
+    ASSERT_TRUE(QFile::rename(titles, titles + ".weg"));
+    EXPECT_EQ(Convert().exitCode, 1);
+    EXPECT_EQ(FileDigest(catalog.Target()), earlier);
+    EXPECT_EQ(FileDigest(catalog.Target() + "-journal"), journal);
+
+    ASSERT_TRUE(QFile::rename(titles + ".weg", titles));
+    const CliRun run = Convert();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(catalog.Target() + "-journal"));
+    EXPECT_EQ(Integrity(), "ok");
+    EXPECT_EQ(Count("Alben"), kAlbums);
+    EXPECT_EQ(Count("Titel"), kTitles);
+}
+
 // A second conversion of the same catalog while the first runs is refused; the first one
 // finishes with every row.
 TEST_F(CatalogSafetyTest, SecondConverterIsRefusedWhileTheFirstRuns)
@@ -412,14 +457,13 @@ TEST_F(CatalogSafetyTest, SourceThatIsNoFileIsNotFound)
         QFile::remove(titles);
         QDir().rmdir(titles);
         QFile::remove(catalog.Path("fifo"));
-        QFile::remove(catalog.Target());  // without an earlier catalog, the template copy stays
+        QFile::remove(catalog.Target());
         ASSERT_TRUE(c.make());
 
         const CliRun run = Convert();
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err, QString("Datei \"%1\" nicht gefunden!\n").arg(titles));
-        EXPECT_EQ(Integrity(), "ok");
-        EXPECT_EQ(Count("Alben"), 0);  // the fresh template copy, as for any missing table
+        EXPECT_FALSE(QFileInfo::exists(catalog.Target()));  // as for any missing table, nothing made
     }
 }
 

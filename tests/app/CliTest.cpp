@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <map>
 
 namespace {
 
@@ -162,6 +165,107 @@ TEST_F(CliTest, AllConvertsEveryCatalogAndGoesOnAfterABrokenOne)
     const CliRun none = Cli({"--all", empty.path()});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_TRUE(none.err.contains("gibt es keinen Katalog")) << none.err.toStdString();
+}
+
+// Every file below the root with its digest: "nothing read elsewhere was written, nothing made".
+std::map<QString, QByteArray> Snapshot(const QString& root)
+{
+    std::map<QString, QByteArray> files;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        files[file] = FileDigest(file);
+    }
+    return files;
+}
+
+// A catalog is given by its name alone: a path, "." and "..", a control character or a blank
+// at either end is refused with the name and the reason before anything is read or made, in a
+// single conversion and with --all.
+TEST_F(CliTest, CatalogNameThatIsNoNameIsRefused)
+{
+    // The catalog once more in a folder below, with other rows and memo texts.
+    ASSERT_TRUE(QDir(catalog.Root()).mkdir("Sicherung"));
+    for (const char* name : {"Jazz-Album.db", "Jazz-Album.mb", "Jazz-Titel.db"})
+        ASSERT_TRUE(QFile::copy(catalog.Path(name), catalog.Path(QString("Sicherung/") + name)));
+    struct Case {
+        QString name;
+        QString shown;
+        const char* reason;
+    } cases[] = {
+        {"Sicherung/Jazz", "Sicherung/Jazz", "er enthält \"/\"; ein Verzeichnis gehört ins Stammverzeichnis"},
+        {"../Jazz", "../Jazz", "er enthält \"/\"; ein Verzeichnis gehört ins Stammverzeichnis"},
+        {".", ".", "\".\" und \"..\" stehen für Verzeichnisse"},
+        {"..", "..", "\".\" und \"..\" stehen für Verzeichnisse"},
+        {" Jazz", " Jazz", "er beginnt mit einem Leerzeichen"},
+        {"Jazz ", "Jazz ", "er endet mit einem Leerzeichen"},
+        {"Ja\tzz", "Ja\\x09zz", "er enthält ein Steuerzeichen"},
+    };
+    const auto before = Snapshot(catalog.Root());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown.toStdString());
+        const CliRun run = Cli({"--yes", catalog.Root(), c.name});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, QString("Der Katalogname \"%1\" ist nicht zulässig: %2.\n").arg(c.shown, c.reason));
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(Snapshot(catalog.Root()), before);
+    }
+    EXPECT_FALSE(QFileInfo::exists(catalog.Root() + "../Jazz-Music.sqlite"));
+
+    // --all meets such a name on the disk: it is refused there, and the others convert.
+    for (const char* name : {"Jazz-Album.db", "Jazz-Album.mb", "Jazz-Titel.db"})
+        ASSERT_TRUE(QFile::copy(catalog.Path(name), catalog.Path(QString(" ") + name)));
+    const CliRun all = Cli({"--all", catalog.Root()});
+    EXPECT_EQ(all.exitCode, 1);
+    EXPECT_EQ(all.out, QString(" Jazz: nicht konvertiert (Fehler)\n"
+                               "Jazz: 2 Alben und 1 Titel nach \"%1\" konvertiert!\n"
+                               "1 von 2 Katalogen konvertiert, 1 fehlgeschlagen.\n")
+                           .arg(catalog.Target()));
+    EXPECT_EQ(all.err, "Der Katalogname \" Jazz\" ist nicht zulässig: er beginnt mit einem Leerzeichen.\n");
+    EXPECT_FALSE(QFileInfo::exists(catalog.Target(" Jazz")));
+}
+
+// A damaged album table: without --salvage nothing changes and the exit code is 1; with it the
+// readable rows are converted, the status line says what is missing, the message goes to
+// standard error, and the exit code is 0. --all does the same per catalog.
+TEST_F(CliTest, DamagedTableChangesNothingWithoutSalvage)
+{
+    std::vector<pxw::Row> albums;
+    for (int i = 1; i <= 100; ++i)
+        albums.push_back(AlbumRow(i, "Interpret"));
+    catalog.WriteAlbums(albums);
+    ASSERT_EQ(Cli({catalog.Root(), "Jazz"}).exitCode, 0);
+    const QByteArray earlier = FileDigest(catalog.Target());
+    const QString albumFile = catalog.Path("Jazz-Album.db");
+    const int lost = ZeroTableBlock(albumFile, 2);
+    const QString message = QString("Die Tabelle \"%1\" ist beschädigt: %2 von 100 Zeilen gelesen; Block 2 ist unlesbar.\n")
+                                .arg(albumFile)
+                                .arg(100 - lost);
+
+    const CliRun refused = Cli({"--yes", catalog.Root(), "Jazz"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.isEmpty()) << refused.out.toStdString();
+    EXPECT_EQ(refused.err, message + QString("Mit --salvage werden die lesbaren Zeilen konvertiert.\n"
+                                             "Die bisherige Datei \"%1\" bleibt unverändert.\n")
+                                         .arg(catalog.Target()));
+    EXPECT_EQ(FileDigest(catalog.Target()), earlier);
+
+    const QString status = QString("%1 Alben und 1 Titel nach\n\"%2\" konvertiert!\nAus \"%3\" fehlen %4 von 100 Zeilen.\n")
+                               .arg(100 - lost)
+                               .arg(catalog.Target(), albumFile)
+                               .arg(lost);
+    const CliRun salvaged = Cli({"--yes", "--salvage", catalog.Root(), "Jazz"});
+    EXPECT_EQ(salvaged.exitCode, 0) << salvaged.err.toStdString();
+    EXPECT_EQ(salvaged.out, status);
+    EXPECT_EQ(salvaged.err, message);
+    EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 100 - lost);
+
+    const CliRun all = Cli({"--all", "--yes", catalog.Root()});
+    EXPECT_EQ(all.exitCode, 1);
+    EXPECT_EQ(all.out, "Jazz: nicht konvertiert (Tabelle beschädigt)\n0 von 1 Katalog konvertiert, 1 fehlgeschlagen.\n");
+    const CliRun allSalvaged = Cli({"--all", "--yes", "--salvage", catalog.Root()});
+    EXPECT_EQ(allSalvaged.exitCode, 0) << allSalvaged.err.toStdString();
+    EXPECT_EQ(allSalvaged.out, "Jazz: " + QString(status).replace('\n', ' ').trimmed() + "\n1 von 1 Katalog konvertiert.\n");
 }
 
 }  // namespace

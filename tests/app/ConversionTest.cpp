@@ -11,15 +11,24 @@
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 class RecordingPrompts : public ConvertPrompts {
 public:
     bool answer = false;
+    bool salvageAnswer = false;
     QStringList questions;
     QStringList errors;
     QStringList causes;
+    std::vector<SalvageQuestion> salvages;
+
+    bool ConfirmSalvage(const SalvageQuestion& salvage) override
+    {
+        salvages.push_back(salvage);
+        return salvageAnswer;
+    }
 
     bool ConfirmOverwrite(const QString& question) override
     {
@@ -52,6 +61,13 @@ protected:
         QFile file(name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
+    }
+    // An earlier catalog file "alter Katalog" at the target, or none.
+    void SetEarlierCatalog(bool earlier)
+    {
+        QFile::remove(catalog.Target());
+        if (earlier)
+            WriteFile(catalog.Target(), "alter Katalog");
     }
     static QByteArray ReadFile(const QString& name)
     {
@@ -145,30 +161,104 @@ TEST_F(ConversionTest, MissingTemplateLeavesTheTargetAlone)
     EXPECT_EQ(file.readAll(), QByteArray("alter Katalog"));
 }
 
-TEST_F(ConversionTest, MissingSourceIsNamedAfterTheTemplateWasCopied)
+// A source table that is not there (a mistyped name, the empty name, a table gone) is named
+// before anything is asked or made: no catalog file appears, and an earlier one stays as it was.
+TEST_F(ConversionTest, MissingSourceIsNamedBeforeAnythingIsMade)
 {
     struct Case {
-        const char* remove;
-        const char* named;
-    } cases[] = {{"Jazz-Titel.db", "Jazz-Titel.db"}, {"Jazz-Album.db", "Jazz-Album.db"}};
+        const char* name;
+        QString catalog;
+        const char* remove;  // a table of the catalog to remove first
+        QString named;
+    } cases[] = {
+        {"mistyped name", "Jaz", nullptr, "Jaz-Album.db"},
+        {"empty name", "", nullptr, "-Album.db"},
+        {"title table gone", "Jazz", "Jazz-Titel.db", "Jazz-Titel.db"},
+        {"both tables gone", "Jazz", "Jazz-Album.db", "Jazz-Album.db"},
+    };
+    prompts.answer = true;
     for (const Case& c : cases) {
-        QFile::remove(catalog.Path(c.remove));
-        prompts.errors.clear();
-        prompts.answer = true;
-        EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Stopped);
-        EXPECT_EQ(prompts.errors, QStringList{QString("Datei \"%1\" nicht gefunden!").arg(catalog.Path(c.named))});
-        // The target already is a fresh, empty copy of the template.
-        EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 0);
+        if (c.remove)
+            ASSERT_TRUE(QFile::remove(catalog.Path(c.remove)));
+        for (const bool earlier : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (earlier ? ", earlier catalog" : ""));
+            if (earlier)
+                WriteFile(catalog.Target(c.catalog), "alter Katalog");
+            const QStringList before = QDir(catalog.Root()).entryList(QDir::AllEntries | QDir::Hidden);
+            prompts.errors.clear();
+            prompts.questions.clear();
+            EXPECT_EQ(Convert(catalog.Root(), c.catalog).outcome, ConvertOutcome::Stopped);
+            EXPECT_EQ(prompts.errors, QStringList{QString("Datei \"%1\" nicht gefunden!").arg(catalog.Path(c.named))});
+            EXPECT_TRUE(prompts.questions.isEmpty());
+            EXPECT_EQ(QDir(catalog.Root()).entryList(QDir::AllEntries | QDir::Hidden), before);
+            if (earlier) {
+                EXPECT_EQ(ReadFile(catalog.Target(c.catalog)), "alter Katalog");
+                QFile::remove(catalog.Target(c.catalog));
+            }
+        }
     }
 }
 
-TEST_F(ConversionTest, EmptyCatalogNameTargetsTheBareSuffix)
+// A catalog file that is one of the catalog's own source files, through a link or as a second
+// hard link, is refused before the question, naming both; every source stays byte for byte.
+TEST_F(ConversionTest, CatalogFileThatIsASourceFileIsRefused)
 {
-    const ConvertResult result = Convert(catalog.Root(), QString());
-    EXPECT_EQ(result.outcome, ConvertOutcome::Stopped);
-    EXPECT_EQ(result.target, catalog.Path("-Music.sqlite"));
-    EXPECT_TRUE(QFile::exists(catalog.Path("-Music.sqlite")));
-    EXPECT_EQ(prompts.errors, QStringList{QString("Datei \"%1\" nicht gefunden!").arg(catalog.Path("-Album.db"))});
+    WriteFile(catalog.Path("Jazz-Titel.PX"), "Primärindex");  // its bytes stand in for an index
+    ASSERT_TRUE(QFile::exists(catalog.Path("Jazz-Album.mb")));
+    struct Case {
+        const char* name;
+        const char* source;
+        bool hard;
+    } cases[] = {
+        {"link to the album table", "Jazz-Album.db", false},
+        {"link to its memo file", "Jazz-Album.mb", false},
+        {"link to the title table's primary index", "Jazz-Titel.PX", false},
+        {"hard link to the title table", "Jazz-Titel.db", true},
+    };
+    const QStringList sources = QDir(catalog.Root()).entryList(QDir::Files);
+    std::vector<QByteArray> digests;
+    for (const QString& name : sources)
+        digests.push_back(FileDigest(catalog.Path(name)));
+    prompts.answer = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(catalog.Target());
+        const QString source = catalog.Path(c.source);
+        ASSERT_EQ(c.hard ? ::link(QFile::encodeName(source).constData(), QFile::encodeName(catalog.Target()).constData())
+                         : ::symlink(QFile::encodeName(source).constData(), QFile::encodeName(catalog.Target()).constData()),
+                  0);
+        prompts.errors.clear();
+        prompts.questions.clear();
+        EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Stopped);
+        EXPECT_EQ(prompts.errors, QStringList{QString("Die Datei \"%1\" ist dieselbe Datei wie die Quelldatei \"%2\"; "
+                                                      "eine Quelldatei wird nie überschrieben.")
+                                                  .arg(catalog.Target(), source)});
+        EXPECT_TRUE(prompts.questions.isEmpty());
+        for (int i = 0; i < sources.size(); ++i)
+            EXPECT_EQ(FileDigest(catalog.Path(sources[i])), digests[i]) << sources[i].toStdString();
+        EXPECT_EQ(QDir(catalog.Root()).entryList(QDir::Files | QDir::Hidden).size(), sources.size() + 1);
+    }
+}
+
+// A catalog copied from a Mac holds its umlauts decomposed: the name typed with composed ones
+// finds its tables, and the catalog file takes their spelling, so that the next run replaces
+// it instead of making a second catalog that looks the same.
+TEST_F(ConversionTest, DecomposedNamesOnTheDiskAreFoundAndKept)
+{
+    const QString typed = QString::fromUtf8("Größte Hits");
+    const QString stored = typed.normalized(QString::NormalizationForm_D);
+    for (const QString& name : QDir(catalog.Root()).entryList({"Jazz-*"}, QDir::Files))
+        ASSERT_TRUE(QFile::rename(catalog.Path(name), catalog.Path(stored + name.mid(4))));
+    prompts.answer = true;
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        const ConvertResult result = Convert(catalog.Root(), typed);
+        EXPECT_EQ(result.outcome, ConvertOutcome::Converted) << prompts.errors.join('\n').toStdString();
+        EXPECT_EQ(result.target, catalog.Target(stored));
+        EXPECT_EQ(prompts.questions.size(), run - 1);
+    }
+    EXPECT_EQ(QDir(catalog.Root()).entryList({"*-Music.sqlite"}, QDir::Files), QStringList{stored + "-Music.sqlite"});
+    EXPECT_EQ(Query(catalog.Target(stored), "SELECT count(*) FROM Titel")[0][0].toInt(), 3);
 }
 
 TEST_F(ConversionTest, SourceTablesAreFoundIgnoringCase)
@@ -208,6 +298,31 @@ TEST_F(ConversionTest, ConvertingTwiceReplacesTheFirstResult)
     EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Titel")[0][0].toInt(), 1);
 }
 
+// A catalog whose tables are password-protected converts without the password, to the rows
+// of the same catalog unprotected.
+TEST_F(ConversionTest, ProtectedCatalogConvertsAsThePlainOne)
+{
+    std::vector<pxw::Row> titles{TitleRow(1, "Summertime"), TitleRow(2, "What a Wonderful World")};
+    titles[1][6] = std::string("I see trees of green, red roses too, I see them bloom for me and you");  // past its leader
+    for (const QString name : {"Offen", "Geheim"}) {
+        const std::string password = name == "Geheim" ? "Satchmo" : "";
+        pxw::TableWriter albums(catalog.Path(name + "-Album.db").toStdString(), pxw::AlbumFields(),
+                                {.keyFields = 1, .password = password});
+        albums.Add(AlbumRow(1, "Ella Fitzgerald"));
+        albums.Add(AlbumRow(2, "Louis Armstrong"));
+        pxw::TableWriter writer(catalog.Path(name + "-Titel.db").toStdString(), pxw::TitleFields(), {.password = password});
+        for (const pxw::Row& row : titles)
+            writer.Add(row);
+    }
+    ASSERT_EQ(Convert(catalog.Root(), "Offen").outcome, ConvertOutcome::Converted);
+    ASSERT_EQ(Convert(catalog.Root(), "Geheim").outcome, ConvertOutcome::Converted) << prompts.causes.join(' ').toStdString();
+    for (const char* sql : {"SELECT * FROM Alben ORDER BY 1", "SELECT * FROM Titel ORDER BY 1, 2, 3"}) {
+        const auto expected = Query(catalog.Target("Offen"), sql);
+        EXPECT_EQ(expected.size(), 2u);
+        EXPECT_EQ(Query(catalog.Target("Geheim"), sql), expected) << sql;
+    }
+}
+
 }  // namespace
 
 // A failed transfer names the catalog, not the temporary file it was built in. An earlier
@@ -219,9 +334,7 @@ TEST_F(ConversionTest, FailedTransferKeepsAnEarlierCatalogOrPutsThePartialOneInP
     prompts.answer = true;
     for (const bool earlier : {true, false}) {
         SCOPED_TRACE(earlier ? "earlier catalog" : "no earlier catalog");
-        QFile::remove(catalog.Target());
-        if (earlier)
-            WriteFile(catalog.Target(), "alter Katalog");
+        SetEarlierCatalog(earlier);
         try {
             Convert(catalog.Root());
             FAIL() << "the transfer should fail";
@@ -254,4 +367,70 @@ TEST_F(ConversionTest, LinkedTargetStaysALink)
     EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Converted);
     EXPECT_EQ(QFileInfo(catalog.Target()).symLinkTarget(), real);
     EXPECT_EQ(Query(real, "SELECT count(*) FROM Alben")[0][0].toInt(), 2);
+}
+
+// A damaged source table is no success: before anything is replaced the command asks whether
+// the rows that could be read are to be converted. No keeps an earlier catalog, or makes none;
+// Yes converts them, and the status says what is missing. A memo value that cannot be read is
+// damage too.
+TEST_F(ConversionTest, DamagedSourceAsksBeforeAnythingIsReplaced)
+{
+    std::vector<pxw::Row> albums;
+    for (int i = 1; i <= 100; ++i)
+        albums.push_back(AlbumRow(i, "Interpret " + std::to_string(i)));
+    catalog.WriteAlbums(albums);
+    const QString albumFile = catalog.Path("Jazz-Album.db");
+    const int lost = ZeroTableBlock(albumFile, 2);
+    ASSERT_GT(lost, 0);
+    const QString message = QString("Die Tabelle \"%1\" ist beschädigt: %2 von 100 Zeilen gelesen; Block 2 ist unlesbar.")
+                                .arg(albumFile)
+                                .arg(100 - lost);
+    prompts.answer = true;
+    for (const bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "earlier catalog" : "no earlier catalog");
+        SetEarlierCatalog(earlier);
+        prompts.salvages.clear();
+        EXPECT_EQ(Convert(catalog.Root()).outcome, ConvertOutcome::Damaged);
+        ASSERT_EQ(prompts.salvages.size(), 1u);
+        EXPECT_EQ(prompts.salvages[0].damage, message);
+        const QString ifNot = earlier ? QString("Die bisherige Datei \"%1\" bleibt unverändert.").arg(catalog.Target())
+                                      : QString("Die Datei \"%1\" wurde nicht angelegt.").arg(catalog.Target());
+        EXPECT_EQ(prompts.salvages[0].ifNot, ifNot);
+        EXPECT_EQ(prompts.salvages[0].question,
+                  message + "\r\n\r\nSollen die lesbaren Zeilen trotzdem konvertiert werden?\r\nBei \"Nein\": " + ifNot);
+        if (earlier)
+            EXPECT_EQ(ReadFile(catalog.Target()), "alter Katalog");
+        else
+            EXPECT_FALSE(QFile::exists(catalog.Target()));
+        EXPECT_EQ(QDir(catalog.Root()).entryList({".*.kk-*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    prompts.salvageAnswer = true;
+    const ConvertResult salvaged = Convert(catalog.Root());
+    EXPECT_EQ(salvaged.outcome, ConvertOutcome::Converted);
+    EXPECT_EQ(salvaged.status, QString("%1 Alben und 3 Titel nach\r\n\"%2\" konvertiert!\r\nAus \"%3\" fehlen %4 von 100 Zeilen.")
+                                   .arg(100 - lost)
+                                   .arg(catalog.Target(), albumFile)
+                                   .arg(lost));
+    EXPECT_EQ(Query(catalog.Target(), "SELECT count(*) FROM Alben")[0][0].toInt(), 100 - lost);
+
+    // The title table's memo file cut to its header: the titles come, their lyrics do not.
+    catalog.WriteAlbums({AlbumRow(1, "Ella Fitzgerald")});
+    std::vector<pxw::Row> titles;
+    for (int i = 1; i <= 2; ++i)
+        titles.push_back({std::int64_t(1), pxw::Blank{}, std::int64_t(i), std::string("Titel"), pxw::Blank{}, pxw::Blank{},
+                          std::string(300, 'x'), pxw::Blank{}, pxw::Blank{}, pxw::Blank{}, pxw::Blank{}});
+    catalog.WriteTitles(titles);
+    QFile memo(catalog.Path("Jazz-Titel.mb"));
+    ASSERT_TRUE(memo.resize(4096));
+    prompts.salvages.clear();
+    const ConvertResult memoLost = Convert(catalog.Root());
+    ASSERT_EQ(prompts.salvages.size(), 1u);
+    EXPECT_EQ(prompts.salvages[0].damage, QString("Die Tabelle \"%1\" ist beschädigt: 2 Memo-/BLOB-Werte sind unlesbar.")
+                                              .arg(catalog.Path("Jazz-Titel.db")));
+    EXPECT_TRUE(memoLost.status.endsWith(
+        QString("\r\nIn \"%1\" sind 2 Memo-/BLOB-Werte unlesbar und leer.").arg(catalog.Path("Jazz-Titel.db"))))
+        << memoLost.status.toStdString();
+    EXPECT_EQ(Query(catalog.Target(), "SELECT LNr, Text FROM Titel ORDER BY LNr"),
+              (std::vector<QVariantList>{{1, ""}, {2, ""}}));
 }

@@ -1,5 +1,6 @@
 // The message icons stay sharp on a scaled screen: at a device pixel ratio of 2 a 32-pixel icon
-// has 64 pixels of its own, not 32 pixels blown up.
+// has 64 pixels of its own, not 32 pixels blown up; and each shows one picture at every scale.
+#include "ImageCompare.h"
 #include "MsgDialogs.h"
 
 #include <QIcon>
@@ -9,22 +10,10 @@
 
 #include <gtest/gtest.h>
 
+using ImageCompare::Doubled;
 using MsgDialogs::DialogKind;
 
 namespace {
-
-// Whether every 2 x 2 block of the image has one colour, as a picture enlarged twofold has.
-bool Doubled(const QImage& image)
-{
-    for (int y = 0; y + 1 < image.height(); y += 2) {
-        for (int x = 0; x + 1 < image.width(); x += 2) {
-            const QRgb c = image.pixel(x, y);
-            if (image.pixel(x + 1, y) != c || image.pixel(x, y + 1) != c || image.pixel(x + 1, y + 1) != c)
-                return false;
-        }
-    }
-    return true;
-}
 
 TEST(KindIcons, SharpAtEveryPixelRatio)
 {
@@ -48,6 +37,13 @@ TEST(KindIcons, SharpAtEveryPixelRatio)
             icon.paint(&painter, QRect(0, 0, 32, 32));
         }
         EXPECT_FALSE(Doubled(target.convertToFormat(QImage::Format_ARGB32)));
+        // And it is the same picture at every scale: a style's 32-pixel icon is not shown at
+        // 1 and another picture at 2.
+        for (const qreal ratio : {2.0, 3.0}) {
+            const QImage larger = icon.pixmap(QSize(32, 32), ratio).toImage();
+            EXPECT_LT(ImageCompare::MeanDifference(ImageCompare::Reduced(larger, 32, 32), normal.toImage()), 12.0)
+                << ratio;
+        }
     }
     EXPECT_TRUE(MsgDialogs::KindIcon(DialogKind::Custom).isNull());
 }

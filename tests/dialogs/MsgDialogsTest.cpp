@@ -293,6 +293,35 @@ TEST(MsgDialogsShow, ErrorDialogIsCentredWithCaptionAndOneOkButton)
     }
 }
 
+TEST(MsgDialogsShow, FixedDialogBorderWithACloseBoxOnly)
+{
+    Qt::WindowFlags flags;
+    QSize minimum, maximum, size;
+    bool cameBack = false;
+    WhenShown(kForm, [&](QDialog* d) {
+        flags = d->windowFlags();
+        minimum = d->minimumSize();
+        maximum = d->maximumSize();
+        size = d->size();
+        // A window manager that minimises it anyway (openbox offers it to every window): the
+        // question the program waits for comes back.
+        d->setWindowState(Qt::WindowMinimized);
+        cameBack = QTest::qWaitFor([d] { return (d->windowState() & Qt::WindowMinimized) == 0; }, 5000);
+        QTest::keyClick(d->focusWidget(), Qt::Key_Return);
+    });
+    EXPECT_TRUE(ConfirmDialogAt(DefaultDialogPos, QStringLiteral("Stammverzeichnis wechseln?")));
+    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Dialog);
+    EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint)) << "else the toolkit adds its usual buttons";
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::MSWindowsFixedSizeDialogHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowContextHelpButtonHint));
+    EXPECT_EQ(minimum, size);
+    EXPECT_EQ(maximum, size);
+    EXPECT_TRUE(cameBack);
+}
+
 TEST(MsgDialogsShow, ConfirmIsTrueOnlyForYes)
 {
     struct Case {

@@ -9,6 +9,7 @@
 #include "StatusBox.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
@@ -183,7 +184,9 @@ TEST(MainFormTest, UnwritableSettingsFileIsShownAtTheEnd)
     const MsgDialogs::DialogRequest& shown = dialogs.requests[0];
     EXPECT_EQ(shown.kind, DialogKind::Error);
     EXPECT_EQ(shown.caption, ProgramTitle(InitProg::ExecutablePath()));
-    EXPECT_EQ(shown.message, "In " + IniNameOfThisProgram() + " kann nicht geschrieben werden.");
+    EXPECT_EQ(shown.message, "In " + IniNameOfThisProgram()
+                                 + " kann nicht geschrieben werden\r\nUnter diesem Namen steht keine Datei, sondern "
+                                   "ein Verzeichnis.");
     EXPECT_EQ(shown.buttons, MsgDialogs::DialogButtons{DialogButton::OK});
 }
 
@@ -448,18 +451,75 @@ TEST_F(WindowConversionTest, ConvertsAndAsksBeforeReplacing)
     EXPECT_EQ(form_.stStatus->text(), Status(2, 2));
 }
 
-TEST_F(WindowConversionTest, CheckFailuresAreCentredErrorsAndKeepTheStatus)
+// A damaged album table: after the overwrite question comes the question whether to convert
+// the readable rows, at the button, with Nein as the default. Nein leaves the earlier catalog
+// and the status; Ja converts them, and the status says what is missing.
+TEST_F(WindowConversionTest, DamagedSourceAsksWithNeinAsTheDefault)
 {
-    form_.stStatus->setText("vorher");
-    form_.edRootDir->setText(fixture_.Root() + "fehlt");
     DialogRecorder dialogs;
     Convert(form_);
-    ASSERT_EQ(dialogs.requests.size(), 1u);
-    EXPECT_EQ(dialogs.requests[0].kind, DialogKind::Error);
-    EXPECT_EQ(dialogs.requests[0].caption, "Fehler");
-    EXPECT_EQ(dialogs.requests[0].point, MsgDialogs::DefaultDialogPos);
-    EXPECT_EQ(dialogs.requests[0].message, "Verzeichnis \"" + fixture_.Root() + "fehlt\" nicht gefunden!");
-    EXPECT_EQ(form_.stStatus->text(), "vorher");
+    const QByteArray earlier = FileDigest(fixture_.Target());
+    std::vector<pxw::Row> albums;
+    for (int i = 1; i <= 100; ++i)
+        albums.push_back(AlbumRow(i, "Miles Davis"));
+    fixture_.WriteAlbums(albums);
+    const QString albumFile = fixture_.Path("Jazz-Album.db");
+    const int lost = ZeroTableBlock(albumFile, 2);
+
+    dialogs.answers = {DialogResult::Yes, DialogResult::No};
+    Convert(form_);
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    const MsgDialogs::DialogRequest& question = dialogs.requests[1];
+    EXPECT_EQ(question.kind, DialogKind::Confirmation);
+    EXPECT_EQ(question.defaultButton, DialogButton::No);
+    EXPECT_EQ(question.point, MsgDialogs::BottomRightOfControl(form_.bbConvert));
+    EXPECT_EQ(question.message,
+              QString::fromUtf8("Die Tabelle \"%1\" ist beschädigt: %2 von 100 Zeilen gelesen; Block 2 ist unlesbar.\r\n"
+                                "\r\nSollen die lesbaren Zeilen trotzdem konvertiert werden?\r\n"
+                                "Bei \"Nein\": Die bisherige Datei \"%3\" bleibt unverändert.")
+                  .arg(albumFile)
+                  .arg(100 - lost)
+                  .arg(fixture_.Target()));
+    EXPECT_EQ(FileDigest(fixture_.Target()), earlier);
+    EXPECT_EQ(form_.stStatus->text(), Status(1, 2));
+
+    dialogs.answers = {DialogResult::Yes, DialogResult::Yes};
+    Convert(form_);
+    EXPECT_EQ(form_.stStatus->text(),
+              Status(100 - lost, 2) + QStringLiteral("\r\nAus \"%1\" fehlen %2 von 100 Zeilen.").arg(albumFile).arg(lost));
+}
+
+// A root that is not there, a catalog name that is a path, a name without tables: one centred
+// error each, before any question, and nothing is made.
+TEST_F(WindowConversionTest, CheckFailuresAreCentredErrorsAndKeepTheStatus)
+{
+    struct Case {
+        QString root;
+        QString catalog;
+        QString message;
+    } cases[] = {
+        {fixture_.Root() + "fehlt", "Jazz", "Verzeichnis \"" + fixture_.Root() + "fehlt\" nicht gefunden!"},
+        {fixture_.Root(), "../Jazz",
+         "Der Katalogname \"../Jazz\" ist nicht zulässig: er enthält \"/\"; ein Verzeichnis gehört ins "
+         "Stammverzeichnis."},
+        {fixture_.Root(), "Jaz", "Datei \"" + fixture_.Path("Jaz-Album.db") + "\" nicht gefunden!"},
+    };
+    const QStringList before = QDir(fixture_.Root()).entryList(QDir::AllEntries | QDir::Hidden);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.catalog.toStdString());
+        form_.stStatus->setText("vorher");
+        form_.edRootDir->setText(c.root);
+        form_.edKatalog->setText(c.catalog);
+        DialogRecorder dialogs;
+        Convert(form_);
+        ASSERT_EQ(dialogs.requests.size(), 1u);
+        EXPECT_EQ(dialogs.requests[0].kind, DialogKind::Error);
+        EXPECT_EQ(dialogs.requests[0].caption, "Fehler");
+        EXPECT_EQ(dialogs.requests[0].point, MsgDialogs::DefaultDialogPos);
+        EXPECT_EQ(dialogs.requests[0].message, c.message);
+        EXPECT_EQ(form_.stStatus->text(), "vorher");
+        EXPECT_EQ(QDir(fixture_.Root()).entryList(QDir::AllEntries | QDir::Hidden), before);
+    }
 }
 
 TEST_F(WindowConversionTest, TransferFailureReachesTheFailureDisplay)

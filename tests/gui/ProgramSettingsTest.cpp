@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 using namespace ProgramSettings;
@@ -118,14 +120,35 @@ TEST_F(MainSettingsTest, CatalogNameIsFoundOnlyUnderTheSameFilePath)
     EXPECT_EQ(ReadMainSettings(IniName(), "/").Katalog, "Jazz");
 }
 
-TEST_F(MainSettingsTest, UnwritableFileIsReportedByName)
+// The message names the file, and says why on a second line.
+TEST_F(MainSettingsTest, UnwritableFileIsReportedByNameWithTheReason)
 {
-    ASSERT_TRUE(QDir().mkpath(IniName()));
-    try {
-        WriteMainSettings(IniName(), MainSettings());
-        FAIL() << "no failure raised";
-    } catch (const std::runtime_error& failure) {
-        EXPECT_EQ(QString::fromUtf8(failure.what()), "In " + IniName() + " kann nicht geschrieben werden");
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        const char* reason;
+    } cases[] = {
+        {"a folder", [&] { ASSERT_TRUE(QDir().mkpath(IniName())); },
+         "Unter diesem Namen steht keine Datei, sondern ein Verzeichnis"},
+        {"read-only",
+         [&] {
+             WriteText(IniName(), "[Config]\n");
+             QFile::setPermissions(IniName(), QFile::ReadOwner);
+         },
+         "Die Datei ist schreibgeschützt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir().rmdir(IniName());
+        QFile::remove(IniName());
+        c.make();
+        try {
+            WriteMainSettings(IniName(), MainSettings());
+            ADD_FAILURE() << "no failure raised";
+        } catch (const std::runtime_error& failure) {
+            EXPECT_EQ(QString::fromUtf8(failure.what()).toStdString(),
+                      ("In " + IniName() + " kann nicht geschrieben werden\r\n" + c.reason).toStdString());
+        }
     }
 }
 

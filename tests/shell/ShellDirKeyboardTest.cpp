@@ -1,6 +1,7 @@
 // The folder chooser by keyboard: the context menu from the menu key and Shift+F10 on the tree
 // and the file list, its first entry current, its entries by Return and by access key, Escape
-// closing only the menu; the access keys of the window and of the delete question.
+// closing only the menu; the access keys of the window and of the delete question; the small
+// buttons' commands by keys and from the menu.
 #include "ShellDirFixture.h"
 
 #include <QAction>
@@ -150,7 +151,7 @@ TEST_F(ShellDirKeyboardTest, EveryLabelButtonAndEntryHasItsOwnAccessKey)
         EXPECT_FALSE(key.isNull()) << action->text().toStdString();
         EXPECT_TRUE(entries.emplace(key, action->text()).second) << action->text().toStdString();
     }
-    EXPECT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries.size(), 6u);
 
     // They work: Alt+V goes to the directory field, Alt+A switches the file list, Alt+D shows
     // the desktop.
@@ -170,3 +171,45 @@ TEST_F(ShellDirKeyboardTest, EveryLabelButtonAndEntryHasItsOwnAccessKey)
 }
 
 }  // namespace
+
+TEST_F(ShellDirKeyboardTest, TheSmallButtonsCommandsHaveKeysAndMenuEntries)
+{
+    const QString daten = FTree.MakeDir(QStringLiteral("Daten"));
+    const QString jazz = FTree.MakeDir(QStringLiteral("Daten/Jazz/Alt"));
+    QString dir = jazz;
+    Run(dir, daten, [&](TShellDirDialog& dlg) {
+        EXPECT_TRUE(dlg.itmHome->isVisible());
+        QWidget* field = dlg.cbxSelectedDir->lineEdit();
+        // Up: Alt+Up in the tree and in the directory field, and the menu entry.
+        QTest::keyClick(dlg.ShellTreeView, Qt::Key_Up, Qt::AltModifier);
+        EXPECT_EQ(dlg.Path(), FTree.Path(QStringLiteral("Daten/Jazz")));
+        QTest::keyClick(field, Qt::Key_Up, Qt::AltModifier);
+        EXPECT_EQ(dlg.Path(), daten);
+        dlg.itmUp->trigger();
+        EXPECT_EQ(dlg.Path(), FTree.Root());
+        // Home: Alt+Home, and the menu entry after a step away.
+        QTest::keyClick(dlg.ShellTreeView, Qt::Key_Home, Qt::AltModifier);
+        EXPECT_EQ(dlg.Path(), daten);
+        dlg.spbComputerClick();
+        dlg.itmHome->trigger();
+        EXPECT_EQ(dlg.Path(), daten);
+        // New folder is the menu's first entry: Return on it asks for the name.
+        dlg.ShellTreeView->setFocus();
+        QTest::keyClick(dlg.ShellTreeView, Qt::Key_F10, Qt::ShiftModifier);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.PopupMenu->isVisible(); }, kLoadMs));
+        QTest::keyClick(dlg.PopupMenu, Qt::Key_Return);
+        EXPECT_EQ(FInputCaptions, std::vector<QString>{daten});
+    });
+
+    // Without a default directory there is neither the button nor its entry, and Alt+Home
+    // does nothing.
+    dir = jazz;
+    Run(dir, QString(), [&](TShellDirDialog& dlg) {
+        EXPECT_FALSE(dlg.spbHome->isVisible());
+        EXPECT_FALSE(dlg.itmHome->isVisible());
+        QTest::keyClick(dlg.ShellTreeView, Qt::Key_Home, Qt::AltModifier);
+        EXPECT_EQ(dlg.Path(), jazz);
+        EXPECT_TRUE(dlg.isVisible());
+    });
+    EXPECT_TRUE(FMessages.empty());
+}

@@ -13,6 +13,7 @@
 
 #include <functional>
 
+#include <pwd.h>
 #include <unistd.h>
 
 using namespace WinShell;
@@ -373,6 +374,34 @@ TEST(OptionalFeature, NetworkClientFollowsTheNetworkMountsFolder)
     EXPECT_TRUE(NetworkFolderPath().isEmpty());
     EXPECT_FALSE(WmiUtils::IsSmb1ClientInstalled());
     EXPECT_FALSE(IsNetworkPath(QStringLiteral("/")));
+}
+
+// The settings folder follows the XDG base directory rules: a relative XDG_CONFIG_HOME is
+// ignored, so is "/"; without HOME the passwd entry gives the home; the folder is never "/"
+// itself or one made in it for want of a home.
+TEST(SpecialFolders, SettingsFolderByTheXdgRules)
+{
+    TempTree home;
+    const QString passwdHome = QFile::decodeName(::getpwuid(::geteuid())->pw_dir);
+    struct Case {
+        const char* name;
+        QString home;    // null: unset
+        QString config;  // null: unset
+        QString folder;
+    } cases[] = {
+        {"absolute XDG_CONFIG_HOME", home.Root(), home.Path("eigene"), home.Path("eigene")},
+        {"no XDG_CONFIG_HOME", home.Root(), QString(), home.Path(".config")},
+        {"relative XDG_CONFIG_HOME", home.Root(), "eigene", home.Path(".config")},
+        {"XDG_CONFIG_HOME is the root", home.Root(), "/", home.Path(".config")},
+        {"no HOME", QString(), QString(), passwdHome == "/" ? QString() : passwdHome + "/.config"},
+        {"HOME is the root", "/", "", passwdHome == "/" ? QString() : passwdHome + "/.config"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScopedEnv homeEnv("HOME", c.home);
+        const ScopedEnv configEnv("XDG_CONFIG_HOME", c.config);
+        EXPECT_EQ(GetAppDataFolderPath().toStdString(), c.folder.toStdString());
+    }
 }
 
 TEST(SpecialFolders, DocumentsFolderOrTheHomeFolderWhenItIsMissing)

@@ -1,6 +1,8 @@
 // The reader on damaged bytes: copies of a pxlib-written table, each spoilt in
-// one place, must fail with the one error that names the damage, and never
-// read outside the data.
+// one place. Damage to the block chain or to the memo file costs the rows of
+// the blocks that cannot be read and the values that cannot be found, nothing
+// more, and the reader says what was lost; damage to the header fails with the
+// one error that names it. Nothing is ever read outside the data.
 
 #include "ByteSource.h"
 #include "EngineFixtures.h"
@@ -8,6 +10,7 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace enginetest;
 
@@ -29,34 +32,68 @@ private:
     std::uint64_t limit_;
 };
 
+constexpr int kRows = 1000;
+constexpr int kRecordSize = 4 + 10 + 15;
+
 struct Sample {
     QByteArray table;
     QByteArray memo;
     int headerSize = 0;
     int blockSize = 0;
+    int blocks = 0;      // in the chain, 1 to blocks in the file's order
+    int freeBlock = 0;   // one more block after them: free, holding stale records
     qsizetype BlockStart(int block) const { return headerSize + qsizetype(block - 1) * blockSize; }
+    int Middle() const { return blocks / 2; }
+    // The PNr of each record of BLOCK, as stored.
+    std::vector<int> KeysOf(const QByteArray& bytes, int block) const
+    {
+        std::vector<int> keys;
+        const qsizetype start = BlockStart(block);
+        const auto last = std::int16_t(Le16(bytes, start + 4));
+        for (int r = 0; last >= 0 && r <= last / kRecordSize; ++r) {
+            const qsizetype at = start + 6 + qsizetype(r) * kRecordSize;
+            keys.push_back(int((std::uint32_t(std::uint8_t(bytes[at])) << 24 | std::uint8_t(bytes[at + 1]) << 16 |
+                                std::uint8_t(bytes[at + 2]) << 8 | std::uint8_t(bytes[at + 3])) ^ 0x80000000u));
+        }
+        return keys;
+    }
 };
 
-// 400 rows of (PNr, Name, Notiz) in several blocks; every third memo is long
-// enough to live in the .mb.
-const Sample& TheSample()
+// The pxlib-written table of kRows rows of (PNr, Name, Notiz) in several
+// blocks, every third memo long enough to live in the .mb, made keyed or
+// unkeyed. A free block follows the chain, as deleting rows leaves one: a copy
+// of the first block's records behind a negative record offset, on the header's
+// list of free blocks.
+const Sample& TheSample(bool keyed)
 {
-    static const Sample sample = [] {
+    static const auto make = [](bool withKey) {
         QTemporaryDir dir;
         std::vector<pxw::Row> rows;
-        for (int i = 0; i < 400; ++i)
+        for (int i = 0; i < kRows; ++i)
             rows.push_back({Int(i + 1), Text("Name"),
                             i % 3 == 0 ? Text("eine Notiz, die nicht in den Vorspann passt") : Text("kurz")});
         WriteTable(dir, "probe.db", {{"PNr", 0x04, 4}, {"Name", 0x01, 10}, {"Notiz", 0x0C, 15}}, rows,
-                   {.keyFields = 1});
+                   {.keyFields = withKey ? 1 : 0});
         Sample s;
         s.table = ReadAll(dir.filePath("probe.db"));
         s.memo = ReadAll(dir.filePath("probe.mb"));
         s.headerSize = Le16(s.table, 0x02);
         s.blockSize = std::uint8_t(s.table[0x05]) * 1024;
+        s.blocks = Le16(s.table, 0x0A);
+        s.freeBlock = s.blocks + 1;
+        s.table.truncate(s.BlockStart(s.freeBlock));
+        QByteArray stale = s.table.mid(s.BlockStart(1), s.blockSize);
+        PutLe16(stale, 0, 0);
+        PutLe16(stale, 2, 0);
+        PutLe16(stale, 4, 0x10000 - kRecordSize);
+        s.table += stale;
+        PutLe16(s.table, 0x0C, s.freeBlock);
+        PutLe16(s.table, 0x4D, s.freeBlock);
         return s;
-    }();
-    return sample;
+    };
+    static const Sample keyedSample = make(true);
+    static const Sample unkeyedSample = make(false);
+    return keyed ? keyedSample : unkeyedSample;
 }
 
 std::unique_ptr<pdx::TableReader> OpenReader(const QByteArray& table, const QByteArray& memo)
@@ -69,40 +106,210 @@ std::unique_ptr<pdx::TableReader> OpenReader(const QByteArray& table, const QByt
     return reader;
 }
 
-// Opens the table and reads every value of every record.
-std::uint64_t ReadEverything(const QByteArray& table, const QByteArray& memo)
+// Opens the table, reads every value of every record and gives the PNr of each row.
+std::vector<int> ReadEverything(pdx::TableReader& reader)
 {
-    auto reader = OpenReader(table, memo);
-    std::uint64_t rows = 0;
-    for (reader->Rewind(); !reader->AtEnd(); reader->Advance(), ++rows)
-        for (int f = 0; f < int(reader->Fields().size()); ++f)
-            reader->ReadValue(f);
-    return rows;
+    std::vector<int> keys;
+    for (reader.Rewind(); !reader.AtEnd(); reader.Advance()) {
+        for (int f = 0; f < int(reader.Fields().size()); ++f)
+            reader.ReadValue(f);
+        keys.push_back(int(reader.ReadValue(0).integer));
+    }
+    return keys;
 }
 
-TEST(DamagedTable, TheSampleReadsWhole)
+TEST(DamagedTable, TheSampleSpansSeveralBlocks)
 {
-    const Sample& s = TheSample();
-    ASSERT_GT(s.table.size(), s.BlockStart(3)) << "the sample should span several blocks";
-    EXPECT_EQ(ReadEverything(s.table, s.memo), 400u);
+    for (const bool keyed : {true, false}) {
+        const Sample& s = TheSample(keyed);
+        EXPECT_GE(s.blocks, 8);
+        EXPECT_EQ(s.table.size(), s.BlockStart(s.freeBlock + 1));
+    }
 }
 
-struct DamageCase {
+struct RecoveryCase {
     const char* name;
     std::function<void(const Sample&, QByteArray& table, QByteArray& memo)> spoil;
+    // The chain blocks whose rows are lost.
+    std::function<std::vector<int>(const Sample&)> lost;
+    // What the reader says; "%B" stands for the middle block's number.
+    const char* message;  // the loss (pdx::DamageText)
+    const char* note;     // a warning without loss (pdx::DamageNote)
+    std::uint64_t unreadableMemos;
+};
+
+void PrintTo(const RecoveryCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<int> None(const Sample&) { return {}; }
+
+class RecoveryTest : public ::testing::TestWithParam<std::tuple<RecoveryCase, bool>> {};
+
+// Every row of every sound block is read once, in key order (which, for the unkeyed sample,
+// is also the order of its chain); no row of the free block comes back.
+TEST_P(RecoveryTest, KeepsTheSoundRowsAndSaysWhatWasLost)
+{
+    const auto& [c, keyed] = GetParam();
+    const Sample& s = TheSample(keyed);
+    QByteArray table = s.table;
+    QByteArray memo = s.memo;
+    c.spoil(s, table, memo);
+
+    std::set<int> lostKeys;
+    for (const int block : c.lost(s))
+        for (const int key : s.KeysOf(s.table, block))
+            lostKeys.insert(key);
+    std::vector<int> expected;
+    for (int key = 1; key <= kRows; ++key)
+        if (!lostKeys.count(key))
+            expected.push_back(key);
+
+    auto reader = OpenReader(table, memo);
+    EXPECT_EQ(ReadEverything(*reader), expected);
+    EXPECT_EQ(reader->RecordCount(), expected.size());
+    const pdx::TableDamage& damage = reader->Damage();
+    const std::uint64_t memos = reader->Losses(pdx::LossKind::UnreadableMemo).count;
+    EXPECT_EQ(memos, c.unreadableMemos);
+    auto fill = [&](const char* text) { return QString::fromUtf8(text).replace("%B", QString::number(s.Middle())); };
+    EXPECT_EQ(pdx::DamageText("probe.db", damage, memos).toStdString(), fill(c.message).toStdString());
+    EXPECT_EQ(pdx::DamageNote("probe.db", damage).toStdString(), fill(c.note).toStdString());
+    EXPECT_EQ(damage.RowsLost(), !lostKeys.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecoveryTest,
+    ::testing::Combine(
+        ::testing::Values(
+            RecoveryCase{"Sound", [](auto&, auto&, auto&) {}, None, "", "", 0},
+            RecoveryCase{"MiddleBlockZeroed",
+                         [](const Sample& s, QByteArray& t, auto&) {
+                             t.replace(s.BlockStart(s.Middle()), s.blockSize, QByteArray(s.blockSize, '\0'));
+                         },
+                         [](const Sample& s) { return std::vector<int>{s.Middle()}; },
+                         "Die Tabelle \"probe.db\" ist beschädigt: 930 von 1.000 Zeilen gelesen; Block %B ist unlesbar.",
+                         "", 0},
+            RecoveryCase{"MiddleNextPointerZero",
+                         [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(s.Middle()), 0); }, None,
+                         "",
+                         "Warnung: Die Blockkette der Tabelle \"probe.db\" ist unterbrochen; alle 1.000 Zeilen "
+                         "wurden dennoch gefunden.",
+                         0},
+            RecoveryCase{"NextPointerPastTheEnd",
+                         [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(s.Middle()), 9999); },
+                         None, "",
+                         "Warnung: Die Blockkette der Tabelle \"probe.db\" ist unterbrochen; alle 1.000 Zeilen "
+                         "wurden dennoch gefunden.",
+                         0},
+            RecoveryCase{"LoopBackToTheFirstBlock",
+                         [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(s.Middle()), 1); }, None,
+                         "",
+                         "Warnung: Die Blockkette der Tabelle \"probe.db\" ist unterbrochen; alle 1.000 Zeilen "
+                         "wurden dennoch gefunden.",
+                         0},
+            RecoveryCase{"BlockClaimingTooManyRecords",
+                         [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(s.Middle()) + 4, 0x7000); },
+                         [](const Sample& s) { return std::vector<int>{s.Middle()}; },
+                         "Die Tabelle \"probe.db\" ist beschädigt: 930 von 1.000 Zeilen gelesen; Block %B ist unlesbar.",
+                         "", 0},
+            RecoveryCase{"FileCutInsideAMiddleBlock",
+                         [](const Sample& s, QByteArray& t, auto&) { t.truncate(s.BlockStart(s.Middle()) + 100); },
+                         [](const Sample& s) {
+                             std::vector<int> gone;
+                             for (int b = s.Middle(); b <= s.blocks; ++b)
+                                 gone.push_back(b);
+                             return gone;
+                         },
+                         "Die Tabelle \"probe.db\" ist beschädigt: 420 von 1.000 Zeilen gelesen; Block %B ist unlesbar.",
+                         "", 0},
+            RecoveryCase{"MemoFileCutToHalf", [](auto&, auto&, QByteArray& m) { m.truncate(m.size() / 2); }, None,
+                         "Die Tabelle \"probe.db\" ist beschädigt: 171 Memo-/BLOB-Werte sind unlesbar.", "", 171},
+            RecoveryCase{"MemoFileHeaderWrong", [](auto&, auto&, QByteArray& m) { m[0] = 0x3D; }, None,
+                         "Die Tabelle \"probe.db\" ist beschädigt: 334 Memo-/BLOB-Werte sind unlesbar.", "", 334},
+            RecoveryCase{"MemoBlockFree", [](auto&, auto&, QByteArray& m) { m[4096] = 4; }, None,
+                         "Die Tabelle \"probe.db\" ist beschädigt: 64 Memo-/BLOB-Werte sind unlesbar.", "", 64},
+            RecoveryCase{"HeaderRowCountWrong", [](auto&, QByteArray& t, auto&) { PutLe32(t, 0x06, 7); }, None, "",
+                         "Warnung: Der Dateikopf der Tabelle \"probe.db\" nennt 7 Zeilen, die Blockkette enthält 1.000.",
+                         0},
+            RecoveryCase{"FirstBlockZeroed",
+                         [](const Sample& s, QByteArray& t, auto&) {
+                             t.replace(s.BlockStart(1), s.blockSize, QByteArray(s.blockSize, '\0'));
+                         },
+                         [](const Sample&) { return std::vector<int>{1}; },
+                         "Die Tabelle \"probe.db\" ist beschädigt: 930 von 1.000 Zeilen gelesen; Block 1 ist unlesbar.",
+                         "", 0},
+            RecoveryCase{"FirstBlockPointerPastTheEnd", [](auto&, QByteArray& t, auto&) { PutLe16(t, 0x0E, 500); },
+                         None, "",
+                         "Warnung: Die Blockkette der Tabelle \"probe.db\" ist unterbrochen; alle 1.000 Zeilen "
+                         "wurden dennoch gefunden.",
+                         0},
+            RecoveryCase{"LastBlockBetweenRecords",
+                         [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(s.blocks) + 4, 30); },
+                         [](const Sample& s) { return std::vector<int>{s.blocks}; },
+                         "Die Tabelle \"probe.db\" ist beschädigt: 980 von 1.000 Zeilen gelesen; Block 15 ist "
+                         "unlesbar.",
+                         "", 0}),
+        ::testing::Bool()),
+    [](const ::testing::TestParamInfo<std::tuple<RecoveryCase, bool>>& info) {
+        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_Keyed" : "_Unkeyed");
+    });
+
+// Blocks of a keyed table need not lie in key order: block 3's records moved to block 12 and
+// block 12's to block 3, links mended. With blocks 2 and 11 zeroed, the rest of the chain is two
+// runs, the one further back in the file holding the smaller keys: a keyed table puts them in
+// key order, an unkeyed one, which has no key to go by, in the order of the file.
+TEST(DamagedTable, RunsOfAKeyedTableGoInKeyOrder)
+{
+    for (const bool keyed : {true, false}) {
+        SCOPED_TRACE(keyed ? "keyed" : "unkeyed");
+        const Sample& s = TheSample(keyed);
+        QByteArray t = s.table;
+        const QByteArray third = t.mid(s.BlockStart(3), s.blockSize);
+        t.replace(s.BlockStart(3), s.blockSize, t.mid(s.BlockStart(12), s.blockSize));
+        t.replace(s.BlockStart(12), s.blockSize, third);
+        PutLe16(t, s.BlockStart(2), 12);
+        PutLe16(t, s.BlockStart(4) + 2, 12);
+        PutLe16(t, s.BlockStart(11), 3);
+        PutLe16(t, s.BlockStart(13) + 2, 3);
+        ASSERT_EQ(ReadEverything(*OpenReader(t, s.memo)).size(), std::size_t(kRows)) << "mended soundly";
+        for (const int block : {2, 11})
+            t.replace(s.BlockStart(block), s.blockSize, QByteArray(s.blockSize, '\0'));
+
+        // Keys by the sound sample's blocks: 1, then 3 to 10 (the run from block 12 on), then
+        // 12 to 15 (the run from block 3 on).
+        auto keysOf = [&](std::initializer_list<int> blocks) {
+            std::vector<int> keys;
+            for (const int block : blocks)
+                for (const int key : s.KeysOf(s.table, block))
+                    keys.push_back(key);
+            return keys;
+        };
+        const std::vector<int> first = keysOf({1}), low = keysOf({3, 4, 5, 6, 7, 8, 9, 10}), high = keysOf({12, 13, 14, 15});
+        std::vector<int> expected = first;
+        expected.insert(expected.end(), (keyed ? low : high).begin(), (keyed ? low : high).end());
+        expected.insert(expected.end(), (keyed ? high : low).begin(), (keyed ? high : low).end());
+        auto reader = OpenReader(t, s.memo);
+        EXPECT_EQ(ReadEverything(*reader), expected);
+        EXPECT_EQ(reader->Damage().unreadableBlocks, (std::vector<int>{2, 11}));
+    }
+}
+
+struct FailureCase {
+    const char* name;
+    std::function<void(QByteArray& table, QByteArray& memo)> spoil;
     pdx::ErrorCode expected;
 };
 
-class DamageTest : public ::testing::TestWithParam<DamageCase> {};
+class FailureTest : public ::testing::TestWithParam<FailureCase> {};
 
-TEST_P(DamageTest, FailsWithTheMatchingError)
+// Damage to the header leaves nothing to read by: the table fails with the error that names it.
+TEST_P(FailureTest, FailsWithTheMatchingError)
 {
-    const Sample& s = TheSample();
+    const Sample& s = TheSample(true);
     QByteArray table = s.table;
     QByteArray memo = s.memo;
-    GetParam().spoil(s, table, memo);
+    GetParam().spoil(table, memo);
     try {
-        ReadEverything(table, memo);
+        auto reader = OpenReader(table, memo);
+        ReadEverything(*reader);
         FAIL() << "read without an error";
     } catch (const pdx::SourceError& e) {
         EXPECT_EQ(e.Code(), GetParam().expected) << e.what();
@@ -110,106 +317,59 @@ TEST_P(DamageTest, FailsWithTheMatchingError)
     }
 }
 
-// Offsets of the first field descriptor and of the first block's header words.
+// Offset of the first field descriptor.
 constexpr int kFieldArray = 0x78;
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, DamageTest,
+    Cases, FailureTest,
     ::testing::Values(
-        DamageCase{"TextFile", [](auto&, QByteArray& t, auto&) { t = "Kein Paradox, nur Text.\r\n"; },
-                   pdx::ErrorCode::NotParadox},
-        DamageCase{"SqliteFile",
-                   [](auto&, QByteArray& t, auto&) { t.replace(0, 16, QByteArray("SQLite format 3\0", 16)); },
-                   pdx::ErrorCode::SqliteFile},
-        DamageCase{"CutInsideFixedHeader", [](auto&, QByteArray& t, auto&) { t.truncate(0x50); },
-                   pdx::ErrorCode::NotParadox},
-        DamageCase{"CutInsideFieldNames", [](auto&, QByteArray& t, auto&) { t.truncate(0x150); },
-                   pdx::ErrorCode::HeaderTruncated},
-        DamageCase{"BlockSizeZero", [](auto&, QByteArray& t, auto&) { t[0x05] = 0; }, pdx::ErrorCode::NotParadox},
-        DamageCase{"PrimaryIndexFile", [](auto&, QByteArray& t, auto&) { t[0x04] = 1; },
-                   pdx::ErrorCode::IndexFile},
-        DamageCase{"RecordSizeTooLarge", [](auto&, QByteArray& t, auto&) { PutLe16(t, 0x00, 20); },
-                   pdx::ErrorCode::FieldSizeMismatch},
-        DamageCase{"UnknownFieldType", [](auto&, QByteArray& t, auto&) { t[kFieldArray + 2] = 0x07; },
-                   pdx::ErrorCode::UnknownFieldType},
-        DamageCase{"LongFieldOfSizeTwo", [](auto&, QByteArray& t, auto&) { t[kFieldArray + 1] = 2; },
-                   pdx::ErrorCode::BadFieldSize},
-        DamageCase{"PasswordProtected", [](auto&, QByteArray& t, auto&) { PutLe32(t, 0x5C, 0x0A25E09A); },
-                   pdx::ErrorCode::Encrypted},
-        DamageCase{"ChainLoopsBackToFirstBlock",
-                   [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(2), 1); },
-                   pdx::ErrorCode::ChainLoop},
-        DamageCase{"ChainLoopsOnItself",
-                   [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(1), 1); },
-                   pdx::ErrorCode::ChainLoop},
-        DamageCase{"ChainPointsPastTheEnd",
-                   [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(1), 9999); },
-                   pdx::ErrorCode::ChainPastEnd},
-        DamageCase{"FirstBlockPastTheEnd", [](auto&, QByteArray& t, auto&) { PutLe16(t, 0x0E, 500); },
-                   pdx::ErrorCode::ChainPastEnd},
-        DamageCase{"LastBlockCut",
-                   [](const Sample& s, QByteArray& t, auto&) {
-                       const int last = Le16(t, 0x10);
-                       t.truncate(s.BlockStart(last) + 20);
-                   },
-                   pdx::ErrorCode::BlockTruncated},
-        DamageCase{"RecordOffsetBeyondBlock",
-                   [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(1) + 4, 0x7000); },
-                   pdx::ErrorCode::BlockDamaged},
-        DamageCase{"RecordOffsetBetweenRecords",
-                   [](const Sample& s, QByteArray& t, auto&) { PutLe16(t, s.BlockStart(1) + 4, 30); },
-                   pdx::ErrorCode::BlockDamaged},
-        DamageCase{"MemoFileMissing", [](auto&, auto&, QByteArray& m) { m = QByteArray(); },
-                   pdx::ErrorCode::MemoFileMissing},
-        DamageCase{"MemoFileEncrypted", [](auto&, auto&, QByteArray& m) { m[0] = 0x3D; },
-                   pdx::ErrorCode::MemoFileDamaged},
-        DamageCase{"MemoFileCut", [](auto&, auto&, QByteArray& m) { m.truncate(4096 + 100); },
-                   pdx::ErrorCode::MemoPointerInvalid},
-        DamageCase{"MemoBlockFree", [](auto&, auto&, QByteArray& m) { m[4096] = 4; },
-                   pdx::ErrorCode::MemoPointerInvalid},
-        DamageCase{"MemoSlotLengthWrong",
-                   [](auto&, auto&, QByteArray& m) {
-                       // every used slot of the first suballocated block claims one byte more
-                       for (int slot = 0; slot < 64; ++slot)
-                           if (m[4096 + 12 + 5 * slot] != 0)
-                               m[4096 + 12 + 5 * slot + 4] = char(m[4096 + 12 + 5 * slot + 4] % 16 + 1);
-                   },
-                   pdx::ErrorCode::MemoPointerInvalid},
-        DamageCase{"MemoSlotPointsPastItsBlock",
-                   [](auto&, auto&, QByteArray& m) {
-                       for (int slot = 0; slot < 64; ++slot)
-                           if (m[4096 + 12 + 5 * slot] != 0)
-                               m[4096 + 12 + 5 * slot] = char(0xFF);
-                       m[4096 + 1] = 1; // one 4 KiB unit: offset 0xFF0 + data runs past it
-                   },
-                   pdx::ErrorCode::MemoPointerInvalid}),
-    [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+        FailureCase{"TextFile", [](QByteArray& t, auto&) { t = "Kein Paradox, nur Text.\r\n"; },
+                    pdx::ErrorCode::NotParadox},
+        FailureCase{"SqliteFile", [](QByteArray& t, auto&) { t.replace(0, 16, QByteArray("SQLite format 3\0", 16)); },
+                    pdx::ErrorCode::SqliteFile},
+        FailureCase{"CutInsideFixedHeader", [](QByteArray& t, auto&) { t.truncate(0x50); }, pdx::ErrorCode::NotParadox},
+        FailureCase{"CutInsideFieldNames", [](QByteArray& t, auto&) { t.truncate(0x150); },
+                    pdx::ErrorCode::HeaderTruncated},
+        FailureCase{"BlockSizeZero", [](QByteArray& t, auto&) { t[0x05] = 0; }, pdx::ErrorCode::NotParadox},
+        FailureCase{"PrimaryIndexFile", [](QByteArray& t, auto&) { t[0x04] = 1; }, pdx::ErrorCode::IndexFile},
+        FailureCase{"RecordSizeTooLarge", [](QByteArray& t, auto&) { PutLe16(t, 0x00, 20); },
+                    pdx::ErrorCode::FieldSizeMismatch},
+        FailureCase{"UnknownFieldType", [](QByteArray& t, auto&) { t[kFieldArray + 2] = 0x07; },
+                    pdx::ErrorCode::UnknownFieldType},
+        FailureCase{"LongFieldOfSizeTwo", [](QByteArray& t, auto&) { t[kFieldArray + 1] = 2; },
+                    pdx::ErrorCode::BadFieldSize},
+        FailureCase{"MemoFileMissing", [](auto&, QByteArray& m) { m = QByteArray(); },
+                    pdx::ErrorCode::MemoFileMissing}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST(DamagedTable, ToleratedOddities)
 {
-    const Sample& s = TheSample();
-    // A record count in the header that disagrees with the chain: the chain wins.
-    QByteArray wrongCount = s.table;
-    PutLe32(wrongCount, 0x06, 7);
-    EXPECT_EQ(ReadEverything(wrongCount, s.memo), 400u);
+    const Sample& s = TheSample(true);
     // A version byte above 7.x reads like 7.x.
     QByteArray newer = s.table;
     newer[0x39] = 14;
-    EXPECT_EQ(ReadEverything(newer, s.memo), 400u);
-    // Bytes after the last block, and a whole block cut off the end of the
-    // file that the chain does not use, are no damage.
-    QByteArray longer = s.table + QByteArray(1500, '\x5A');
-    EXPECT_EQ(ReadEverything(longer, s.memo), 400u);
+    EXPECT_EQ(ReadEverything(*OpenReader(newer, s.memo)).size(), std::size_t(kRows));
+    // Bytes after the last block, and a free block cut off the end of the file, are no damage.
+    for (const QByteArray& odd : {s.table + QByteArray(1500, '\x5A'), s.table.left(s.BlockStart(s.freeBlock) + 20)}) {
+        auto reader = OpenReader(odd, s.memo);
+        EXPECT_EQ(ReadEverything(*reader).size(), std::size_t(kRows));
+        EXPECT_FALSE(reader->Damage().RowsLost());
+        EXPECT_TRUE(pdx::DamageNote("probe.db", reader->Damage()).isEmpty());
+    }
     // Without the memo file, records whose memos fit their leader still read.
     auto reader = OpenReader(s.table, QByteArray());
     reader->Rewind();
     reader->Advance();
     EXPECT_EQ(reader->ReadText(2), "kurz");
+    // Read as blank, a missing memo file costs only the values kept in it.
+    reader->SetMissingMemoAsBlank(true);
+    EXPECT_EQ(ReadEverything(*reader).size(), std::size_t(kRows));
+    EXPECT_EQ(reader->Losses(pdx::LossKind::MissingMemo).count, 334u);
 }
 
 TEST(DamagedTable, ReadFailureIsReportedNotIgnored)
 {
-    const Sample& s = TheSample();
+    const Sample& s = TheSample(true);
     for (const std::uint64_t limit : {std::uint64_t(0x40), std::uint64_t(s.BlockStart(2) + 3)}) {
         try {
             pdx::TableReader reader(std::make_unique<FailingSource>(s.table, limit), "probe.db");

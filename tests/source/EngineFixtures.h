@@ -73,6 +73,26 @@ inline void SetLanguageDriver(const QString& path, const char* driver, std::uint
     WriteAll(path, bytes);
 }
 
+// BYTES of a plain table or index file as if it were password-protected with KEY (pxlib's cipher).
+inline QByteArray Protected(QByteArray bytes, std::uint32_t key)
+{
+    pxw::ProtectBytes(reinterpret_cast<unsigned char*>(bytes.data()), std::size_t(bytes.size()), key);
+    return bytes;
+}
+
+// The blocks of a protected file unscrambled with pxlib's cipher; the header is left as it is.
+inline QByteArray Unscrambled(QByteArray bytes)
+{
+    pxw::UnscrambleBytes(reinterpret_cast<unsigned char*>(bytes.data()), std::size_t(bytes.size()));
+    return bytes;
+}
+
+// The scrambling key in the header of BYTES; 0 for a plain file.
+inline std::uint32_t KeyOf(const QByteArray& bytes)
+{
+    return pxw::ScrambleKey(reinterpret_cast<const unsigned char*>(bytes.constData()));
+}
+
 inline pxw::Value Text(const char* utf8) { return std::string(utf8); }
 inline pxw::Value Int(std::int64_t v) { return v; }
 inline pxw::Value Real(double v) { return v; }

@@ -33,6 +33,29 @@ TEST(FileNames, EveryNameRoundTripsToItsBytes)
     }
 }
 
+// Names typed and names on the disk meet across case and Unicode normal form; bytes that are
+// not UTF-8 stay what they are.
+TEST(FileNames, FoldedNamesMeetAcrossCaseAndNormalForm)
+{
+    const QString composed = QString::fromUtf8("Größte Hits-Album.db");
+    struct Case {
+        QString first;
+        QString second;
+        bool same;
+    } cases[] = {
+        {composed, composed.normalized(QString::NormalizationForm_D), true},
+        {QString::fromUtf8("GRÖSSTE"), QString::fromUtf8("gro\u0308sste"), true},
+        {"JAZZ-ALBUM.DB", "jazz-album.db", true},
+        {pdx::DecodeFileName("GR\x99SSE.DB"), pdx::DecodeFileName("gr\x99sse.db"), true},
+        {pdx::DecodeFileName("GR\x99SSE.DB"), pdx::DecodeFileName("GR\x9ASSE.DB"), false},
+        {QString::fromUtf8("Grösse"), "Grosse", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(pdx::FoldedFileName(c.first) == pdx::FoldedFileName(c.second), c.same)
+            << pdx::DisplayFileName(c.first).toStdString() << " / " << pdx::DisplayFileName(c.second).toStdString();
+    EXPECT_EQ(pdx::EncodeFileName(pdx::FoldedFileName(pdx::DecodeFileName("GR\x99SSE.DB"))), "gr\x99sse.db");
+}
+
 #ifndef _WIN32
 TEST(FileNames, FoldersListEveryNameWithItsKind)
 {

@@ -126,13 +126,42 @@ TEST_F(SourceTableTest, MissingTableFailsWithNotFoundMessage)
     EXPECT_FALSE(table.IsOpen());
 }
 
-TEST_F(SourceTableTest, FindsTableAndMemoFileIgnoringCase)
+// The table and its memo file are found ignoring case and Unicode normal form (a folder copied
+// from a Mac holds decomposed umlauts), and the memo file is always the one beside the table.
+TEST_F(SourceTableTest, FindsTableAndMemoFileIgnoringCaseAndNormalForm)
 {
-    ASSERT_TRUE(QFile::rename(dir.filePath("Jazz-Album.db"), dir.filePath("JAZZ-ALBUM.DB")));
-    ASSERT_TRUE(QFile::rename(dir.filePath("Jazz-Album.mb"), dir.filePath("jazz-album.MB")));
-    table.Open(dir.path(), "Jazz-Album.db");
-    table.First();
-    EXPECT_EQ(table.AsString("MP3Dir"), QString::fromUtf8(kLongMemo));
+    // Another table of that name in a folder below, with a memo text of its own.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Sicherung"));
+    std::vector<pxw::Row> older = AlbumRows();
+    const char olderMemo[] = "/Sicherung/Ellington, Duke - Money Jungle (erste Pressung, 1962)/";
+    older[0].back() = Text(olderMemo);
+    WriteTable(dir, "Sicherung/Jazz-Album.db", pxw::AlbumFields(), older, {.keyFields = 1});
+    const QString composed = QString::fromUtf8("Größte Hits");
+    const QString decomposed = composed.normalized(QString::NormalizationForm_D);
+    ASSERT_NE(composed, decomposed);
+    struct Case {
+        const char* name;
+        QString table;   // the files as they lie in the folder
+        QString memo;
+        QString opened;  // the name asked for
+        const char* memoText;
+    } cases[] = {
+        {"other case", "JAZZ-ALBUM.DB", "jazz-album.MB", "Jazz-Album.db", kLongMemo},
+        {"decomposed umlauts", decomposed + "-Album.db", decomposed + "-album.mb", composed + "-ALBUM.db", kLongMemo},
+        {"table in a folder below", "Jazz-Album.db", "Jazz-Album.mb", "Sicherung/Jazz-Album.db", olderMemo},
+    };
+    QString tableFile = "Jazz-Album.db";
+    QString memoFile = "Jazz-Album.mb";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QFile::rename(dir.filePath(tableFile), dir.filePath(c.table)));
+        ASSERT_TRUE(QFile::rename(dir.filePath(memoFile), dir.filePath(c.memo)));
+        tableFile = c.table;
+        memoFile = c.memo;
+        table.Open(dir.path(), c.opened);
+        table.First();
+        EXPECT_EQ(table.AsString("MP3Dir"), QString::fromUtf8(c.memoText));
+    }
 }
 
 TEST_F(SourceTableTest, MissingMemoFileFailsOnlyForMemosOutsideTheRecord)

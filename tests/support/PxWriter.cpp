@@ -2,15 +2,23 @@
 
 extern "C" {
 #include <paradox.h>
+
+// pxlib's block ciphers: exported by the library, though its header does not declare them.
+void px_encrypt_db_block(unsigned char* src, unsigned char* dest, long encryption, long size, long blockno);
+void px_decrypt_db_block(unsigned char* src, unsigned char* dest, long encryption, long size, long blockno);
+void px_encrypt_mb_block(unsigned char* src, unsigned char* dest, long encryption, long size);
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iconv.h>
+#include <iterator>
 #include <stdexcept>
+#include <vector>
 
 namespace pxw {
 
@@ -60,7 +68,84 @@ void PadToBlocks(const std::string& path)
     }
 }
 
+// Scrambles a whole memo file, 4 KiB at a time, as Paradox does for a protected table.
+void ScrambleMemoFile(const std::string& path, std::uint32_t key)
+{
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    std::vector<unsigned char> plain(4096);
+    std::vector<unsigned char> scrambled(4096);
+    for (std::streamoff at = 0;; at += 4096) {
+        file.seekg(at);
+        if (!file.read(reinterpret_cast<char*>(plain.data()), 4096))
+            break;
+        px_encrypt_mb_block(plain.data(), scrambled.data(), long(key), 4096);
+        file.seekp(at);
+        file.write(reinterpret_cast<const char*>(scrambled.data()), 4096);
+    }
+    if (file.bad())
+        throw std::runtime_error("cannot scramble " + path);
+}
+
+std::uint32_t Le32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+void PutLe32(unsigned char* p, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// Hands every whole block of a table or index file to block(start, size, number).
+template <typename F>
+void ForEachBlock(unsigned char* bytes, std::size_t size, F&& block)
+{
+    const std::size_t headerSize = std::size_t(bytes[2] | bytes[3] << 8);
+    const std::size_t blockSize = std::size_t(bytes[5]) * 1024;
+    for (std::size_t n = 1; blockSize > 0 && headerSize + n * blockSize <= size; ++n)
+        block(bytes + headerSize + (n - 1) * blockSize, blockSize, long(n));
+}
+
+std::vector<unsigned char> ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
+
+std::uint32_t ScrambleKey(const unsigned char* header)
+{
+    const std::uint32_t first = Le32(header + 0x25);
+    return first == 0xFF00FF00u ? Le32(header + 0x5C) : first;
+}
+
+void ProtectBytes(unsigned char* bytes, std::size_t size, std::uint32_t key)
+{
+    const int fileType = bytes[0x04];
+    const bool dataFile = fileType != 1 && fileType != 4 && fileType != 7;
+    // Version 4 and later data files keep the key in their header extension.
+    if (bytes[0x39] >= 5 && dataFile) {
+        PutLe32(bytes + 0x25, 0xFF00FF00u);
+        PutLe32(bytes + 0x5C, key);
+    } else {
+        PutLe32(bytes + 0x25, key);
+    }
+    ForEachBlock(bytes, size, [&](unsigned char* block, std::size_t blockSize, long n) {
+        std::vector<unsigned char> plain(block, block + blockSize);
+        px_encrypt_db_block(plain.data(), block, long(key), long(blockSize), n);
+    });
+}
+
+void UnscrambleBytes(unsigned char* bytes, std::size_t size)
+{
+    const std::uint32_t key = ScrambleKey(bytes);
+    ForEachBlock(bytes, size, [&](unsigned char* block, std::size_t blockSize, long n) {
+        std::vector<unsigned char> scrambled(block, block + blockSize);
+        px_decrypt_db_block(scrambled.data(), block, long(key), long(blockSize), n);
+    });
+}
 
 TableWriter::TableWriter(std::string path, std::vector<Field> fields, Options options)
     : path_(std::move(path)), fields_(std::move(fields)), options_(std::move(options))
@@ -95,6 +180,16 @@ TableWriter::TableWriter(std::string path, std::vector<Field> fields, Options op
     Check(PX_set_value(doc_, "codepage", float(options_.codePageNumber)), "codepage");
     Check(PX_set_parameter(doc_, "targetencoding", options_.codePage.c_str()), "targetencoding");
     Check(PX_set_parameter(doc_, "inputencoding", "UTF-8"), "inputencoding");
+    if (!options_.password.empty())
+        Check(PX_set_parameter(doc_, "password", options_.password.c_str()), "password");
+    // pxlib reads its memo file back as if it were scrambled, though it writes it plain, and
+    // then hands out wrong slots. A protected table with BLOB fields is therefore written plain
+    // and scrambled when it is closed, with the key pxlib derived from the password.
+    const bool blobs = std::any_of(fields_.begin(), fields_.end(), [](const Field& f) { return IsBlob(f.type); });
+    if (!options_.password.empty() && blobs) {
+        protectKey_ = std::uint32_t(doc_->px_head->px_encryption);
+        doc_->px_head->px_encryption = 0;
+    }
 
     for (const Field& field : fields_) {
         if (IsBlob(field.type)) {
@@ -173,8 +268,19 @@ void TableWriter::Close()
     if (iconv_)
         iconv_close(static_cast<iconv_t>(iconv_));
     iconv_ = nullptr;
-    if (!blobPath_.empty())
+    if (protectKey_ != 0) {
+        std::vector<unsigned char> bytes = ReadFile(path_);
+        ProtectBytes(bytes.data(), bytes.size(), protectKey_);
+        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        if (!out)
+            throw std::runtime_error("cannot write " + path_);
+    }
+    if (!blobPath_.empty()) {
         PadToBlocks(blobPath_);
+        if (!options_.password.empty() && !options_.plainMemoFile)
+            ScrambleMemoFile(blobPath_, protectKey_);
+    }
 }
 
 std::vector<Field> AlbumFields()

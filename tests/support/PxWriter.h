@@ -29,6 +29,11 @@ struct Options {
     std::string codePage = "CP1252";   // iconv name of the table's code page
     int codePageNumber = 1252;         // the header's code-page word
     bool memoryBuffered = true;        // build the file in memory first (much faster)
+    // Not empty: a password-protected table. pxlib scrambles its data blocks; the memo file is
+    // scrambled afterwards with pxlib's memo cipher, as Paradox does, unless plainMemoFile keeps
+    // it as pxlib leaves it.
+    std::string password{};
+    bool plainMemoFile = false;
 };
 
 class TableWriter {
@@ -53,7 +58,18 @@ private:
     char* buffer_ = nullptr;
     std::size_t bufferSize_ = 0;
     void* stream_ = nullptr;  // FILE* of the memory buffer
+    std::uint32_t protectKey_ = 0;  // scramble the written table with this key when it is closed
 };
+
+// The scrambling key in the header of a table or index file (its first 0x60 bytes): the word at
+// 0x25, or at 0x5C when that one is 0xFF00FF00; 0 for a plain file.
+std::uint32_t ScrambleKey(const unsigned char* header);
+// The SIZE bytes of a plain table or index file made those of a password-protected one, in
+// place: KEY where the header keeps it, every whole block scrambled with pxlib's cipher.
+void ProtectBytes(unsigned char* bytes, std::size_t size, std::uint32_t key);
+// The whole blocks of a protected file unscrambled with pxlib's cipher, in place; the header
+// stays as it is.
+void UnscrambleBytes(unsigned char* bytes, std::size_t size);
 
 // The catalog's two tables with the fields the converter reads.
 std::vector<Field> AlbumFields();

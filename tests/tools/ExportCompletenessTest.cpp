@@ -313,6 +313,66 @@ TEST_F(ExportCompletenessTest, ListSchemaAndIndexesOfRealTables)
     EXPECT_TRUE(Query(Out(), "SELECT name FROM sqlite_schema WHERE type = 'index' AND sql IS NOT NULL").empty());
 }
 
+// A password-protected table with protected secondary indexes (a copy of the real sample's
+// files, scrambled with pxlib's cipher): listed as protected, otherwise read as the plain one.
+TEST_F(ExportCompletenessTest, ProtectedTableWithItsIndexesReadsAsThePlainOne)
+{
+    const QString folder = kFixtures + "/delphi-pascal-archive__database-samples/DataBase_Samples/_my_data";
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("geschuetzt")));
+    const QStringList files = QDir(folder).entryList({"SearchIndex.*"}, QDir::Files);
+    ASSERT_TRUE(files.contains("SearchIndex.XG1")) << files.join(' ').toStdString();
+    for (const QString& name : files)
+        enginetest::WriteAll(dir.filePath("geschuetzt/" + name),
+                             enginetest::Protected(enginetest::ReadAll(folder + '/' + name), 0x0A25E09A));
+    const QString plain = folder + "/SearchIndex.db";
+    const QString locked = dir.filePath("geschuetzt/SearchIndex.db");
+
+    const ProgramRun list = Export({"--list", locked});
+    EXPECT_EQ(list.exitCode, 0) << list.err.toStdString();
+    EXPECT_EQ(list.out, Export({"--list", plain}).out.replace("nicht verschlüsselt", "verschlüsselt (ohne Kennwort gelesen)"));
+    const ProgramRun schema = Export({"--schema", locked});
+    EXPECT_EQ(schema.err, "");
+    EXPECT_EQ(schema.out, Export({"--schema", plain}).out);
+    EXPECT_TRUE(schema.out.contains("CREATE INDEX \"SearchIndex_iCD\"")) << schema.out.toStdString();
+
+    EXPECT_EQ(Export({outDir.filePath("offen.sqlite"), plain}).exitCode, 0);
+    EXPECT_EQ(Export({Out(), locked}).exitCode, 0);
+    EXPECT_EQ(Query(Out(), "SELECT * FROM SearchIndex"), Query(outDir.filePath("offen.sqlite"), "SELECT * FROM SearchIndex"));
+
+    // The real protected sample is listed as one.
+    const ProgramRun sample = Export({"--list", kFixtures + "/leonhad__paradoxdriver/src/test/resources/encrypt/encrypted.db"});
+    EXPECT_EQ(sample.exitCode, 0) << sample.err.toStdString();
+    EXPECT_TRUE(sample.out.contains("4 Zeilen, 2 Felder, ") && sample.out.contains(", verschlüsselt (ohne Kennwort gelesen), "))
+        << sample.out.toStdString();
+}
+
+// SQLite ignores case in index names: two Paradox indexes whose names differ only in case
+// ("iD" and "ID") both go in, the second under a name of its own.
+TEST_F(ExportCompletenessTest, IndexNamesThatDifferOnlyInCaseBothGoIn)
+{
+    const QString folder = kFixtures + "/delphi-pascal-archive__database-samples/DataBase_Samples/_my_data";
+    for (const QString& name : QDir(folder).entryList({"SearchIndex.*"}, QDir::Files))
+        ASSERT_TRUE(QFile::copy(folder + '/' + name, dir.filePath(name)));
+    QFile index(dir.filePath("SearchIndex.XG1"));
+    ASSERT_TRUE(index.open(QIODevice::ReadWrite));
+    QByteArray bytes = index.readAll();
+    ASSERT_EQ(bytes.mid(437, 3), QByteArray("iC\0", 3));  // the index's name in its header
+    bytes.replace(437, 2, "ID");
+    index.seek(0);
+    index.write(bytes);
+    index.close();
+
+    const ProgramRun run = Export({Out(), dir.filePath("SearchIndex.db")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("nicht angelegt")) << run.err.toStdString();
+    const Rows indexes =
+        Query(Out(), "SELECT name FROM sqlite_schema WHERE type = 'index' AND sql IS NOT NULL ORDER BY name");
+    QStringList names;
+    for (const auto& row : indexes)
+        names << row[0].value.toString();
+    EXPECT_EQ(names.join(' ').toStdString(), "SearchIndex_ID_2 SearchIndex_iCD SearchIndex_iD SearchIndex_iN");
+}
+
 TEST_F(ExportCompletenessTest, DumpAsCsv)
 {
     {

@@ -9,6 +9,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +22,7 @@
 #include <csignal>
 #include <iterator>
 #include <limits>
+#include <map>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -329,7 +331,7 @@ TEST_F(Paradox2SqliteTest, OutputInTheFolderReadIsNoInput)
 
 // The output is only ever a regular file: a device, a FIFO or a folder it names or leads to is
 // refused before anything is made; a replaced output keeps its permission bits, read-only
-// ones too; an output that is one of the named tables is refused as such.
+// ones too.
 TEST_F(Paradox2SqliteTest, OutputIsARegularFileAndKeepsItsMode)
 {
     WriteGood(dir.path(), "Erste.db");
@@ -353,15 +355,121 @@ TEST_F(Paradox2SqliteTest, OutputIsARegularFileAndKeepsItsMode)
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(Out()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, mode_t(0444));
+}
 
-    const QString table = dir.filePath("Erste.db");
-    const QByteArray before = Digest(table);
-    const ProgramRun self = Export({"--replace", table, table});
-    EXPECT_EQ(self.exitCode, 1);
-    EXPECT_TRUE(self.err.contains(QString("Die Tabelle \"%1\" ist zugleich die Ausgabedatei").arg(table)))
-        << self.err.toStdString();
-    EXPECT_TRUE(self.err.contains(QString("\"%1\" bleibt unverändert.").arg(table))) << self.err.toStdString();
-    EXPECT_EQ(Digest(table), before);
+// Every file below FOLDER (links not followed) with its digest: "nothing changed, nothing added".
+std::map<QString, QByteArray> Snapshot(const QString& folder)
+{
+    std::map<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        files[file] = QFileInfo(file).isSymLink() ? QFile::symLinkTarget(file).toUtf8() : Digest(file);
+    }
+    return files;
+}
+
+// The output is never a file the run reads or passes over, by any name or link: refused with
+// exit code 2 before anything is written, naming both. A name with a Paradox extension is
+// refused while it is a Paradox file, taken for a new file or an earlier export.
+TEST_F(Paradox2SqliteTest, OutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
+{
+    // A table with its memo file and primary index, a table with a secondary index below, and a
+    // table in a folder not read. (The index files' bytes stand in: only the file counts.)
+    WriteTable(dir, "Demo-Album.db", {{"Nr", 0x04, 4}, {"Notiz", 0x0C, 11}}, {{Int(1), std::string(300, 'm')}});
+    ASSERT_TRUE(QFileInfo::exists(dir.filePath("Demo-Album.mb")));
+    auto standIn = [](const QString& file) {
+        QFile f(file);
+        return f.open(QIODevice::WriteOnly) && f.write("Indexdatei") == 10;
+    };
+    ASSERT_TRUE(standIn(dir.filePath("Demo-Album.PX")));
+    WriteGood(Folder("Archiv"), "Alt.db");
+    ASSERT_TRUE(standIn(dir.filePath("Archiv/Alt.X02")));
+    QTemporaryDir other;
+    WriteGood(other.path(), "Fremd.db");
+    ASSERT_TRUE(QFile::link(dir.filePath("Demo-Album.db"), outDir.filePath("link.sqlite")));
+    ASSERT_TRUE(QFile::link(other.filePath("Fremd.db"), outDir.filePath("fremd.sqlite")));
+    ASSERT_EQ(::link(QFile::encodeName(dir.filePath("Demo-Album.mb")).constData(),
+                     QFile::encodeName(outDir.filePath("hart.sqlite")).constData()),
+              0);
+
+    const QString table = dir.filePath("Demo-Album.db");
+    const QString self = "Die Ausgabe \"%1\" gehört zu den gelesenen Tabellen; eine Eingabe wird nie ersetzt";
+    const QString same = "Die Ausgabe \"%1\" ist dieselbe Datei wie \"%2\", die zu den gelesenen Tabellen gehört";
+    const QString named = "Die Ausgabe \"%1\" trägt den Namen einer Paradox-Datei und ist keine SQLite-Datenbank";
+    struct Case {
+        const char* name;
+        QStringList args;
+        QString message;
+    } cases[] = {
+        {"the table, found in the folder read", {"--replace", table, dir.path()}, self.arg(table)},
+        {"its memo file, the table named", {"--replace", dir.filePath("Demo-Album.mb"), table},
+         self.arg(dir.filePath("Demo-Album.mb"))},
+        {"its primary index", {"--replace", dir.filePath("Demo-Album.PX"), dir.path()},
+         self.arg(dir.filePath("Demo-Album.PX"))},
+        {"a secondary index in a subfolder", {"-r", "--replace", dir.filePath("Archiv/Alt.X02"), dir.path()},
+         self.arg(dir.filePath("Archiv/Alt.X02"))},
+        {"a link to the table", {"--replace", outDir.filePath("link.sqlite"), dir.path()},
+         same.arg(outDir.filePath("link.sqlite"), table)},
+        {"a hard link to the memo file", {"--replace", outDir.filePath("hart.sqlite"), table},
+         same.arg(outDir.filePath("hart.sqlite"), dir.filePath("Demo-Album.mb"))},
+        {"swapped arguments", {table, outDir.filePath("neu.sqlite")}, named.arg(table)},
+        {"a link to a table not read", {"--replace", outDir.filePath("fremd.sqlite"), dir.path()},
+         named.arg(other.filePath("Fremd.db"))},
+    };
+    const auto sources = Snapshot(dir.path());
+    const auto outputs = Snapshot(outDir.path());
+    const auto others = Snapshot(other.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramRun run = Export(c.args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.startsWith("paradox2sqlite: " + c.message)) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(Snapshot(dir.path()), sources);
+        EXPECT_EQ(Snapshot(outDir.path()), outputs);
+        EXPECT_EQ(Snapshot(other.path()), others);
+    }
+
+    // A new file named like a table is no Paradox file, nor is the export written there.
+    const QString db = outDir.filePath("neu.db");
+    for (const QStringList& args : {QStringList{db, table}, QStringList{"--replace", db, table}}) {
+        const ProgramRun run = Export(args);
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(TableNames(db), QStringList{"Demo-Album"});
+    }
+}
+
+// Another user's link in a sticky folder that everybody may write (/tmp) is not followed, even
+// by root: it could have been planted there to have a file of root's replaced or made. Exit 1,
+// nothing changed where it leads.
+TEST_F(Paradox2SqliteTest, LinkPlantedInASharedFolderIsNotFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to plant another user's link";
+    WriteGood(dir.path(), "Erste.db");
+    const QString shared = outDir.filePath("geteilt");
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    const QString protectedFile = outDir.filePath("wichtig.conf");
+    {
+        QFile file(protectedFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("root=1\n");
+    }
+    for (const QString& target : {protectedFile, outDir.filePath("neu.conf")}) {
+        SCOPED_TRACE(target.toStdString());
+        const QString link = shared + "/r.sqlite";
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(target, link));
+        ASSERT_EQ(::lchown(QFile::encodeName(link).constData(), 4001, 4001), 0);
+        const ProgramRun run = Export({"--replace", link, dir.path()});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(QString("Die Verknüpfung \"%1\" liegt im Verzeichnis \"%2\"").arg(link, shared)))
+            << run.err.toStdString();
+    }
+    EXPECT_EQ(Digest(protectedFile), QCryptographicHash::hash("root=1\n", QCryptographicHash::Sha256));
+    EXPECT_FALSE(QFile::exists(outDir.filePath("neu.conf")));
 }
 
 // A reader that stops early (| head -1) ends the export with exit code 1 and no temporary
@@ -461,19 +569,18 @@ TEST_F(Paradox2SqliteTest, UnreadableTablesAreReportedAndTheOthersStillExported)
     WriteGood(dir.path(), "Gut.db");
     // Not a Paradox table at all.
     enginetest::WriteAll(dir.filePath("Kaputt.db"), "nur ein Text");
-    // Password-protected: the key of a version 7 table lies at 0x5C.
-    QByteArray locked = enginetest::ReadAll(WriteGood(Folder("tmp"), "Geschuetzt.db"));
-    enginetest::PutLe32(locked, 0x5C, 0x0A25E09A);
-    enginetest::WriteAll(dir.filePath("Geschuetzt.db"), locked);
+    // Password-protected: read without its password.
+    const QByteArray plain = enginetest::ReadAll(WriteGood(Folder("tmp"), "Geschuetzt.db"));
+    enginetest::WriteAll(dir.filePath("Geschuetzt.db"), enginetest::Protected(plain, 0x0A25E09A));
     const ProgramRun run = Export({Out(), dir.path()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(TableNames(Out()), QStringList{"Gut"});
-    EXPECT_EQ(run.out, "Geschuetzt: nicht übernommen\nGut: 2 Zeilen\nKaputt: nicht übernommen\n");
+    EXPECT_EQ(TableNames(Out()), (QStringList{"Geschuetzt", "Gut"}));
+    EXPECT_EQ(run.out, "Geschuetzt: 2 Zeilen\nGut: 2 Zeilen\nKaputt: nicht übernommen\n");
+    EXPECT_EQ(Query(Out(), "SELECT * FROM Geschuetzt"), Query(Out(), "SELECT * FROM Gut"));
     const QString path = dir.path() + '/';
     for (const QString& message :
-         {QString("Die Paradox-Tabelle \"%1Geschuetzt.db\" ist kennwortgeschützt und kann nicht gelesen werden").arg(path),
-          QString("Die Datei \"%1Kaputt.db\" ist keine Paradox-Tabelle").arg(path),
-          QString("paradox2sqlite: 1 von 3 Tabellen übernommen.")})
+         {QString("Die Datei \"%1Kaputt.db\" ist keine Paradox-Tabelle").arg(path),
+          QString("paradox2sqlite: 2 von 3 Tabellen übernommen.")})
         EXPECT_TRUE(run.err.contains(message + '\n')) << message.toStdString() << "\n" << run.err.toStdString();
 
     // When no table goes in, no output file is made.
@@ -482,6 +589,66 @@ TEST_F(Paradox2SqliteTest, UnreadableTablesAreReportedAndTheOthersStillExported)
     EXPECT_TRUE(none.err.contains(QString("Datei \"%1fehlt.db\" nicht gefunden!").arg(path))) << none.err.toStdString();
     EXPECT_FALSE(QFile::exists(outDir.filePath("leer.sqlite")));
     EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"alle.sqlite"});
+}
+
+// A damaged table gives up what can be read: its line and the message say what was lost, and
+// the exit code is 1, in the export, --list and paradox-dump alike. A chain that lost nothing is
+// only a warning.
+TEST_F(Paradox2SqliteTest, DamagedTableGoesInWithItsReadableRows)
+{
+    WriteGood(dir.path(), "Gut.db");
+    const QString probe = dir.filePath("Probe.db");
+    {
+        pxw::TableWriter writer(probe.toStdString(), {{"Nr", 0x04, 4}, {"Name", 0x01, 10}}, {.keyFields = 1});
+        for (int i = 1; i <= 1000; ++i)
+            writer.Add({Int(i), Str("Name")});
+    }
+    const QByteArray sound = enginetest::ReadAll(probe);
+    // 14-byte records, 2 KiB blocks: 145 records in a block. Block 4 zeroed: its rows are gone.
+    ASSERT_EQ(std::uint8_t(sound[0x05]), 2);
+    const int blockStart = enginetest::Le16(sound, 0x02) + 3 * 2048;
+    QByteArray damaged = sound;
+    damaged.replace(blockStart, 2048, QByteArray(2048, '\0'));
+    enginetest::WriteAll(probe, damaged);
+    const QString message =
+        QString("Die Tabelle \"%1\" ist beschädigt: 855 von 1.000 Zeilen gelesen; Block 4 ist unlesbar.\n").arg(probe);
+
+    const ProgramRun run = Export({Out(), dir.path()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "Gut: 2 Zeilen\nProbe: 855 von 1.000 Zeilen, beschädigt\n");
+    EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("paradox2sqlite: 1 Tabelle ist beschädigt; ihre lesbaren Zeilen sind übernommen.\n"))
+        << run.err.toStdString();
+    EXPECT_EQ(Query(Out(), "SELECT count(*), min(Nr), max(Nr), count(DISTINCT Nr) FROM Probe")[0],
+              (std::vector<Cell>{Integer(855), Integer(1), Integer(1000), Integer(855)}));
+    EXPECT_EQ(Query(Out(), "SELECT count(*) FROM Probe WHERE Nr BETWEEN 436 AND 580")[0][0], Integer(0));
+
+    const ProgramRun list = Export({"--list", probe});
+    EXPECT_EQ(list.exitCode, 1);
+    EXPECT_TRUE(list.out.startsWith("Probe: 855 von 1.000 Zeilen, beschädigt, 2 Felder, ")) << list.out.toStdString();
+    EXPECT_EQ(list.err, message);
+    const ProgramRun json = Export({"--list", "--json", probe});
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_TRUE(json.out.contains("\"rows\":855,\"headerRows\":1000,\"damaged\":true,\"unreadableBlocks\":[4]"))
+        << json.out.toStdString();
+
+    const ProgramRun dump = Dump({probe});
+    EXPECT_EQ(dump.exitCode, 1);
+    EXPECT_EQ(dump.out.count('\n'), 1 + 855);
+    EXPECT_EQ(dump.err, message);
+
+    // The same block's next word 0 instead: every row is found, and a warning says so.
+    QByteArray cut = sound;
+    enginetest::PutLe16(cut, blockStart, 0);
+    enginetest::WriteAll(probe, cut);
+    const ProgramRun again = Export({"--replace", Out(), probe});
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_EQ(again.out, "Probe: 1000 Zeilen\n");
+    EXPECT_EQ(again.err, QString("Warnung: Die Blockkette der Tabelle \"%1\" ist unterbrochen; alle 1.000 Zeilen "
+                                 "wurden dennoch gefunden.\n").arg(probe));
+    const ProgramRun whole = Dump({probe});
+    EXPECT_EQ(whole.exitCode, 0);
+    EXPECT_EQ(whole.out.count('\n'), 1 + 1000);
 }
 
 TEST_F(Paradox2SqliteTest, CommandLine)

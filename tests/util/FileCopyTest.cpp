@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <chrono>
 #include <functional>
 #include <future>
@@ -253,7 +255,7 @@ TEST(FileCopy, EachFailureRaisesItsMessageAndCodeAndLeavesItsState)
              s.source = "/proc/self/mem";  // reading address 0 fails with EIO
              s.target = t.Path("dst");
          },
-         "Fehler beim Lesen aus \"%s\"", true, 31,
+         "Fehler beim Lesen aus \"%s\"", true, kSystemErrnoFlag | EIO,  // the system's own reason
          [](const TempTree&, const Setup& s) {
              EXPECT_EQ(ReadAll(s.target), "") << "created and left in place";
          }},

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <QThread>
+
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -462,4 +465,40 @@ TEST(FileInUse, StreamRefusesToCutAFileAnotherProgramHolds)
     TExtFileStream stream(file, TExtFileStream::fmCreate);
     stream.Close();
     EXPECT_EQ(ReadAll(file), "");
+}
+
+// The holder is named as the user knows it, also where the kernel keeps only the first 15
+// bytes of its name: a program of a long name, and a script run by its interpreter.
+TEST(FileInUse, HolderIsNamedInFull)
+{
+    TempTree tree;
+    const QString database = tree.WriteFile("Jazz-Music.sqlite");
+    const QString program = tree.Path("ein-sehr-langer-programmname");
+    ASSERT_TRUE(QFile::copy("/bin/sh", program));
+    SetMode(program, 0755);
+    const QString script = tree.WriteFile("ein-langes-skript-mit-namen", "#!/bin/sh\nexec 3<\"$1\"\nread x\n");
+    SetMode(script, 0755);
+    struct Case {
+        const char* name;
+        QString program;
+        QStringList arguments;
+        const char* shown;
+    } cases[] = {
+        {"a program", program, {"-c", "exec 3<\"$0\"; read x", database}, "ein-sehr-langer-programmname"},
+        {"a script", script, {database}, "ein-langes-skript-mit-namen"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess holder;
+        holder.start(c.program, c.arguments);
+        ASSERT_TRUE(holder.waitForStarted());
+        FileUse use;
+        for (int look = 0; look < 500 && use.ErrorCode == 0; ++look) {
+            QThread::msleep(10);
+            use = CheckFileNotInUse(database);
+        }
+        EXPECT_EQ(use.Holder, QString("%1 (Prozess %2)").arg(c.shown).arg(holder.processId()));
+        holder.closeWriteChannel();
+        holder.waitForFinished();
+    }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/file.h>
+#include <sys/stat.h>
 
 using namespace FileUtils;
 
@@ -17,29 +18,40 @@ constexpr FileTime kSomeTime = (1'622'548'800ULL + 11'644'473'600ULL) * FileTime
 
 }  // namespace
 
+// What a name is, links followed: KindOfPath tells what stands there where FileExists says
+// only yes or no.
 TEST(FileInfo, ExistenceFollowsLinksAndNeverCountsADirectoryAsFile)
 {
     TempTree tree;
     tree.WriteFile("f");
     tree.MakeDir("d");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tree.Path("fifo")).constData(), 0644), 0);
     tree.Link("toFile", tree.Path("f"));
     tree.Link("toDir", tree.Path("d"));
+    tree.Link("toFifo", tree.Path("fifo"));
     tree.Link("dangling", tree.Path("missing"));
     struct Case {
         const char* name;
         bool file;
         bool dir;
+        PathKind kind;
     };
     const Case cases[] = {
-        {"f", true, false},        {"d", false, true},        {"toFile", true, false},
-        {"toDir", false, true},    {"dangling", false, false}, {"missing", false, false},
+        {"f", true, false, PathKind::File},           {"d", false, true, PathKind::Directory},
+        {"fifo", true, false, PathKind::Fifo},        {"toFile", true, false, PathKind::File},
+        {"toDir", false, true, PathKind::Directory},  {"toFifo", true, false, PathKind::Fifo},
+        {"dangling", false, false, PathKind::Missing}, {"missing", false, false, PathKind::Missing},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FileExists(tree.Path(c.name)), c.file) << c.name;
         EXPECT_EQ(DirectoryExists(tree.Path(c.name)), c.dir) << c.name;
+        EXPECT_EQ(KindOfPath(tree.Path(c.name)), c.kind) << c.name;
     }
     EXPECT_FALSE(FileExists(""));
     EXPECT_FALSE(DirectoryExists(""));
+    EXPECT_EQ(KindOfPath("/dev/null"), PathKind::Device);
+    EXPECT_EQ(PathKindText(PathKind::Fifo), "eine FIFO");
+    EXPECT_EQ(PathKindText(PathKind::File), "");
 }
 
 TEST(FileInfo, AttributesMapToThePlatform)

@@ -20,6 +20,7 @@ namespace {
 std::atomic<bool> recording{false};
 std::mutex callsLock;
 std::vector<SyncCall> calls;
+std::function<void(const SyncCall&)> afterCall;
 
 // The C library's own function of that name.
 template <class Function>
@@ -54,14 +55,25 @@ QString PathAt(int dirFd, const char* name)
 
 void Record(SyncCall call)
 {
-    const std::lock_guard<std::mutex> lock(callsLock);
-    calls.push_back(std::move(call));
+    std::function<void(const SyncCall&)> after;
+    {
+        const std::lock_guard<std::mutex> lock(callsLock);
+        calls.push_back(call);
+        after = afterCall;
+    }
+    if (after)
+        after(call);
+}
+
+void RecordAt(SyncCall::Kind kind, int fd)
+{
+    if (recording)
+        Record({kind, PathOfDescriptor(fd), {}});
 }
 
 void RecordSync(int fd)
 {
-    if (recording)
-        Record({SyncCall::Kind::Sync, PathOfDescriptor(fd), {}});
+    RecordAt(SyncCall::Kind::Sync, fd);
 }
 
 void RecordRename(int oldDir, const char* oldName, int newDir, const char* newName, int result)
@@ -72,16 +84,29 @@ void RecordRename(int oldDir, const char* oldName, int newDir, const char* newNa
 
 }  // namespace
 
-SyncTrace::SyncTrace()
+SyncTrace::SyncTrace(std::function<void(const SyncCall&)> after)
 {
     const std::lock_guard<std::mutex> lock(callsLock);
     calls.clear();
+    afterCall = std::move(after);
     recording = true;
 }
 
 SyncTrace::~SyncTrace()
 {
     recording = false;
+    const std::lock_guard<std::mutex> lock(callsLock);
+    afterCall = nullptr;
+}
+
+std::string CallsText(const std::vector<SyncCall>& calls)
+{
+    static const char* const kinds[] = {"sync", "rename", "remove", "write", "truncate"};
+    std::string text;
+    for (const SyncCall& call : calls)
+        text += std::string(kinds[int(call.kind)]) + " " + call.path.toStdString()
+                + (call.to.isEmpty() ? "" : " " + call.to.toStdString()) + "\n";
+    return text;
 }
 
 std::vector<SyncCall> SyncTrace::Calls() const
@@ -102,6 +127,41 @@ int fdatasync(int fd)
 {
     RecordSync(fd);
     return Real<int (*)(int)>("fdatasync")(fd);
+}
+
+int unlink(const char* name) noexcept
+{
+    // The name first: the file is gone afterwards.
+    const QString path = recording ? PathAt(AT_FDCWD, name) : QString();
+    const int result = Real<int (*)(const char*)>("unlink")(name);
+    if (recording && result == 0)
+        Record({SyncCall::Kind::Remove, path, {}});
+    return result;
+}
+
+int unlinkat(int dir, const char* name, int flags) noexcept
+{
+    const QString path = recording ? PathAt(dir, name) : QString();
+    const int result = Real<int (*)(int, const char*, int)>("unlinkat")(dir, name, flags);
+    if (recording && result == 0)
+        Record({SyncCall::Kind::Remove, path, {}});
+    return result;
+}
+
+ssize_t pwrite(int fd, const void* data, size_t size, off_t offset)
+{
+    const ssize_t result = Real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, data, size, offset);
+    if (result >= 0)
+        RecordAt(SyncCall::Kind::Write, fd);
+    return result;
+}
+
+int ftruncate(int fd, off_t length) noexcept
+{
+    const int result = Real<int (*)(int, off_t)>("ftruncate")(fd, length);
+    if (result == 0)
+        RecordAt(SyncCall::Kind::Truncate, fd);
+    return result;
 }
 
 int rename(const char* oldName, const char* newName) noexcept

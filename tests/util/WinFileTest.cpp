@@ -259,11 +259,11 @@ TEST_F(WinFiles, WholeFileStoredWhole)
 {
     const QString file = Path(QStringLiteral("settings.ini"));
     EXPECT_EQ(ReadWholeFile(file).state, WholeFile::Missing);
-    ASSERT_TRUE(StoreWholeFile(file, "a=1\n", ReadWholeFile(file)));
+    ASSERT_EQ(StoreWholeFile(file, "a=1\n", ReadWholeFile(file)), 0u);
     const WholeFile first = ReadWholeFile(file);
     EXPECT_EQ(first.state, WholeFile::Read);
     EXPECT_EQ(first.bytes, "a=1\n");
-    ASSERT_TRUE(StoreWholeFile(file, "a=2\nb=3\n", first));
+    ASSERT_EQ(StoreWholeFile(file, "a=2\nb=3\n", first), 0u);
     EXPECT_EQ(Read(file), "a=2\nb=3\n");
     EXPECT_EQ(ReadWholeFile(FDir.path()).state, WholeFile::Unreadable);
     EXPECT_EQ(QDir(FDir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
