@@ -355,8 +355,13 @@ TEST_F(CatalogSafetyTest, DefCatalogKilledHalfwayLeavesTheTemplateAsItWas)
     EXPECT_EQ(converter.exitStatus(), QProcess::CrashExit);
     ASSERT_TRUE(QFile::exists(templateFile + "-journal"));
 
-    QString cause;
-    ASSERT_EQ(SettleDatabase(templateFile, cause), 0u) << cause.toStdString();
+    // The next program to open the template rolls the unfinished rows back.
+    {
+        SqliteConnection db;
+        db.Open(templateFile, 2000);
+        db.Execute("SELECT count(*) FROM sqlite_schema");
+    }
+    EXPECT_FALSE(QFile::exists(templateFile + "-journal"));
     EXPECT_EQ(FileDigest(templateFile), before);
 
     QProcess again;
