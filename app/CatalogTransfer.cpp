@@ -66,7 +66,8 @@ constexpr int kBusyTimeoutMs = 10000;
 
 // The rows of the open transaction go to the file every so many rows, before they fill the
 // page cache: a commit at a cancel then writes only the pages of the last few thousand rows
-// (a full cache of 40 MB took a third of a second), and the final one as little.
+// (a full cache, 40 MB, took up to a third of a second on a busy machine), and the final one
+// as little.
 constexpr std::uint32_t kRowsBetweenFlushes = 16 * TransferControl::kRowsBetweenChecks;
 
 // Declared types of TABLE's columns, keyed by the column name in lower case.
@@ -108,6 +109,13 @@ public:
             FProgress.*table = done;
             FControl.progress(FProgress);
         }
+    }
+
+    // Both tables are copied again from their first row.
+    void Restart()
+    {
+        FProgress.albumsDone = 0;
+        FProgress.titlesDone = 0;
     }
 
 private:
@@ -344,7 +352,8 @@ TransferCounts CopyCatalog(TransferResources& r, Checkpoint& checkpoint, bool co
     } catch (const SqliteError&) {
         if (KeepRowsWritten(r.target) || commitAtChecks)
             throw;
-        // Read again from the start: the values read with a loss are counted afresh.
+        // Read again from the start: progress and the values read with a loss count afresh.
+        checkpoint.Restart();
         r.albums.ResetLosses();
         r.titles.ResetLosses();
         return CopyCatalog(r, checkpoint, true);

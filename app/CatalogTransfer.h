@@ -56,8 +56,9 @@ public:
 // PNr) from ROOT into the tables Alben and Titel of TARGET, in one transaction.
 // CODEPAGE forces the source tables' code page ("" = as the tables say). Raises the first
 // failure (pdx::SourceError, SqliteError) after committing the rows inserted before it and
-// closing both tables and the connection; those rows stay in TARGET. Killed halfway, it leaves
-// TARGET as it was (SQLite rolls the open transaction back when the file is opened next). Messages name the target SHOWNTARGET (TARGET when empty),
+// closing both tables and the connection; those rows stay in TARGET (on a full disk, those
+// that fit). Killed halfway, it leaves TARGET as it was (SQLite rolls the open transaction back
+// when the file is opened next). Messages name the target SHOWNTARGET (TARGET when empty),
 // so that a catalog built under a temporary name is named as the user knows it. CONTROL reports
 // progress and cancels (TransferCancelled, rows inserted before it stay). A damaged source
 // table gives the rows that can be read; the counts then carry its loss, and it is the
