@@ -49,7 +49,7 @@ QStringList CommandLineArguments(int argc, char** argv);
 // The running program's file, links resolved, its name's bytes kept; empty when unknown.
 QString ExecutableFileName();
 
-// DIRECTORY and NAME joined with one '/'.
+// DIRECTORY and NAME joined with one separator of the system's: '/', on Windows '\'.
 QString JoinFileName(const QString& directory, const QString& name);
 
 } // namespace pdx

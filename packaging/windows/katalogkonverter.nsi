@@ -4,6 +4,7 @@
 ;   FILES_NSH       the generated lines that install the package's files (File ...)
 ;   UNFILES_NSH     the generated lines that remove exactly those files again (Delete, RMDir)
 ;   ESTIMATED_SIZE  the installed size in KiB, for the entry in "Apps"
+;   ICON            the program's icon (app/images/katalogkonverter.ico), also the installer's
 ; Installs for all users into the 64-bit program files folder, with a Start-menu folder and an
 ; uninstaller registered in the registry. The uninstaller removes what was installed and nothing
 ; else: the user's catalogs never, the settings file only when chosen on its components page.
@@ -33,9 +34,16 @@ BrandingText "${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}.0"
 VIFileVersion "${VERSION}.0"
 
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_UNABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
+
+; The last page offers to start the program, ticked.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "${PRODUCT} starten"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartProgram
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
@@ -58,6 +66,12 @@ VIAddVersionKey /LANG=${LANG_GERMAN} "LegalCopyright" "MIT-Lizenz, © ${PUBLISHE
 Function .onInit
   SetRegView 64
   SetShellVarContext all
+FunctionEnd
+
+; With the rights of the user who is logged on, not the installer's administrator rights (its
+; settings would otherwise be another account's): the Explorer, which runs as that user, starts it.
+Function StartProgram
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\katalogkonverter.exe"'
 FunctionEnd
 
 Section "${PRODUCT}" SecProgram
