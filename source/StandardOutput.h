@@ -42,9 +42,9 @@ bool IsTerminal(std::FILE* stream);
 // replaces what the line showed, Clear takes it away before other output. It never grows
 // past the terminal's width, where the cursor could no longer go back to its start; on a
 // terminal that understands "erase to the end of the line" (ESC [ K: POSIX terminals, and a
-// Windows console that PrepareStandardOutput could switch to virtual-terminal processing)
-// that is used, otherwise the rest of the old line is written over with blanks. Nothing is
-// written when STREAM is no terminal.
+// Windows console that PrepareStandardOutput could switch to virtual-terminal processing and
+// that draws the code) that is used, otherwise the rest of the old line is written over with
+// blanks. Nothing is written when STREAM is no terminal.
 class StatusLine {
 public:
     explicit StatusLine(std::FILE* stream = stderr);
@@ -70,7 +70,8 @@ private:
 
 // ---- What each system provides for the above ----
 
-// Whether the terminal STREAM erases to the end of the line on ESC [ K.
+// Whether the terminal STREAM erases to the end of the line on ESC [ K. The first call may try
+// it out on the console (Windows): made at the start of a line.
 bool ErasesToLineEnd(std::FILE* stream);
 // The terminal STREAM's width in characters; 80 when it cannot be told.
 int TerminalColumns(std::FILE* stream);

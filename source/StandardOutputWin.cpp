@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <iostream>
+#include <iterator>
 #include <streambuf>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -69,6 +70,30 @@ bool WriteConsoleText(HANDLE console, std::string_view text)
         left -= written;
     }
     return true;
+}
+
+// Whether CONSOLE erases to the end of the line on ESC [ K. A console that draws escape codes
+// says so by the mode PrepareStandardOutput set, but not every console that takes the mode
+// draws them (Wine's window console shows them as characters): the code is written once, and
+// where the cursor moved on, it was shown, and is wiped again.
+bool TakesEraseToLineEnd(HANDLE console)
+{
+    DWORD mode = 0;
+    CONSOLE_SCREEN_BUFFER_INFO before{};
+    if (!console || !::GetConsoleMode(console, &mode) || !(mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING)
+        || !::GetConsoleScreenBufferInfo(console, &before))
+        return false;
+    static const wchar_t kErase[] = L"\x1b[K";
+    const DWORD length = DWORD(std::size(kErase) - 1);
+    DWORD written = 0;
+    CONSOLE_SCREEN_BUFFER_INFO after{};
+    if (!::WriteConsoleW(console, kErase, length, &written, nullptr) || !::GetConsoleScreenBufferInfo(console, &after))
+        return false;
+    if (after.dwCursorPosition.X == before.dwCursorPosition.X && after.dwCursorPosition.Y == before.dwCursorPosition.Y)
+        return true;
+    ::SetConsoleCursorPosition(console, before.dwCursorPosition);
+    ::FillConsoleOutputCharacterW(console, L' ', length, before.dwCursorPosition, &written);
+    return false;
 }
 
 // std::cout and std::cerr on a console: the text is collected and written through WriteText
@@ -183,9 +208,13 @@ bool IsTerminal(std::FILE* stream)
 
 bool ErasesToLineEnd(std::FILE* stream)
 {
-    const HANDLE console = ConsoleOf(stream);
-    DWORD mode = 0;
-    return console && ::GetConsoleMode(console, &mode) && (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    // Asked once for each of the two streams, as a status line first needs it: at the start of
+    // a line, where the test's three characters overwrite nothing.
+    static int known[2] = {-1, -1};
+    int& erases = known[stream == stderr ? 1 : 0];
+    if (erases < 0)
+        erases = TakesEraseToLineEnd(ConsoleOf(stream)) ? 1 : 0;
+    return erases == 1;
 }
 
 int TerminalColumns(std::FILE* stream)
