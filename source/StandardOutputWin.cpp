@@ -21,10 +21,12 @@ namespace pdx {
 namespace {
 
 // The console behind STREAM (stdout or stderr), or nullptr when it goes to a file, a pipe or
-// nowhere. The process's standard handle, not the C runtime's descriptor: a window program
-// that borrows a console sets the handle (app/ConsoleAttachWin.cpp).
+// nowhere, or is another stream. The process's standard handle, not the C runtime's
+// descriptor: a window program that borrows a console sets the handle (app/ConsoleAttachWin.cpp).
 HANDLE ConsoleOf(std::FILE* stream)
 {
+    if (stream != stdout && stream != stderr)
+        return nullptr;
     const HANDLE handle = ::GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode))
