@@ -1,8 +1,10 @@
 // The window program's standard output on Windows: the console of the process that started it.
 #include "ConsoleAttach.h"
 
+#include "source/StandardOutput.h"
+
+#include <cstdio>
 #include <cstring>
-#include <string>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -16,32 +18,6 @@ namespace {
 bool Usable(HANDLE handle)
 {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) != FILE_TYPE_UNKNOWN;
-}
-
-bool IsConsole(HANDLE handle)
-{
-    DWORD mode = 0;
-    return ::GetConsoleMode(handle, &mode) != 0;
-}
-
-// The text as UTF-16, written as characters: no code page of the console comes into it.
-bool WriteConsoleText(HANDLE console, const char* text, int length)
-{
-    const int wideLength = ::MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
-    if (wideLength <= 0)
-        return length == 0;
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text, length, wide.data(), wideLength);
-    const wchar_t* rest = wide.data();
-    DWORD left = static_cast<DWORD>(wide.size());
-    while (left > 0) {
-        DWORD written = 0;
-        if (!::WriteConsoleW(console, rest, left, &written, nullptr) || written == 0)
-            return false;
-        rest += written;
-        left -= written;
-    }
-    return true;
 }
 
 // The bytes as they are, as on Linux: a file or a pipe.
@@ -61,10 +37,13 @@ bool WriteBytes(HANDLE file, const char* text, int length)
 
 bool WriteOut(const char* text)
 {
-    const int length = static_cast<int>(std::strlen(text));
     const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (Usable(output))
-        return IsConsole(output) ? WriteConsoleText(output, text, length) : WriteBytes(output, text, length);
+    if (Usable(output)) {
+        // A console gets the text as characters (StandardOutput.h), a file the bytes.
+        if (pdx::IsTerminal(stdout))
+            return pdx::WriteText(stdout, text);
+        return WriteBytes(output, text, static_cast<int>(std::strlen(text)));
+    }
 
     // No standard output: borrow the starting process's console. AttachConsole fails where it
     // has none (the Explorer, a shortcut), and then no console window is opened for the text.
@@ -74,7 +53,10 @@ bool WriteOut(const char* text)
                                          nullptr, OPEN_EXISTING, 0, nullptr);
     bool written = false;
     if (console != INVALID_HANDLE_VALUE) {
-        written = WriteConsoleText(console, text, length);
+        // The borrowed console stands in as standard output while the text is written.
+        ::SetStdHandle(STD_OUTPUT_HANDLE, console);
+        written = pdx::WriteText(stdout, text);
+        ::SetStdHandle(STD_OUTPUT_HANDLE, output);
         ::CloseHandle(console);
     }
     ::FreeConsole();

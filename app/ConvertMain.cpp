@@ -6,6 +6,7 @@
 #include "DataFiles.h"
 #include "EndOnSignals.h"
 #include "FailureGuard.h"
+#include "FileDialogState.h"
 #include "InitProg.h"
 #include "MainFormAccess.h"
 #include "MsgDialogs.h"
@@ -236,6 +237,9 @@ void TMainForm::BuildControls()
     if (auto* files = qobject_cast<QFileSystemModel*>(germanColumns->sourceModel()))
         connect(files, &QFileSystemModel::directoryLoaded, this, [this] { FitOpenDialogColumns(); },
                 Qt::QueuedConnection);
+    // Neither shaped by what other Qt programs left in the settings they share with it, nor
+    // leaving anything there.
+    FileDialogState::KeepNone(*OpenDialog);
 
     const auto guarded = [this](void (TMainForm::*handler)()) {
         return [this, handler] { FailureGuard::Run([this, handler] { (this->*handler)(); }); };

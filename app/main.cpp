@@ -24,9 +24,10 @@ namespace {
 const char kUsageText[] =
     "Aufruf: katalogkonverter [-h|--help] [--version]\n"
     "\n"
-    "Öffnet das Fenster des Katalogkonverters. Er konvertiert einen Plattenkatalog aus den\n"
-    "Paradox-Tabellen KATALOG-Album.db und KATALOG-Titel.db in die SQLite-Datenbank\n"
-    "KATALOG-Music.sqlite im selben Verzeichnis. Ohne Fenster: katalogkonverter-cli.\n"
+    "Öffnet das Fenster des Katalogkonverters. Er konvertiert einen Plattenkatalog\n"
+    "aus den Paradox-Tabellen KATALOG-Album.db und KATALOG-Titel.db in die\n"
+    "SQLite-Datenbank KATALOG-Music.sqlite im selben Verzeichnis. Ohne Fenster:\n"
+    "katalogkonverter-cli.\n"
     "\n"
     "  -h, --help  diese Hilfe ausgeben\n"
     "  --version   Programmname und Version ausgeben\n";

@@ -43,15 +43,16 @@ const char kUsageText[] =
     "Aufruf: katalogkonverter-cli STAMMVERZEICHNIS KATALOG [OPTIONEN]\n"
     "        katalogkonverter-cli --all STAMMVERZEICHNIS [OPTIONEN]\n"
     "\n"
-    "Konvertiert den Plattenkatalog KATALOG (KATALOG-Album.db und KATALOG-Titel.db im\n"
-    "STAMMVERZEICHNIS) in die SQLite-Datenbank KATALOG-Music.sqlite im selben Verzeichnis.\n"
-    "Ist eine Tabelle beschädigt, bleibt alles, wie es war, außer mit --salvage.\n"
+    "Konvertiert den Plattenkatalog KATALOG (KATALOG-Album.db und KATALOG-Titel.db\n"
+    "im STAMMVERZEICHNIS) in die SQLite-Datenbank KATALOG-Music.sqlite im selben\n"
+    "Verzeichnis. Ist eine Tabelle beschädigt, bleibt alles, wie es war, außer mit\n"
+    "--salvage.\n"
     "\n"
     "  --all            alle Kataloge im STAMMVERZEICHNIS nacheinander konvertieren\n"
-    "  -y, --yes        eine vorhandene SQLite-Datenbank ohne Rückfrage überschreiben\n"
+    "  -y, --yes        eine vorhandene Datenbank ohne Rückfrage überschreiben\n"
     "  --salvage        aus beschädigten Tabellen die lesbaren Zeilen konvertieren;\n"
     "                   was fehlt, steht in der Meldung\n"
-    "  --codepage NAME  Zeichensatz der Paradox-Tabellen vorgeben (z. B. IBM850, windows-1252)\n"
+    "  --codepage NAME  Codepage der Tabellen vorgeben (z. B. IBM850, windows-1252)\n"
     "  -h, --help       diese Hilfe ausgeben\n"
     "  --version        Programmname und Version ausgeben\n";
 
@@ -255,14 +256,15 @@ int main(int argc, char** argv)
     if (all) {
         if (positional.size() != 1)
             return Usage(positional.isEmpty() ? "STAMMVERZEICHNIS fehlt." : "Zu viele Argumente.");
-        request.root = positional[0];
+        request.root = QDir::toNativeSeparators(positional[0]);
         TerminalProgress progress;
         TerminalPrompts prompts(assumeYes, salvage, progress);
         return ConvertEveryCatalog(request, prompts, progress);
     }
     if (positional.size() != 2)
         return Usage(positional.size() < 2 ? "STAMMVERZEICHNIS und KATALOG fehlen." : "Zu viele Argumente.");
-    request.root = positional[0];
+    // Messages name paths with the system's separators only.
+    request.root = QDir::toNativeSeparators(positional[0]);
     request.catalog = positional[1];
 
     TerminalProgress progress;

@@ -104,9 +104,45 @@ add_subdirectory(app)
 add_subdirectory(tools)
 add_subdirectory(cli)
 target_link_libraries(paradox-dump PRIVATE kk_version)
-foreach(program paradox-dump paradox2sqlite katalogkonverter-cli katalogkonverter)
+
+# What Windows shows of each program: the icon (app/images/katalogkonverter.ico, which
+# scripts/make-icon makes from the program's pictures), the version information of Explorer's
+# Details tab and the Task Manager, and an application manifest (cmake/WindowsProgram.*.in).
+# The manifest asks for no UTF-8 code page: every name reaches the programs through the
+# system's UTF-16 calls (Qt, GetCommandLineW, CreateFileW) and every console text goes out as
+# UTF-16, so it would change nothing but the C runtime's narrow functions, which msvcrt.dll
+# does not make for code page 65001.
+set(KK_PUBLISHER "Katalogkonverter-Entwickler")
+set(KK_COPYRIGHT "© 2026 Katalogkonverter-Entwickler, MIT-Lizenz")
+function(kk_windows_program_resources kk_program kk_description)
+  set(kk_icon ${PROJECT_SOURCE_DIR}/app/images/katalogkonverter.ico)
+  set(kk_version_minor 0)
+  set(kk_version_patch 0)
+  if(NOT PROJECT_VERSION_MINOR STREQUAL "")
+    set(kk_version_minor ${PROJECT_VERSION_MINOR})
+  endif()
+  if(NOT PROJECT_VERSION_PATCH STREQUAL "")
+    set(kk_version_patch ${PROJECT_VERSION_PATCH})
+  endif()
+  set(kk_version_quad "${PROJECT_VERSION_MAJOR}.${kk_version_minor}.${kk_version_patch}.0")
+  set(kk_manifest ${CMAKE_BINARY_DIR}/generated/${kk_program}.manifest)
+  set(kk_rc ${CMAKE_BINARY_DIR}/generated/${kk_program}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/WindowsProgram.manifest.in ${kk_manifest} @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/WindowsProgram.rc.in ${kk_rc} @ONLY)
+  target_sources(${kk_program} PRIVATE ${kk_rc})
+  set_source_files_properties(${kk_rc} TARGET_DIRECTORY ${kk_program} PROPERTIES OBJECT_DEPENDS "${kk_icon};${kk_manifest}")
+endfunction()
+
+foreach(entry "katalogkonverter|Katalogkonverter"
+              "katalogkonverter-cli|Katalogkonverter für die Eingabeaufforderung"
+              "paradox-dump|Paradox-Tabelle ausgeben (paradox-dump)"
+              "paradox2sqlite|Paradox-Tabellen nach SQLite übernehmen (paradox2sqlite)")
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 program)
+  list(GET entry 1 description)
   if(TARGET ${program})
     add_dependencies(${program} kk_runtime_dlls)
+    kk_windows_program_resources(${program} "${description}")
   endif()
 endforeach()
 

@@ -238,22 +238,12 @@ void TShellDirDialog::BuildControls()
 
     // The models: the tree reads folders only when asked; the list follows the disk.
     FIcons = new TFileIcons;
-    FTreeModel = new QFileSystemModel(this);
-    FTreeModel->setOption(QFileSystemModel::DontWatchForChanges, true);
-    FTreeModel->setReadOnly(true);
-    FTreeModel->setIconProvider(FIcons);
     FTreeFilter = new TTreeFilter(this);
-    FTreeFilter->setSourceModel(FTreeModel);
     FTreeFilter->setSortCaseSensitivity(Qt::CaseInsensitive);
     FTreeFilter->setSortLocaleAware(true);
-    FTreeFilter->sort(0);
-    SetTreeFilters(false);
-    // The model reads folders only once it has been given a root path.
-    FPending.insert(QDir::rootPath());
-    FTreeModel->setRootPath(QDir::rootPath());
     ShellTreeView->setModel(FTreeFilter);
-    for (int c = 1; c < FTreeModel->columnCount(); ++c)
-        ShellTreeView->hideColumn(c);
+    NewTreeModel();
+    FTreeFilter->sort(0);
     FListModel = new QFileSystemModel(this);
     FListModel->setReadOnly(true);
     FListModel->setIconProvider(FIcons);
@@ -274,7 +264,6 @@ void TShellDirDialog::BuildControls()
 
     // Wiring.
     FTreeFilter->OnFetch = [this](const QString& dir) { FPending.insert(dir); };
-    connect(FTreeModel, &QFileSystemModel::directoryLoaded, this, &TShellDirDialog::FolderLoaded);
     connect(ShellTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (FLinked)
             ShowListFolder(Path());
@@ -427,6 +416,9 @@ bool TShellDirDialog::Execute(const QString& ATitle, bool Hidden, bool FileView,
     Q_UNUSED(ZipAsFiles)  // archives are files here: never tree folders, always in the list
     setWindowTitle(ATitle);
     FDefaultDir = HomeDir;
+    // The tree shows the folders as they are now: those made since it was last open too.
+    if (!FRoot.isEmpty())
+        NewTreeModel();
     SetTreeFilters(Hidden);
 
     if (WinShell::IsNetworkPath(Dir) && spbNetwork->isHidden()) {

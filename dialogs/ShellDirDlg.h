@@ -5,11 +5,12 @@
 // directory, and create, delete and refresh folders.
 //
 // One window serves the whole run: the history, the file-list switch, the panel widths and
-// the window's place carry over from one Execute to the next; the tree is set anew by each.
+// the window's place carry over from one Execute to the next; the tree is read anew by each,
+// so that it shows the folders as they are when the window opens.
 //
-// The tree and the file list are QFileSystemModel views. The tree reads a folder's children
-// once and again only when told to (Refresh, F5, the context menu, a deletion); it does not
-// follow changes on disk by itself. The file list shows the selected folder's files only,
+// The tree and the file list are QFileSystemModel views. While the window is open, the tree
+// reads a folder's children once and again only when told to (Refresh, F5, the context menu,
+// a deletion); it does not follow changes on disk by itself. The file list shows the selected folder's files only,
 // cannot rename them, and labels its columns and values in German. Network shares are
 // browsed in the desktop's network mounts folder (WinShell::NetworkFolderPath).
 //
@@ -163,6 +164,8 @@ private:
     void UpdateDesktopHint();
     void ShowListFolder(const QString& dir);
     void SetTreeFilters(bool hidden);
+    // Puts a new model behind the tree, one that has read nothing but the file-system root.
+    void NewTreeModel();
 
     QModelIndex SelectedNode() const;
     QModelIndex ParentNode(const QModelIndex& node) const;

@@ -207,6 +207,27 @@ bool TShellDirDialog::WaitUntilLoaded(int ms)
     }
 }
 
+void TShellDirDialog::NewTreeModel()
+{
+    QFileSystemModel* old = FTreeModel;
+    FTreeModel = new QFileSystemModel(this);
+    FTreeModel->setOption(QFileSystemModel::DontWatchForChanges, true);
+    FTreeModel->setReadOnly(true);
+    FTreeModel->setIconProvider(FIcons);
+    connect(FTreeModel, &QFileSystemModel::directoryLoaded, this, &TShellDirDialog::FolderLoaded);
+    FTreeFilter->setSourceModel(FTreeModel);
+    SetTreeFilters(old && old->filter().testFlag(QDir::Hidden));
+    // The model reads folders only once it has been given a root path.
+    FPending = {QDir::rootPath()};
+    FTreeModel->setRootPath(QDir::rootPath());
+    for (int c = 1; c < FTreeModel->columnCount(); ++c)
+        ShellTreeView->hideColumn(c);
+    FRoot.clear();
+    FTop.clear();
+    // Its reading thread ends with it.
+    delete old;
+}
+
 void TShellDirDialog::SetTreeFilters(bool hidden)
 {
     // QDir::System would add devices, sockets and broken links, which the system attribute of

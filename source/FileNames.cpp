@@ -1,5 +1,7 @@
 #include "FileNames.h"
 
+#include <QDir>
+
 namespace pdx {
 
 namespace {
@@ -156,7 +158,7 @@ QString JoinFileName(const QString& directory, const QString& name)
         return name;
     if (directory.endsWith(u'/') || directory.endsWith(u'\\'))
         return directory + name;
-    return directory + u'/' + name;
+    return directory + QDir::separator() + name;
 }
 
 } // namespace pdx

@@ -57,7 +57,7 @@ QString ExecutableFileName();
 // name: "/" on POSIX systems; "/", "\\" and ":" (drive, alternate stream) on Windows.
 QString PathCharacters();
 
-// DIRECTORY and NAME joined with one '/'.
+// DIRECTORY and NAME joined with one separator of the system's: '/', on Windows '\'.
 QString JoinFileName(const QString& directory, const QString& name);
 
 } // namespace pdx

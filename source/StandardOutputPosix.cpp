@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace pdx {
@@ -24,6 +27,32 @@ void PrepareStandardOutput()
             }
         }
     }
+}
+
+bool WriteText(std::FILE* stream, std::string_view text)
+{
+    // A terminal takes UTF-8 as it is.
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
+bool IsTerminal(std::FILE* stream)
+{
+    return ::isatty(::fileno(stream)) == 1;
+}
+
+bool ErasesToLineEnd(std::FILE* /*stream*/)
+{
+    // Every terminal of today does, but one that says it can do nothing.
+    const char* term = std::getenv("TERM");
+    return term == nullptr || std::strcmp(term, "dumb") != 0;
+}
+
+int TerminalColumns(std::FILE* stream)
+{
+    winsize size{};
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
 }
 
 } // namespace pdx

@@ -1,5 +1,6 @@
 #include "Interrupted.h"
 
+#include "source/StandardOutput.h"
 #include "util/FileReplace.h"
 
 #include <algorithm>
@@ -16,9 +17,9 @@ DWORD g_length = 0;
 
 BOOL WINAPI OnConsoleEvent(DWORD)
 {
-    DWORD written = 0;
+    // Called in a thread of its own: the message goes out whole, as characters to a console.
     if (g_length > 0)
-        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), g_message, g_length, &written, nullptr);
+        pdx::WriteText(stderr, std::string_view(g_message, g_length));
     FileUtils::RemoveStagedFilesNow();
     ::ExitProcess(128 + 2);
     return TRUE;

@@ -23,13 +23,12 @@
 #include "util/FileReplace.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
-
-#include <unistd.h>
 
 namespace {
 
@@ -38,21 +37,26 @@ const char kUsageText[] =
     "        paradox2sqlite --list [--json] [OPTIONEN] PFAD...\n"
     "        paradox2sqlite --schema [OPTIONEN] PFAD...\n"
     "\n"
-    "Übernimmt Paradox-Tabellen in die neue SQLite-Datenbank AUSGABE.sqlite, jede in eine\n"
-    "Tabelle mit dem Namen ihrer Datei. PFAD ist eine Tabelle (.db) oder ein Verzeichnis,\n"
-    "dessen Tabellen (*.db) alle übernommen werden; Unterverzeichnisse nur mit -r.\n"
+    "Übernimmt Paradox-Tabellen in die neue SQLite-Datenbank AUSGABE.sqlite, jede\n"
+    "in eine Tabelle mit dem Namen ihrer Datei. PFAD ist eine Tabelle (.db) oder\n"
+    "ein Verzeichnis, dessen Tabellen (*.db) alle übernommen werden;\n"
+    "Unterverzeichnisse nur mit -r.\n"
     "\n"
-    "  --codepage NAME    Zeichensatz der Tabellen vorgeben (z. B. IBM850, windows-1252)\n"
+    "  --codepage NAME    Codepage der Tabellen vorgeben (z. B. IBM850,\n"
+    "                     windows-1252)\n"
     "  --replace          eine vorhandene AUSGABE.sqlite ersetzen\n"
-    "  -r, --recursive    auch die Unterverzeichnisse lesen; deren Tabellen heißen nach dem\n"
-    "                     Pfad unter PFAD, mit \"_\" verbunden (Archiv/2019/Kunden.db wird\n"
-    "                     zu \"Archiv_2019_Kunden\")\n"
-    "  --only NAME,...    nur diese Tabellen (Dateiname ohne .db, Groß-/Kleinschreibung egal)\n"
+    "  -r, --recursive    auch die Unterverzeichnisse lesen; deren Tabellen heißen\n"
+    "                     nach dem Pfad unter PFAD, mit \"_\" verbunden\n"
+    "                     (Archiv/2019/Kunden.db wird zu \"Archiv_2019_Kunden\")\n"
+    "  --only NAME,...    nur diese Tabellen (Dateiname ohne .db, Groß- und\n"
+    "                     Kleinschreibung egal)\n"
     "  --exclude NAME,... diese Tabellen auslassen\n"
-    "  --no-indexes       Sekundärindizes (.Xnn, .XGn) nicht als CREATE INDEX übernehmen\n"
-    "  --list             je Tabelle eine Zeile: Zeilen, Felder, Schlüsselfelder, Version,\n"
-    "                     Codepage, Blockgröße, Verschlüsselung, Memodatei, Indizes;\n"
-    "                     bei einer beschädigten Tabelle die lesbaren Zeilen\n"
+    "  --no-indexes       Sekundärindizes (.Xnn, .XGn) nicht als CREATE INDEX\n"
+    "                     übernehmen\n"
+    "  --list             je Tabelle eine Zeile: Zeilen, Felder, Schlüsselfelder,\n"
+    "                     Version, Codepage, Blockgröße, Verschlüsselung,\n"
+    "                     Memodatei, Indizes; bei einer beschädigten Tabelle die\n"
+    "                     lesbaren Zeilen\n"
     "  --json             mit --list: je Tabelle ein JSON-Objekt in einer Zeile\n"
     "  --schema           die CREATE-Anweisungen ausgeben, ohne etwas zu schreiben\n"
     "  -h, --help         diese Hilfe ausgeben\n"
@@ -71,7 +75,8 @@ enum ExitCode { kAllExported = 0, kNotAll = 1, kUsage = 2, kOutputExists = 3 };
 
 int Usage(const QString& problem)
 {
-    std::fprintf(stderr, "paradox2sqlite: %s\n\n%s", problem.toUtf8().constData(), kUsageText);
+    pdx::WriteText(stderr, QStringLiteral("paradox2sqlite: ") + problem + QStringLiteral("\n\n") +
+                               QString::fromUtf8(kUsageText));
     return kUsage;
 }
 
@@ -84,8 +89,7 @@ public:
 
 void PrintLine(std::FILE* stream, const QString& text)
 {
-    const QByteArray utf8 = (text + u'\n').toUtf8();
-    const bool written = std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), stream) == std::size_t(utf8.size());
+    const bool written = pdx::WriteText(stream, text + u'\n');
     if ((std::fflush(stream) != 0 || !written) && stream == stdout)
         throw OutputClosed();
 }
@@ -94,7 +98,7 @@ class ConsoleListener : public SqliteExport::Listener {
 public:
     void TableStarting(const SqliteExport::TableFile& table, int number, int total) override
     {
-        if (!terminal_)
+        if (!line_.OnTerminal())
             return;
         table_ = QStringLiteral("Tabelle %1 von %2").arg(number).arg(total);
         current_ = table.path;
@@ -126,7 +130,7 @@ public:
     // Rows of a table that takes longer than a moment, a few times a second.
     void Progress(const SqliteExport::TableFile& table, std::uint64_t done, std::uint64_t total) override
     {
-        if (!terminal_)
+        if (!line_.OnTerminal())
             return;
         const auto now = std::chrono::steady_clock::now();
         if (table.path != current_ || now - started_ < std::chrono::milliseconds(500) ||
@@ -139,26 +143,16 @@ public:
     }
 
     // Clears the progress line before a message that is not the listener's.
-    void ClearProgress()
-    {
-        if (!visible_)
-            return;
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
-        visible_ = false;
-    }
+    void ClearProgress() { line_.Clear(); }
 
 private:
     void Show(const QString& text, std::chrono::steady_clock::time_point now)
     {
         shown_ = now;
-        std::fprintf(stderr, "\r%s\033[K", text.toUtf8().constData());
-        std::fflush(stderr);
-        visible_ = true;
+        line_.Show(text);
     }
 
-    bool terminal_ = isatty(STDERR_FILENO) == 1;
-    bool visible_ = false;
+    pdx::StatusLine line_{stderr};
     QString table_;
     QString current_;
     std::chrono::steady_clock::time_point started_;
@@ -202,7 +196,8 @@ int main(int argc, char** argv)
             return arg == n || arg.startsWith(n + u'=');
         };
         if (optionsEnd || !arg.startsWith(u'-') || arg.size() == 1) {
-            positional << arg;
+            // Paths: messages name them with the system's separators only.
+            positional << QDir::toNativeSeparators(arg);
         } else if (arg == QLatin1String("--")) {
             optionsEnd = true;
         } else if (arg == QLatin1String("--replace")) {
@@ -233,11 +228,10 @@ int main(int argc, char** argv)
                 (name == QLatin1String("--only") ? selection.only : selection.exclude) << stem;
             }
         } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
-            std::fputs(kUsageText, stdout);
-            return std::fflush(stdout) == 0 ? kAllExported : kNotAll;
+            return pdx::WriteText(stdout, kUsageText) && std::fflush(stdout) == 0 ? kAllExported : kNotAll;
         } else if (arg == QLatin1String("--version")) {
-            std::fputs("paradox2sqlite " KK_VERSION "\n", stdout);
-            return std::fflush(stdout) == 0 ? kAllExported : kNotAll;
+            return pdx::WriteText(stdout, "paradox2sqlite " KK_VERSION "\n") && std::fflush(stdout) == 0 ? kAllExported
+                                                                                                  : kNotAll;
         } else {
             return Usage(QStringLiteral("Unbekannte Option \"%1\".").arg(pdx::DisplayFileName(arg)));
         }
@@ -267,7 +261,7 @@ int main(int argc, char** argv)
                                    : SqliteExport::PrintSchema(collection.tables, options, PrintLine);
             return failed + collection.problems.size() > 0 ? kNotAll : kAllExported;
         } catch (const OutputClosed& closed) {
-            std::fprintf(stderr, "paradox2sqlite: %s\n", closed.what());
+            PrintLine(stderr, QStringLiteral("paradox2sqlite: ") + QString::fromUtf8(closed.what()));
             return kNotAll;
         }
     }
@@ -292,10 +286,8 @@ int main(int argc, char** argv)
     }
     const QString untouched = outExists ? QStringLiteral("\"%1\" bleibt unverändert.").arg(shownOut)
                                         : QStringLiteral("\"%1\" wurde nicht angelegt.").arg(shownOut);
-    tooltext::SayOnInterrupt(
-        ((isatty(STDERR_FILENO) == 1 ? QStringLiteral("\r\033[K") : QString()) +
-         QStringLiteral("paradox2sqlite: abgebrochen; ") + untouched + u'\n')
-            .toUtf8());
+    tooltext::SayOnInterrupt(QByteArray::fromStdString(pdx::StatusLine::EraseLineText(stderr)) +
+                             (QStringLiteral("paradox2sqlite: abgebrochen; ") + untouched + u'\n').toUtf8());
 
     ConsoleListener listener;
     try {
@@ -329,7 +321,7 @@ int main(int argc, char** argv)
         if (failed > 0 || result.exported == 0 || result.damaged > 0)
             return kNotAll;
     } catch (const OutputClosed& closed) {
-        std::fprintf(stderr, "paradox2sqlite: %s\n", closed.what());
+        PrintLine(stderr, QStringLiteral("paradox2sqlite: ") + QString::fromUtf8(closed.what()));
         return kNotAll;
     }
     return kAllExported;

@@ -17,6 +17,7 @@
 #include "source/FileNames.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QString>
 #include <cerrno>
 #include <cstdio>
@@ -31,13 +32,14 @@ using pdx::AppendJsonValue;
 const char kUsageText[] =
     "Aufruf: paradox-dump [--csv [--no-blobs]] [--codepage NAME] TABELLE.db\n"
     "\n"
-    "Gibt die Paradox-Tabelle TABELLE.db aus: als JSON-Zeilen (zuerst die Felder, dann je\n"
-    "Datensatz eine Zeile mit den Werten) oder mit --csv als CSV nach RFC 4180 (Kopfzeile mit\n"
-    "den Feldnamen, Zeilenende CR LF, ein leerer Wert ist NULL, leerer Text ist \"\").\n"
+    "Gibt die Paradox-Tabelle TABELLE.db aus: als JSON-Zeilen (zuerst die Felder,\n"
+    "dann je Datensatz eine Zeile mit den Werten) oder mit --csv als CSV nach\n"
+    "RFC 4180 (Kopfzeile mit den Feldnamen, Zeilenende CR LF, ein leerer Wert ist\n"
+    "NULL, leerer Text ist \"\").\n"
     "\n"
     "  --csv            als CSV ausgeben; BLOB- und Bytes-Felder in Base64\n"
     "  --no-blobs       mit --csv: BLOB- und Bytes-Felder auslassen\n"
-    "  --codepage NAME  Zeichensatz der Tabelle vorgeben (z. B. IBM850, windows-1252)\n"
+    "  --codepage NAME  Codepage der Tabelle vorgeben (z. B. IBM850, windows-1252)\n"
     "  -h, --help       diese Hilfe ausgeben\n"
     "  --version        Programmname und Version ausgeben\n"
     "\n"
@@ -49,7 +51,8 @@ const char kUsageText[] =
 
 int Usage(const QString& problem)
 {
-    std::fprintf(stderr, "paradox-dump: %s\n\n%s", problem.toUtf8().constData(), kUsageText);
+    pdx::WriteText(stderr, QStringLiteral("paradox-dump: ") + problem + QStringLiteral("\n\n") +
+                               QString::fromUtf8(kUsageText));
     return 2;
 }
 
@@ -100,12 +103,12 @@ void AppendCsvValue(std::string& out, const pdx::Value& value)
 
 bool Write(const std::string& text)
 {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return pdx::WriteText(stdout, text);
 }
 
 void PrintLine(const QString& text)
 {
-    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    pdx::WriteText(stderr, text + u'\n');
 }
 
 } // namespace
@@ -123,12 +126,10 @@ int main(int argc, char* argv[])
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
-            std::fputs(kUsageText, stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
+            return pdx::WriteText(stdout, kUsageText) && std::fflush(stdout) == 0 ? 0 : 1;
         }
         if (arg == QLatin1String("--version")) {
-            std::fputs("paradox-dump " KK_VERSION "\n", stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
+            return pdx::WriteText(stdout, "paradox-dump " KK_VERSION "\n") && std::fflush(stdout) == 0 ? 0 : 1;
         }
         if (arg == QLatin1String("--codepage")) {
             if (i + 1 == args.size())
@@ -143,7 +144,8 @@ int main(int argc, char* argv[])
         } else if (arg == QLatin1String("--no-blobs")) {
             blobs = false;
         } else if (table.isEmpty() && (!arg.startsWith(u'-') || arg == QLatin1String("-"))) {
-            table = arg;
+            // Messages name it with the system's separators only.
+            table = QDir::toNativeSeparators(arg);
         } else if (arg.startsWith(u'-')) {
             return Usage(QStringLiteral("Unbekannte Option \"%1\".").arg(pdx::DisplayFileName(arg)));
         } else {
@@ -241,7 +243,7 @@ int main(int argc, char* argv[])
             PrintLine(note);
     } catch (const std::exception& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", e.what());
+        PrintLine(QString::fromUtf8(e.what()));
         return 1;
     }
     return 0;

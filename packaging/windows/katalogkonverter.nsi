@@ -4,6 +4,8 @@
 ;   FILES_NSH       the generated lines that install the package's files (File ...)
 ;   UNFILES_NSH     the generated lines that remove exactly those files again (Delete, RMDir)
 ;   ESTIMATED_SIZE  the installed size in KiB, for the entry in "Apps"
+;   ICON            the program's icon (app/images/katalogkonverter.ico), also the installer's
+;   WELCOME_BITMAP  the picture beside the first and the last page (164 x 314, the program's)
 ; Installs for all users into the 64-bit program files folder, with a Start-menu folder and an
 ; uninstaller registered in the registry. The uninstaller removes what was installed and nothing
 ; else: the user's catalogs never, the settings file only when chosen on its components page.
@@ -33,9 +35,17 @@ BrandingText "${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}.0"
 VIFileVersion "${VERSION}.0"
 
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${WELCOME_BITMAP}"
 !define MUI_ABORTWARNING
 !define MUI_UNABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
+
+; The last page offers to start the program, ticked.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "${PRODUCT} starten"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartProgram
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
@@ -43,6 +53,11 @@ VIFileVersion "${VERSION}.0"
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
+; What the settings are stands above the list, where it has room; the list's names stay short.
+; Removing needs no space: the line that would say so goes.
+!define MUI_COMPONENTSPAGE_TEXT_TOP "Wählen Sie, was entfernt werden soll. „Eigene Einstellungen“ ist die Datei ${SETTINGS_FILE} im Ordner %APPDATA%, mit Fensterposition, Stammverzeichnis und Katalogname. Konvertierte Kataloge bleiben immer erhalten."
+!define MUI_COMPONENTSPAGE_TEXT_COMPLIST "Zu entfernen:"
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.HideSpaceRequired
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -58,6 +73,12 @@ VIAddVersionKey /LANG=${LANG_GERMAN} "LegalCopyright" "MIT-Lizenz, © ${PUBLISHE
 Function .onInit
   SetRegView 64
   SetShellVarContext all
+FunctionEnd
+
+; With the rights of the user who is logged on, not the installer's administrator rights (its
+; settings would otherwise be another account's): the Explorer, which runs as that user, starts it.
+Function StartProgram
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\katalogkonverter.exe"'
 FunctionEnd
 
 Section "${PRODUCT}" SecProgram
@@ -103,8 +124,12 @@ Section "un.${PRODUCT}" SecUnProgram
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
 
+Function un.HideSpaceRequired
+  ShowWindow $mui.ComponentsPage.SpaceRequired ${SW_HIDE}
+FunctionEnd
+
 ; Off unless chosen: the settings of the user who uninstalls.
-Section /o "un.Eigene Einstellungen (%APPDATA%\${SETTINGS_FILE})" SecUnSettings
+Section /o "un.Eigene Einstellungen" SecUnSettings
   SetShellVarContext current
   Delete "$APPDATA\${SETTINGS_FILE}"
   SetShellVarContext all

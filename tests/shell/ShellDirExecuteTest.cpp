@@ -109,6 +109,38 @@ TEST_F(ShellDirTest, HiddenFoldersOnlyWhenAsked)
     }
 }
 
+TEST_F(ShellDirTest, EachOpeningShowsTheFoldersAsTheyAreThen)
+{
+    const QString base = FTree.MakeDir(QStringLiteral("Basis"));
+    const QString alt = FTree.MakeDir(QStringLiteral("Basis/alt"));
+    FTree.MakeDir(QStringLiteral("Basis/alt/eins"));
+    QString dir = base;
+    QStringList shown, below, whileOpen;
+    Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        shown = ShownChildren(dlg);
+        // Not while the window is open: only F5 and the commands read a folder again.
+        FTree.MakeDir(QStringLiteral("Basis/spät"));
+        whileOpen = ShownChildren(dlg);
+        ASSERT_TRUE(dlg.SetPath(alt));
+        below = ShownChildren(dlg);
+    });
+    EXPECT_EQ(shown, QStringList{"alt"});
+    EXPECT_EQ(whileOpen, QStringList{"alt"});
+    EXPECT_EQ(below, QStringList{"eins"});
+
+    // Made and removed while the window was closed, also in a folder read before.
+    FTree.MakeDir(QStringLiteral("Basis/neu"));
+    FTree.MakeDir(QStringLiteral("Basis/alt/zwei"));
+    ASSERT_TRUE(QDir(alt).rmdir(QStringLiteral("eins")));
+    Run(dir, FDocuments, [&](TShellDirDialog& dlg) {
+        shown = ShownChildren(dlg);
+        ASSERT_TRUE(dlg.SetPath(alt));
+        below = ShownChildren(dlg);
+    });
+    EXPECT_EQ(shown, (QStringList{"alt", "neu", "spät"}));
+    EXPECT_EQ(below, QStringList{"zwei"});
+}
+
 // ---- Keys ------------------------------------------------------------------------------------
 
 TEST_F(ShellDirTest, EnterConfirmsAndOnlyThePlainOneOnAnEnabledOkExtendsTheHistory)

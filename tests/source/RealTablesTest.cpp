@@ -374,7 +374,7 @@ TEST(ParadoxDump, PrintsJsonLinesOrTheGermanMessage)
     EXPECT_EQ(dump.exitCode(), 1);
     EXPECT_TRUE(dump.readAllStandardOutput().isEmpty());
     EXPECT_EQ(QString::fromUtf8(dump.readAllStandardError()).trimmed(),
-              QString("Die Datei \"%1\" ist keine Paradox-Tabelle").arg(notParadox));
+              QString("Die Datei \"%1\" ist keine Paradox-Tabelle").arg(QDir::toNativeSeparators(notParadox)));
 }
 
 } // namespace
