@@ -178,8 +178,9 @@ TEST_F(ConversionTest, MissingSourceIsNamedBeforeAnythingIsMade)
     };
     prompts.answer = true;
     for (const Case& c : cases) {
-        if (c.remove)
+        if (c.remove) {
             ASSERT_TRUE(QFile::remove(catalog.Path(c.remove)));
+        }
         for (const bool earlier : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (earlier ? ", earlier catalog" : ""));
             if (earlier)

@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cctype>
+#include <string>
+
 namespace {
 
 struct LookupCase {
@@ -89,6 +92,20 @@ INSTANTIATE_TEST_SUITE_P(
                    "link/bin/", kTemplateDirs, "link/bin/def-Music.sqlite"},
         LookupCase{"missing program directory: named beside",
                    {"inst/share/katalogkonverter/def-Music.sqlite"},
-                   "gone/bin/", kTemplateDirs, "gone/bin/def-Music.sqlite"}));
+                   "gone/bin/", kTemplateDirs, "gone/bin/def-Music.sqlite"}),
+    [](const ::testing::TestParamInfo<LookupCase>& info) {
+        // The case's words in camel case, so that ctest lists it by what it tries.
+        std::string name;
+        bool upper = true;
+        for (const char c : std::string(info.param.what)) {
+            if (std::isalnum(static_cast<unsigned char>(c))) {
+                name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+                upper = false;
+            } else {
+                upper = true;
+            }
+        }
+        return name;
+    });
 
 } // namespace

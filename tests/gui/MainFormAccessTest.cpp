@@ -134,9 +134,10 @@ void ExpectNames(const std::vector<Node>& nodes, const std::map<QObject*, QStrin
         const Node* node = Find(nodes, object);
         ASSERT_NE(node, nullptr) << name.toStdString() << " is not in the tree";
         EXPECT_EQ(node->name, name);
-        if (!keyText.isEmpty())
+        if (!keyText.isEmpty()) {
             EXPECT_TRUE(node->description.contains(keyText)) << name.toStdString() << ": "
                                                               << node->description.toStdString();
+        }
     }
 }
 
