@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <cctype>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -22,6 +23,12 @@ struct LookupCase {
     QStringList shareDirs;
     const char* expected;    // relative to the root
 };
+
+// gtest shows a failing case by its words, not its bytes.
+void PrintTo(const LookupCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
 
 class DataFilesTest : public ::testing::TestWithParam<LookupCase> {
 protected:
