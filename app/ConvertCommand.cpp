@@ -156,7 +156,12 @@ bool TConversion::Prepare()
     // Both sources before anything is asked or made: a mistyped name changes nothing.
     const QString missing = MissingSource(root, FRequest.catalog);
     if (!missing.isEmpty()) {
-        FPrompts.ShowError(SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing}));
+        // A folder or a FIFO under the table's name is there, but is no table: saying "not
+        // found" would send the user looking for a file they can see.
+        const QString kind = FileUtils::PathKindText(FileUtils::KindOfPath(missing));
+        FPrompts.ShowError(kind.isEmpty()
+                               ? SafeFormat(QStringLiteral("Datei \"%s\" nicht gefunden!"), {missing})
+                               : SafeFormat(QStringLiteral("\"%s\" ist keine Datei, sondern %s."), {missing, kind}));
         return false;
     }
     FRequest.catalog = CatalogSources::NameAsStored(root, FRequest.catalog);

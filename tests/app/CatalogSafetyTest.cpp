@@ -443,20 +443,24 @@ TEST_F(CatalogSafetyTest, FullDiskLeavesASoundCatalog)
 }
 
 // Names of the source tables that are no regular files: never a hang, the file is "not found".
-TEST_F(CatalogSafetyTest, SourceThatIsNoFileIsNotFound)
+TEST_F(CatalogSafetyTest, SourceThatIsNoFileIsNoTable)
 {
     const QString titles = catalog.Path("Jazz-Titel.db");
+    const QString notFound = QString("Datei \"%1\" nicht gefunden!\n").arg(titles);
+    const QString fifo = QString("\"%1\" ist keine Datei, sondern eine FIFO.\n").arg(titles);
     struct Case {
         const char* name;
         std::function<bool()> make;
+        QString message;
     } cases[] = {
-        {"FIFO", [&] { return ::mkfifo(titles.toUtf8().constData(), 0644) == 0; }},
-        {"dangling link", [&] { return ::symlink("gibt-es-nicht.db", titles.toUtf8().constData()) == 0; }},
-        {"directory", [&] { return QDir().mkdir(titles); }},
+        {"FIFO", [&] { return ::mkfifo(titles.toUtf8().constData(), 0644) == 0; }, fifo},
+        {"dangling link", [&] { return ::symlink("gibt-es-nicht.db", titles.toUtf8().constData()) == 0; }, notFound},
+        {"directory", [&] { return QDir().mkdir(titles); },
+         QString("\"%1\" ist keine Datei, sondern ein Verzeichnis.\n").arg(titles)},
         {"link to a FIFO", [&] {
              return ::mkfifo(catalog.Path("fifo").toUtf8().constData(), 0644) == 0
                     && ::symlink("fifo", titles.toUtf8().constData()) == 0;
-         }},
+         }, fifo},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -468,7 +472,7 @@ TEST_F(CatalogSafetyTest, SourceThatIsNoFileIsNotFound)
 
         const CliRun run = Convert();
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err, QString("Datei \"%1\" nicht gefunden!\n").arg(titles));
+        EXPECT_EQ(run.err, c.message);
         EXPECT_FALSE(QFileInfo::exists(catalog.Target()));  // as for any missing table, nothing made
     }
 }
