@@ -13,6 +13,24 @@ namespace pdx {
 
 using namespace table_bytes;
 
+namespace {
+
+// How much a wide read of records takes in at most: the chain blocks that
+// follow each other in the file, read with one call instead of one each.
+constexpr std::uint64_t kSpanBytes = 256 * 1024;
+
+// The first N bytes of a field WIDTH bytes wide at P as one big-endian number,
+// zeros past the field's end.
+std::uint64_t KeyBytes(const std::uint8_t* p, int width, int n)
+{
+    std::uint64_t key = 0;
+    for (int i = 0; i < n; ++i)
+        key = (key << 8) | (i < width ? p[i] : 0);
+    return key;
+}
+
+} // namespace
+
 // Hands the bytes of one field of every record, in chain order, to callback.
 template <typename F>
 void TableReader::ForEachFieldBytes(int field, F&& callback)
@@ -22,9 +40,9 @@ void TableReader::ForEachFieldBytes(int field, F&& callback)
     for (std::size_t b = 0; b < chain_.size(); ++b) {
         if (chain_[b].count == 0)
             continue;
-        LoadBlock(b);
+        const std::uint8_t* records = Records(b, true);
         for (std::uint32_t r = 0; r < chain_[b].count; ++r)
-            callback(buffer_.data() + r * recordSize + static_cast<std::size_t>(info.offset));
+            callback(records + r * recordSize + static_cast<std::size_t>(info.offset));
     }
 }
 
@@ -48,18 +66,36 @@ void TableReader::OrderBy(int field)
             const int c = keys[a].compare(keys[b], Qt::CaseInsensitive);
             return c != 0 ? c < 0 : keys[a] < keys[b];
         });
-    } else if (f.width <= 8) {
+    } else if (f.width <= 4) {
         // The stored bytes of numbers, dates and times sort like the values
         // (that is what the flipped encoding is for), and blanks come first.
+        // Key and chain position in one word, sorted a byte of the key at a
+        // time from its last: each pass keeps the order of the one before, so
+        // ties stay in chain order.
+        std::vector<std::uint64_t> keys;
+        keys.reserve(n);
+        std::uint64_t ordinal = 0;
+        ForEachFieldBytes(field, [&](const std::uint8_t* p) { keys.push_back(KeyBytes(p, f.width, 4) << 32 | ordinal++); });
+        std::vector<std::uint64_t> sorted(n);
+        for (int shift = 32 + 8 * (4 - f.width); shift < 64; shift += 8) {
+            std::array<std::size_t, 257> start{};
+            for (const std::uint64_t k : keys)
+                ++start[((k >> shift) & 0xFF) + 1];
+            if (std::find(start.begin(), start.end(), n) != start.end())
+                continue; // the same byte in every key
+            for (std::size_t b = 1; b < start.size(); ++b)
+                start[b] += start[b - 1];
+            for (const std::uint64_t k : keys)
+                sorted[start[(k >> shift) & 0xFF]++] = k;
+            keys.swap(sorted);
+        }
+        for (std::size_t i = 0; i < n; ++i)
+            order[i] = static_cast<std::uint32_t>(keys[i]);
+    } else if (f.width <= 8) {
         std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
         keys.reserve(n);
         std::uint32_t ordinal = 0;
-        ForEachFieldBytes(field, [&](const std::uint8_t* p) {
-            std::uint64_t key = 0;
-            for (int i = 0; i < 8; ++i)
-                key = (key << 8) | (i < f.width ? p[i] : 0);
-            keys.emplace_back(key, ordinal++);
-        });
+        ForEachFieldBytes(field, [&](const std::uint8_t* p) { keys.emplace_back(KeyBytes(p, f.width, 8), ordinal++); });
         std::sort(keys.begin(), keys.end());
         for (std::size_t i = 0; i < n; ++i)
             order[i] = keys[i].second;
@@ -84,15 +120,50 @@ void TableReader::OrderBy(int field)
     Rewind();
 }
 
-void TableReader::LoadBlock(std::size_t index)
+const std::uint8_t* TableReader::Records(std::size_t index, bool wide)
 {
     const ChainBlock& b = chain_[index];
-    const std::size_t bytes = static_cast<std::size_t>(b.count) * static_cast<std::size_t>(header_.recordSize);
-    buffer_.resize(std::max(buffer_.size(), bytes));
-    loadedBlock_ = SIZE_MAX;
-    if (!source_->ReadAt(b.firstRecord, buffer_.data(), bytes))
+    const auto recordSize = static_cast<std::uint64_t>(header_.recordSize);
+    for (RecordSpan& span : spans_) {
+        if (index >= span.first && index < span.end) {
+            span.used = ++spanClock_;
+            return span.bytes.data() + (b.firstRecord - span.start);
+        }
+    }
+    // Wide spans take the first place, where one replaces the one before as
+    // the reading moves along the file; single blocks take the oldest of the others.
+    RecordSpan& span = wide ? spans_.front()
+                            : *std::min_element(spans_.begin() + 1, spans_.end(), [](const RecordSpan& x, const RecordSpan& y) {
+                                  return x.used < y.used;
+                              });
+    // The blocks after it, as far as they follow each other in the file.
+    std::size_t end = index + 1;
+    std::uint64_t bytesEnd = b.firstRecord + b.count * recordSize;
+    while (wide && end < chain_.size() &&
+           chain_[end].firstRecord == chain_[end - 1].firstRecord + static_cast<std::uint64_t>(header_.blockSize)) {
+        const std::uint64_t next = chain_[end].firstRecord + chain_[end].count * recordSize;
+        if (next - b.firstRecord > kSpanBytes)
+            break;
+        bytesEnd = next;
+        ++end;
+    }
+    span.first = span.end = 0;
+    span.bytes.resize(static_cast<std::size_t>(bytesEnd - b.firstRecord));
+    bool read = source_->ReadAt(b.firstRecord, span.bytes.data(), span.bytes.size());
+    if (!read && end > index + 1) {
+        // Only the block asked for fails the read, as when it is read alone.
+        end = index + 1;
+        span.bytes.resize(static_cast<std::size_t>(b.count * recordSize));
+        read = source_->ReadAt(b.firstRecord, span.bytes.data(), span.bytes.size());
+    }
+    if (!read)
         Fail(ErrorCode::FileReadFailed);
-    loadedBlock_ = index;
+    span.start = b.firstRecord;
+    span.first = index;
+    span.end = end;
+    span.used = ++spanClock_;
+    spanEnd_ = end;
+    return span.bytes.data();
 }
 
 void TableReader::PositionNatural()
@@ -105,13 +176,17 @@ void TableReader::PositionNatural()
         return;
     }
     if (inBlock_ == 0)
-        LoadBlock(block_);
+        blockRecords_ = Records(block_, true);
     atEnd_ = false;
-    current_ = buffer_.data() + static_cast<std::size_t>(inBlock_) * static_cast<std::size_t>(header_.recordSize);
+    current_ = blockRecords_ + static_cast<std::size_t>(inBlock_) * static_cast<std::size_t>(header_.recordSize);
 }
 
-std::size_t TableReader::BlockOfOrdinal(std::uint32_t ordinal) const
+std::size_t TableReader::BlockOfOrdinal(std::uint32_t ordinal, std::size_t hint) const
 {
+    // Records in order mostly lie in the block of the record before or in the next one.
+    for (std::size_t b = hint; b < chain_.size() && b <= hint + 1; ++b)
+        if (ordinal >= chain_[b].firstOrdinal && ordinal - chain_[b].firstOrdinal < chain_[b].count)
+            return b;
     auto it = std::upper_bound(chain_.begin(), chain_.end(), ordinal,
                                [](std::uint32_t value, const ChainBlock& b) { return value < b.firstOrdinal; });
     // The first block has ordinal 0, so there is always one before.
@@ -158,24 +233,23 @@ void TableReader::Advance()
     }
     const std::uint32_t ordinal = order_[position_];
     // The previous step already found this record's block.
-    const std::size_t block = nextBlock_ != SIZE_MAX ? nextBlock_ : BlockOfOrdinal(ordinal);
+    const std::size_t block = nextBlock_ != SIZE_MAX ? nextBlock_ : BlockOfOrdinal(ordinal, 0);
     const auto recordSize = static_cast<std::size_t>(header_.recordSize);
     const std::size_t inBlock = ordinal - chain_[block].firstOrdinal;
+    nextBlock_ = position_ + 1 < order_.size() ? BlockOfOrdinal(order_[position_ + 1], block) : SIZE_MAX;
     // Runs of records from one block (a table nearly in the field's order)
-    // read the block once; a record on its own is read alone.
-    nextBlock_ = position_ + 1 < order_.size() ? BlockOfOrdinal(order_[position_ + 1]) : SIZE_MAX;
-    const bool nextInSameBlock = nextBlock_ == block;
-    if (block == loadedBlock_) {
-        current_ = buffer_.data() + inBlock * recordSize;
-    } else if (nextInSameBlock) {
-        LoadBlock(block);
-        current_ = buffer_.data() + inBlock * recordSize;
+    // read the block once, and the blocks after it along when the run before
+    // ended in the block before; a record on its own is read alone, keeping
+    // the blocks read before for the records after it.
+    const bool held = std::any_of(spans_.begin(), spans_.end(),
+                                  [block](const RecordSpan& s) { return block >= s.first && block < s.end; });
+    if (held || nextBlock_ == block) {
+        current_ = Records(block, block == spanEnd_) + inBlock * recordSize;
     } else {
-        buffer_.resize(std::max(buffer_.size(), recordSize));
-        loadedBlock_ = SIZE_MAX;
-        if (!source_->ReadAt(chain_[block].firstRecord + inBlock * recordSize, buffer_.data(), recordSize))
+        single_.resize(recordSize);
+        if (!source_->ReadAt(chain_[block].firstRecord + inBlock * recordSize, single_.data(), recordSize))
             Fail(ErrorCode::FileReadFailed);
-        current_ = buffer_.data();
+        current_ = single_.data();
     }
     atEnd_ = false;
 }

@@ -26,6 +26,10 @@ namespace {
 
 constexpr int kMaxBlocks = 65535; // block numbers are 16 bits
 
+// A walk that goes on to the next block in the file reads this much at once:
+// the headers of the blocks after it come with one call instead of one each.
+constexpr std::uint64_t kHeadWindow = 256 * 1024;
+
 enum BlockState : std::uint8_t { kOpen, kInChain, kFree, kBad, kCandidate };
 
 } // namespace
@@ -47,8 +51,26 @@ bool TableReader::ReadBlockHead(int block, BlockHead& head)
     if (head.start + kBlockHeader > source_->Size())
         return false;
     std::uint8_t bytes[kBlockHeader];
-    if (!source_->ReadAt(head.start, bytes, sizeof bytes))
-        Fail(ErrorCode::FileReadFailed);
+    const bool sequential = block == lastHead_ + 1;
+    lastHead_ = block;
+    if (head.start >= headWindowStart_ && head.start + kBlockHeader <= headWindowStart_ + headWindow_.size()) {
+        std::memcpy(bytes, headWindow_.data() + (head.start - headWindowStart_), sizeof bytes);
+    } else {
+        // Unscrambling a protected file's window would cost more than the calls it saves.
+        bool read = false;
+        if (sequential && h.encryptionKey == 0) {
+            headWindow_.resize(static_cast<std::size_t>(std::min(kHeadWindow, source_->Size() - head.start)));
+            headWindowStart_ = head.start;
+            read = source_->ReadAt(head.start, headWindow_.data(), headWindow_.size());
+            if (read)
+                std::memcpy(bytes, headWindow_.data(), sizeof bytes);
+            else
+                headWindow_.clear();
+        }
+        // A window that cannot be read fails only when the header alone cannot.
+        if (!read && !source_->ReadAt(head.start, bytes, sizeof bytes))
+            Fail(ErrorCode::FileReadFailed);
+    }
     head.next = Le16(bytes);
     head.prev = Le16(bytes + 2);
     head.last = static_cast<std::int16_t>(Le16(bytes + 4));
@@ -119,6 +141,8 @@ void TableReader::WalkChain()
         RepairChain();
     damage_.rowsRead = recordCount_;
     damage_.chainBroken = broken || (endedEarly && (damage_.recoveredBlocks > 0 || recordCount_ < h.numRecords));
+    std::vector<std::uint8_t>().swap(headWindow_);
+    lastHead_ = -1;
 }
 
 void TableReader::RepairChain()
