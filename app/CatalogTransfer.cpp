@@ -2,6 +2,7 @@
 
 #include "SqliteDb.h"
 #include "source/SourceTable.h"
+#include "source/TextDecoder.h"
 #include "util/ReadAhead.h"
 
 #include <sqlite3.h>
@@ -183,14 +184,9 @@ public:
                 case ValueKind::Float:
                     value.real = FSource.AsFloat(FFields[i]);
                     break;
-                case ValueKind::Text: {
-                    const QStringView text = FitText(ReadText(i), FRules[i]);
-                    char* start = batch.texts.Reserve(std::size_t(FUtf8.requiredSpace(text.size())));
-                    value.text.offset = std::uint32_t(batch.texts.Size());
-                    value.text.size = std::uint32_t(FUtf8.appendToBuffer(start, text) - start);
-                    batch.texts.Grow(value.text.size);
+                case ValueKind::Text:
+                    value = AppendText(i, batch.texts);
                     break;
-                }
                 }
                 batch.values.push_back(value);
             }
@@ -209,7 +205,32 @@ private:
             const pdx::FieldType type = FSource.Fields()[std::size_t(field)].type;
             FFields.push_back(field);
             FHoldsText.push_back(type == pdx::FieldType::Alpha || type == pdx::FieldType::Memo);
+            FByteWise.push_back(FHoldsText.back() && FSource.Decoder().ByteWise());
         }
+    }
+
+    // The text of column I, fitted to its column, appended to TEXTS in UTF-8. The bytes of alpha
+    // and memo fields in a single-byte code page go to UTF-8 directly: a byte is a character then.
+    RowValue AppendText(std::size_t i, TBatchBytes& texts)
+    {
+        RowValue value{};
+        value.text.offset = std::uint32_t(texts.Size());
+        if (FByteWise[i]) {
+            const pdx::TextDecoder& decoder = FSource.Decoder();
+            const QByteArrayView bytes = FSource.TextBytes(FFields[i]);
+            qsizetype length = std::min<qsizetype>(bytes.size(), FRules[i].maxLength);
+            if (FRules[i].trimTrailing)
+                while (length > 0 && decoder.Unit(static_cast<unsigned char>(bytes[length - 1])) == u' ')
+                    --length;
+            char* start = texts.Reserve(3 * std::size_t(length) + 3);
+            value.text.size = std::uint32_t(decoder.ToUtf8(bytes.data(), length, start) - start);
+        } else {
+            const QStringView text = FitText(ReadText(i), FRules[i]);
+            char* start = texts.Reserve(std::size_t(FUtf8.requiredSpace(text.size())));
+            value.text.size = std::uint32_t(FUtf8.appendToBuffer(start, text) - start);
+        }
+        texts.Grow(value.text.size);
+        return value;
     }
 
     // The text of column I as AsString reads it. Alpha and memo fields, which hold their text,
@@ -230,6 +251,7 @@ private:
     std::vector<pdx::Value> FTexts;
     std::vector<int> FFields;
     std::vector<bool> FHoldsText;
+    std::vector<bool> FByteWise;
     QStringEncoder FUtf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     bool FStarted = false;
 };

@@ -337,6 +337,22 @@ void SourceTable::Read(int index, Value& value) const
     reader_->ReadValueInto(index, value);
 }
 
+QByteArrayView SourceTable::TextBytes(int index) const
+{
+    RequireRecord();
+    const FieldType type = reader_->Fields().at(static_cast<std::size_t>(index)).type;
+    if (type != FieldType::Alpha && type != FieldType::Memo)
+        FailConversion(index, "Text");
+    return reader_->ReadTextBytes(index);
+}
+
+const TextDecoder& SourceTable::Decoder() const
+{
+    if (!reader_)
+        throw SourceError(ErrorCode::NotOpen);
+    return reader_->Decoder();
+}
+
 QString SourceTable::FilePath() const
 {
     return path_;

@@ -151,6 +151,13 @@ public:
     void ReadValueInto(int field, Value& value);
     // Decodes bytes with the table's code page.
     QString DecodeText(const char* data, qsizetype size);
+    // The stored bytes of an alpha or memo field, as ReadValueInto decodes
+    // them: empty when blank or unreadable, and its losses counted as it
+    // counts them. They point into the record or into a buffer valid until
+    // the next memo read.
+    QByteArrayView ReadTextBytes(int field);
+    // The table's decoder.
+    const TextDecoder& Decoder() const { return *decoder_; }
     // Text of an alpha or memo field (blank, and a memo that cannot be read,
     // read as empty).
     QString ReadText(int field);

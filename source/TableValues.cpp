@@ -119,6 +119,17 @@ bool TableReader::TextBytes(int field, QByteArrayView& bytes)
     return BlobBytes(field, bytes);
 }
 
+QByteArrayView TableReader::ReadTextBytes(int field)
+{
+    QByteArrayView bytes;
+    if (IsBlank(field) || !TextBytes(field, bytes))
+        return {};
+    if (decoder_->ByteWise() ? decoder_->HasHoles(bytes.data(), bytes.size())
+                             : decoder_->Decode(bytes.data(), bytes.size()).contains(QChar::ReplacementCharacter))
+        NoteLoss(LossKind::Unmappable);
+    return bytes;
+}
+
 QString TableReader::ReadText(int field)
 {
     QByteArrayView bytes;
