@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <numeric>
 
 namespace pdx {
@@ -27,6 +28,81 @@ std::uint64_t KeyBytes(const std::uint8_t* p, int width, int n)
     for (int i = 0; i < n; ++i)
         key = (key << 8) | (i < width ? p[i] : 0);
     return key;
+}
+
+// Sorts N words of a key (the high half) and a chain position (the low
+// half) a byte of the key at a time from its last. Each pass keeps the order
+// of the one before, so words of equal keys stay in the order they came; a
+// byte that is the same in every key takes no pass.
+void SortByKeyBytes(std::uint64_t* words, std::size_t n)
+{
+    std::array<std::array<std::size_t, 256>, 4> counts{};
+    for (std::size_t i = 0; i < n; ++i)
+        for (int b = 0; b < 4; ++b)
+            ++counts[b][(words[i] >> (32 + 8 * b)) & 0xFF];
+    std::unique_ptr<std::uint64_t[]> spare;
+    std::uint64_t* from = words;
+    std::uint64_t* to = nullptr;
+    for (int b = 0; b < 4; ++b) {
+        if (std::find(counts[b].begin(), counts[b].end(), n) != counts[b].end())
+            continue;
+        if (!spare) {
+            spare = std::make_unique_for_overwrite<std::uint64_t[]>(n);
+            to = spare.get();
+        }
+        std::array<std::size_t, 256> start{};
+        for (std::size_t v = 1; v < 256; ++v)
+            start[v] = start[v - 1] + counts[b][v - 1];
+        for (std::size_t i = 0; i < n; ++i)
+            to[start[(from[i] >> (32 + 8 * b)) & 0xFF]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != words)
+        std::copy(from, from + n, words);
+}
+
+// The chain positions of N keys in the keys' order, ties in chain order,
+// into ORDER, for keys that mostly come in order already (a title table
+// entered album by album): those that keep the order stay as they are, the
+// few others are sorted and merged in, and no second copy of the keys is
+// needed. False, with nothing ordered, when more than a quarter would have to
+// be sorted.
+bool OrderNearlySorted(const std::uint32_t* keys, std::size_t n, std::uint32_t* order)
+{
+    std::vector<std::uint64_t> strays; // key and chain position in one word
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        // A key is kept when it does not fall below the last one kept, nor
+        // lies above one of the next few that could be kept after that: a
+        // single key far too high does not end the run for the others.
+        const std::uint32_t key = keys[i];
+        const std::uint32_t last = kept == 0 ? 0 : keys[order[kept - 1]];
+        bool fits = key >= last;
+        for (std::size_t j = i + 1; fits && j < n && j <= i + 4; ++j)
+            fits = keys[j] < last || keys[j] >= key;
+        if (fits) {
+            order[kept++] = static_cast<std::uint32_t>(i);
+        } else {
+            strays.push_back(std::uint64_t{key} << 32 | i);
+            if (strays.size() > n / 4)
+                return false;
+        }
+    }
+    std::sort(strays.begin(), strays.end());
+    // Merged from the back, where ORDER has room for the strays.
+    std::size_t out = n;
+    for (std::size_t s = strays.size(); s > 0;) {
+        if (kept > 0) {
+            const std::uint32_t last = order[kept - 1];
+            if ((std::uint64_t{keys[last]} << 32 | last) > strays[s - 1]) {
+                order[--out] = last;
+                --kept;
+                continue;
+            }
+        }
+        order[--out] = static_cast<std::uint32_t>(strays[--s]);
+    }
+    return true;
 }
 
 } // namespace
@@ -69,28 +145,18 @@ void TableReader::OrderBy(int field)
     } else if (f.width <= 4) {
         // The stored bytes of numbers, dates and times sort like the values
         // (that is what the flipped encoding is for), and blanks come first.
-        // Key and chain position in one word, sorted a byte of the key at a
-        // time from its last: each pass keeps the order of the one before, so
-        // ties stay in chain order.
-        std::vector<std::uint64_t> keys;
-        keys.reserve(n);
-        std::uint64_t ordinal = 0;
-        ForEachFieldBytes(field, [&](const std::uint8_t* p) { keys.push_back(KeyBytes(p, f.width, 4) << 32 | ordinal++); });
-        std::vector<std::uint64_t> sorted(n);
-        for (int shift = 32 + 8 * (4 - f.width); shift < 64; shift += 8) {
-            std::array<std::size_t, 257> start{};
-            for (const std::uint64_t k : keys)
-                ++start[((k >> shift) & 0xFF) + 1];
-            if (std::find(start.begin(), start.end(), n) != start.end())
-                continue; // the same byte in every key
-            for (std::size_t b = 1; b < start.size(); ++b)
-                start[b] += start[b - 1];
-            for (const std::uint64_t k : keys)
-                sorted[start[(k >> shift) & 0xFF]++] = k;
-            keys.swap(sorted);
+        // Key and chain position in one word: ties stay in chain order.
+        const auto keys = std::make_unique_for_overwrite<std::uint32_t[]>(n);
+        std::size_t ordinal = 0;
+        ForEachFieldBytes(field, [&](const std::uint8_t* p) { keys[ordinal++] = static_cast<std::uint32_t>(KeyBytes(p, f.width, 4)); });
+        if (!OrderNearlySorted(keys.get(), n, order.data())) {
+            const auto words = std::make_unique_for_overwrite<std::uint64_t[]>(n);
+            for (std::size_t i = 0; i < n; ++i)
+                words[i] = std::uint64_t{keys[i]} << 32 | i;
+            SortByKeyBytes(words.get(), n);
+            for (std::size_t i = 0; i < n; ++i)
+                order[i] = static_cast<std::uint32_t>(words[i]);
         }
-        for (std::size_t i = 0; i < n; ++i)
-            order[i] = static_cast<std::uint32_t>(keys[i]);
     } else if (f.width <= 8) {
         std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
         keys.reserve(n);
