@@ -173,16 +173,16 @@ public:
         for (; !FSource.Eof(); FSource.Next()) {
             if (batch.rows == RowBatch::kRows || batch.texts.Size() >= RowBatch::kBytes)
                 return true;
-            if (FFields.empty())
+            if (FColumns.empty())
                 LookUpFields();
             for (std::size_t i = 0; i < FMapping.size(); ++i) {
                 RowValue value{};
                 switch (FMapping[i].kind) {
                 case ValueKind::Integer:
-                    value.integer = FSource.AsInteger(FFields[i]);
+                    value.integer = FSource.AsInteger(FColumns[i].field);
                     break;
                 case ValueKind::Float:
-                    value.real = FSource.AsFloat(FFields[i]);
+                    value.real = FSource.AsFloat(FColumns[i].field);
                     break;
                 case ValueKind::Text:
                     value = AppendText(i, batch.texts);
@@ -203,9 +203,8 @@ private:
         for (const ColumnMapping& column : FMapping) {
             const int field = FSource.FieldIndex(QString::fromUtf8(column.sourceField));
             const pdx::FieldType type = FSource.Fields()[std::size_t(field)].type;
-            FFields.push_back(field);
-            FHoldsText.push_back(type == pdx::FieldType::Alpha || type == pdx::FieldType::Memo);
-            FByteWise.push_back(FHoldsText.back() && FSource.Decoder().ByteWise());
+            const bool holdsText = type == pdx::FieldType::Alpha || type == pdx::FieldType::Memo;
+            FColumns.push_back({field, holdsText, holdsText && FSource.Decoder().ByteWise()});
         }
     }
 
@@ -215,9 +214,9 @@ private:
     {
         RowValue value{};
         value.text.offset = std::uint32_t(texts.Size());
-        if (FByteWise[i]) {
+        if (FColumns[i].byteWise) {
             const pdx::TextDecoder& decoder = FSource.Decoder();
-            const QByteArrayView bytes = FSource.TextBytes(FFields[i]);
+            const QByteArrayView bytes = FSource.TextBytes(FColumns[i].field);
             qsizetype length = std::min<qsizetype>(bytes.size(), FRules[i].maxLength);
             if (FRules[i].trimTrailing)
                 while (length > 0 && decoder.Unit(static_cast<unsigned char>(bytes[length - 1])) == u' ')
@@ -238,10 +237,10 @@ private:
     const QString& ReadText(std::size_t i)
     {
         pdx::Value& value = FTexts[i];
-        if (FHoldsText[i])
-            FSource.Read(FFields[i], value);  // a blank field leaves the text empty
+        if (FColumns[i].holdsText)
+            FSource.Read(FColumns[i].field, value);  // a blank field leaves the text empty
         else
-            value.text = FSource.AsString(FFields[i]);
+            value.text = FSource.AsString(FColumns[i].field);
         return value.text;
     }
 
@@ -249,9 +248,14 @@ private:
     std::span<const ColumnMapping> FMapping;
     std::vector<TextColumnRule> FRules;
     std::vector<pdx::Value> FTexts;
-    std::vector<int> FFields;
-    std::vector<bool> FHoldsText;
-    std::vector<bool> FByteWise;
+    // The source field of each column, whether it holds its text (alpha, memo), and whether that
+    // text goes from its bytes to UTF-8 directly.
+    struct Column {
+        int field;
+        bool holdsText;
+        bool byteWise;
+    };
+    std::vector<Column> FColumns;
     QStringEncoder FUtf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     bool FStarted = false;
 };

@@ -247,12 +247,13 @@ void TableReader::PositionNatural()
     current_ = blockRecords_ + static_cast<std::size_t>(inBlock_) * static_cast<std::size_t>(header_.recordSize);
 }
 
-std::size_t TableReader::BlockOfOrdinal(std::uint32_t ordinal, std::size_t hint) const
+std::size_t TableReader::BlockOfOrdinal(std::uint32_t ordinal, std::size_t hint, std::size_t other) const
 {
     // Records in order mostly lie in the block of the record before or in the next one.
-    for (std::size_t b = hint; b < chain_.size() && b <= hint + 1; ++b)
-        if (ordinal >= chain_[b].firstOrdinal && ordinal - chain_[b].firstOrdinal < chain_[b].count)
-            return b;
+    for (const std::size_t near : {hint, other})
+        for (std::size_t b = near; b < chain_.size() && b <= near + 1; ++b)
+            if (ordinal >= chain_[b].firstOrdinal && ordinal - chain_[b].firstOrdinal < chain_[b].count)
+                return b;
     auto it = std::upper_bound(chain_.begin(), chain_.end(), ordinal,
                                [](std::uint32_t value, const ChainBlock& b) { return value < b.firstOrdinal; });
     // The first block has ordinal 0, so there is always one before.
@@ -273,6 +274,7 @@ void TableReader::Rewind()
     current_ = nullptr;
     position_ = static_cast<std::size_t>(-1);
     nextBlock_ = SIZE_MAX;
+    runBlock_ = 0;
     row_ = 0;
     Advance();
 }
@@ -299,10 +301,11 @@ void TableReader::Advance()
     }
     const std::uint32_t ordinal = order_[position_];
     // The previous step already found this record's block.
-    const std::size_t block = nextBlock_ != SIZE_MAX ? nextBlock_ : BlockOfOrdinal(ordinal, 0);
+    const std::size_t block = nextBlock_ != SIZE_MAX ? nextBlock_ : BlockOfOrdinal(ordinal, 0, 0);
     const auto recordSize = static_cast<std::size_t>(header_.recordSize);
     const std::size_t inBlock = ordinal - chain_[block].firstOrdinal;
-    nextBlock_ = position_ + 1 < order_.size() ? BlockOfOrdinal(order_[position_ + 1], block) : SIZE_MAX;
+    // After a record read alone the order mostly goes on where it was before.
+    nextBlock_ = position_ + 1 < order_.size() ? BlockOfOrdinal(order_[position_ + 1], block, runBlock_) : SIZE_MAX;
     // Runs of records from one block (a table nearly in the field's order)
     // read the block once, and the blocks after it along when the run before
     // ended in the block before; a record on its own is read alone, keeping
@@ -311,6 +314,7 @@ void TableReader::Advance()
                                   [block](const RecordSpan& s) { return block >= s.first && block < s.end; });
     if (held || nextBlock_ == block) {
         current_ = Records(block, block == spanEnd_) + inBlock * recordSize;
+        runBlock_ = block;
     } else {
         single_.resize(recordSize);
         if (!source_->ReadAt(chain_[block].firstRecord + inBlock * recordSize, single_.data(), recordSize))

@@ -189,9 +189,9 @@ private:
     template <typename F>
     void ForEachFieldBytes(int field, F&& callback);
     void PositionNatural();
-    // The chain block that holds the record at chain position ORDINAL; HINT,
-    // a block near it, is looked at first.
-    std::size_t BlockOfOrdinal(std::uint32_t ordinal, std::size_t hint) const;
+    // The chain block that holds the record at chain position ORDINAL; the
+    // blocks HINT and OTHER and those after them are looked at first.
+    std::size_t BlockOfOrdinal(std::uint32_t ordinal, std::size_t hint, std::size_t other) const;
     [[noreturn]] void Fail(ErrorCode code, const QStringList& more = {}) const;
     bool MemoHeaderSound();
     struct MemoBlock {
@@ -271,6 +271,7 @@ private:
     const std::uint8_t* blockRecords_ = nullptr; // natural order: the records of block_
     std::vector<std::uint8_t> single_;   // field order: a record read alone
     std::size_t nextBlock_ = SIZE_MAX;   // field order: block of the next record
+    std::size_t runBlock_ = 0;           // field order: block of the last record not read alone
     const std::uint8_t* current_ = nullptr;
     std::uint64_t row_ = 0;              // the cursor's row, from 1
     bool atEnd_ = true;

@@ -78,10 +78,8 @@ char* TextDecoder::ToUtf8(const char* data, qsizetype size, char* out) const
     return out;
 }
 
-bool TextDecoder::HasHoles(const char* data, qsizetype size) const
+bool TextDecoder::FindHole(const char* data, qsizetype size) const
 {
-    if (!hasHoles_)
-        return false;
     const auto* in = reinterpret_cast<const unsigned char*>(data);
     return std::any_of(in, in + size, [this](unsigned char b) { return hole_[b]; });
 }

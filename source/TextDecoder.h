@@ -38,10 +38,11 @@ public:
     // 3 * SIZE + 3 bytes; returns the end of what it wrote.
     char* ToUtf8(const char* data, qsizetype size, char* out) const;
     // Whether the bytes hold one the code page has no character for.
-    bool HasHoles(const char* data, qsizetype size) const;
+    bool HasHoles(const char* data, qsizetype size) const { return hasHoles_ && FindHole(data, size); }
 
 private:
     void CountHoles(const unsigned char* bytes, qsizetype size);
+    bool FindHole(const char* data, qsizetype size) const;
 
     std::unique_ptr<CodePageDecoder> decoder_;
     std::array<char16_t, 256> table_{};
