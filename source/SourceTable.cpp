@@ -74,7 +74,7 @@ void SourceTable::Open(const QString& directory, const QString& fileName, const 
     if (!file->Open(actual))
         throw SourceError(ErrorCode::FileOpenFailed, {shown});
 
-    auto reader = std::make_unique<TableReader>(std::move(file), shown);
+    auto reader = std::make_unique<TableReader>(std::move(file), shown, indexField);
     reader->SetMissingMemoAsBlank(missingMemoAsBlank_);
     if (!forcedCodePage_.isEmpty())
         reader->SetCodec(CodePage::NormalizeName(forcedCodePage_));

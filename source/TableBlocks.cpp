@@ -20,16 +20,6 @@ namespace {
 // follow each other in the file, read with one call instead of one each.
 constexpr std::uint64_t kSpanBytes = 256 * 1024;
 
-// The first N bytes of a field WIDTH bytes wide at P as one big-endian number,
-// zeros past the field's end.
-std::uint64_t KeyBytes(const std::uint8_t* p, int width, int n)
-{
-    std::uint64_t key = 0;
-    for (int i = 0; i < n; ++i)
-        key = (key << 8) | (i < width ? p[i] : 0);
-    return key;
-}
-
 // Sorts N words of a key (the high half) and a chain position (the low
 // half) a byte of the key at a time from its last. Each pass keeps the order
 // of the one before, so words of equal keys stay in the order they came; a
@@ -143,13 +133,17 @@ void TableReader::OrderBy(int field)
             return c != 0 ? c < 0 : keys[a] < keys[b];
         });
     } else if (f.width <= 4) {
-        // The stored bytes of numbers, dates and times sort like the values
-        // (that is what the flipped encoding is for), and blanks come first.
-        // Key and chain position in one word: ties stay in chain order.
-        const auto keys = std::make_unique_for_overwrite<std::uint32_t[]>(n);
-        std::size_t ordinal = 0;
-        ForEachFieldBytes(field, [&](const std::uint8_t* p) { keys[ordinal++] = static_cast<std::uint32_t>(KeyBytes(p, f.width, 4)); });
-        if (!OrderNearlySorted(keys.get(), n, order.data())) {
+        // The keys as gathered while the chain was walked, or read now.
+        std::vector<std::uint32_t> keys;
+        if (field == keyField_ && walkKeys_.size() == n) {
+            keys = std::move(walkKeys_);
+        } else {
+            keys.resize(n);
+            std::size_t ordinal = 0;
+            ForEachFieldBytes(field, [&](const std::uint8_t* p) { keys[ordinal++] = static_cast<std::uint32_t>(KeyBytes(p, f.width, 4)); });
+        }
+        if (!OrderNearlySorted(keys.data(), n, order.data())) {
+            // Key and chain position in one word: ties stay in chain order.
             const auto words = std::make_unique_for_overwrite<std::uint64_t[]>(n);
             for (std::size_t i = 0; i < n; ++i)
                 words[i] = std::uint64_t{keys[i]} << 32 | i;
@@ -176,6 +170,7 @@ void TableReader::OrderBy(int field)
         });
     }
 
+    std::vector<std::uint32_t>().swap(walkKeys_);
     // A table already in that order (a title table keyed on the field, say)
     // is read straight along its chain, block by block.
     bool identity = true;

@@ -101,7 +101,10 @@ struct LossCount {
 class TableReader {
 public:
     // Parses the header and walks the block chain; throws SourceError.
-    TableReader(std::unique_ptr<ByteSource> source, QString displayName);
+    // ORDERFIELD names a field the caller is going to order by: a number,
+    // date or time field's values are gathered while the chain is walked,
+    // where the blocks are read anyway, and OrderBy takes them from there.
+    TableReader(std::unique_ptr<ByteSource> source, QString displayName, const QString& orderField = QString());
     ~TableReader();
     TableReader(const TableReader&) = delete;
     TableReader& operator=(const TableReader&) = delete;
@@ -179,6 +182,8 @@ private:
     void WalkChain();
     struct BlockHead;
     bool ReadBlockHead(int block, BlockHead& head);
+    const std::uint8_t* WalkBytes(std::uint64_t start, std::size_t n, bool wide);
+    bool GatherKeys(const BlockHead& head, int block);
     bool PlausibleRecords(BlockHead& head) const;
     void RepairChain();
     void OrderKeyedRuns(std::vector<std::vector<int>>& runs, const std::vector<std::uint64_t>& starts);
@@ -231,6 +236,11 @@ private:
     std::vector<std::uint8_t> headWindow_;
     std::uint64_t headWindowStart_ = 0;
     int lastHead_ = -1;
+    // The field named to the constructor to order by, -1 for none, and its
+    // values in chain order as gathered while walking (emptied when the chain
+    // had to be pieced together).
+    int keyField_ = -1;
+    std::vector<std::uint32_t> walkKeys_;
     std::uint64_t recordCount_ = 0;
     TableDamage damage_;
 
