@@ -244,8 +244,12 @@ void TableReader::PositionNatural()
 
 std::size_t TableReader::BlockOfOrdinal(std::uint32_t ordinal, std::size_t hint, std::size_t other) const
 {
-    // Records in order mostly lie in the block of the record before or in the next one.
-    for (const std::size_t near : {hint, other})
+    // Records in order mostly lie in the block of the record before or in the next one;
+    // where every block is as full as the first, as in most tables, the others are found
+    // by division.
+    const std::size_t perBlock = std::max<std::size_t>(1, chain_.front().count);
+    const std::size_t guess = std::min<std::size_t>(chain_.size() - 1, ordinal / perBlock);
+    for (const std::size_t near : {hint, other, guess})
         for (std::size_t b = near; b < chain_.size() && b <= near + 1; ++b)
             if (ordinal >= chain_[b].firstOrdinal && ordinal - chain_[b].firstOrdinal < chain_[b].count)
                 return b;
