@@ -55,8 +55,8 @@ void SortByKeyBytes(std::uint64_t* words, std::size_t n)
 // into ORDER, for keys that mostly come in order already (a title table
 // entered album by album): those that keep the order stay as they are, the
 // few others are sorted and merged in, and no second copy of the keys is
-// needed. False, with nothing ordered, when more than a quarter would have to
-// be sorted.
+// needed. False, with nothing ordered, as soon as more than a quarter of
+// those looked at (past the first thousand) would have to be sorted.
 bool OrderNearlySorted(const std::uint32_t* keys, std::size_t n, std::uint32_t* order)
 {
     std::vector<std::uint64_t> strays; // key and chain position in one word
@@ -74,7 +74,7 @@ bool OrderNearlySorted(const std::uint32_t* keys, std::size_t n, std::uint32_t* 
             order[kept++] = static_cast<std::uint32_t>(i);
         } else {
             strays.push_back(std::uint64_t{key} << 32 | i);
-            if (strays.size() > n / 4)
+            if (strays.size() > std::max<std::size_t>(i / 4, 1024))
                 return false;
         }
     }
@@ -147,6 +147,7 @@ void TableReader::OrderBy(int field)
             const auto words = std::make_unique_for_overwrite<std::uint64_t[]>(n);
             for (std::size_t i = 0; i < n; ++i)
                 words[i] = std::uint64_t{keys[i]} << 32 | i;
+            std::vector<std::uint32_t>().swap(keys); // gone before the sort takes its second array
             SortByKeyBytes(words.get(), n);
             for (std::size_t i = 0; i < n; ++i)
                 order[i] = static_cast<std::uint32_t>(words[i]);
