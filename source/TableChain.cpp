@@ -127,9 +127,9 @@ void TableReader::WalkChain()
     bool broken = false;
     int previous = 0;
     bool gathering = keyField_ >= 0;
-    if (gathering)
-        walkKeys_.reserve(static_cast<std::size_t>(
-            std::min<std::uint64_t>(h.numRecords, (source_->Size() - static_cast<std::uint64_t>(h.headerSize)) / h.recordSize)));
+    if (gathering) // room for the rows the header claims, within reason: it may be wrong
+        walkKeys_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(
+            {h.numRecords, (source_->Size() - static_cast<std::uint64_t>(h.headerSize)) / h.recordSize, 1u << 22})));
     for (int block = h.firstBlock; block != 0;) {
         BlockHead head;
         if (visited[static_cast<std::size_t>(block)]) {
