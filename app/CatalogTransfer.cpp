@@ -2,6 +2,7 @@
 
 #include "SqliteDb.h"
 #include "source/SourceTable.h"
+#include "source/TextDecoder.h"
 #include "util/ReadAhead.h"
 
 #include <sqlite3.h>
@@ -172,25 +173,20 @@ public:
         for (; !FSource.Eof(); FSource.Next()) {
             if (batch.rows == RowBatch::kRows || batch.texts.Size() >= RowBatch::kBytes)
                 return true;
-            if (FFields.empty())
+            if (FColumns.empty())
                 LookUpFields();
             for (std::size_t i = 0; i < FMapping.size(); ++i) {
                 RowValue value{};
                 switch (FMapping[i].kind) {
                 case ValueKind::Integer:
-                    value.integer = FSource.AsInteger(FFields[i]);
+                    value.integer = FSource.AsInteger(FColumns[i].field);
                     break;
                 case ValueKind::Float:
-                    value.real = FSource.AsFloat(FFields[i]);
+                    value.real = FSource.AsFloat(FColumns[i].field);
                     break;
-                case ValueKind::Text: {
-                    const QStringView text = FitText(ReadText(i), FRules[i]);
-                    char* start = batch.texts.Reserve(std::size_t(FUtf8.requiredSpace(text.size())));
-                    value.text.offset = std::uint32_t(batch.texts.Size());
-                    value.text.size = std::uint32_t(FUtf8.appendToBuffer(start, text) - start);
-                    batch.texts.Grow(value.text.size);
+                case ValueKind::Text:
+                    value = AppendText(i, batch.texts);
                     break;
-                }
                 }
                 batch.values.push_back(value);
             }
@@ -207,9 +203,33 @@ private:
         for (const ColumnMapping& column : FMapping) {
             const int field = FSource.FieldIndex(QString::fromUtf8(column.sourceField));
             const pdx::FieldType type = FSource.Fields()[std::size_t(field)].type;
-            FFields.push_back(field);
-            FHoldsText.push_back(type == pdx::FieldType::Alpha || type == pdx::FieldType::Memo);
+            const bool holdsText = type == pdx::FieldType::Alpha || type == pdx::FieldType::Memo;
+            FColumns.push_back({field, holdsText, holdsText && FSource.Decoder().ByteWise()});
         }
+    }
+
+    // The text of column I, fitted to its column, appended to TEXTS in UTF-8. The bytes of alpha
+    // and memo fields in a single-byte code page go to UTF-8 directly: a byte is a character then.
+    RowValue AppendText(std::size_t i, TBatchBytes& texts)
+    {
+        RowValue value{};
+        value.text.offset = std::uint32_t(texts.Size());
+        if (FColumns[i].byteWise) {
+            const pdx::TextDecoder& decoder = FSource.Decoder();
+            const QByteArrayView bytes = FSource.TextBytes(FColumns[i].field);
+            qsizetype length = std::min<qsizetype>(bytes.size(), FRules[i].maxLength);
+            if (FRules[i].trimTrailing)
+                while (length > 0 && decoder.Unit(static_cast<unsigned char>(bytes[length - 1])) == u' ')
+                    --length;
+            char* start = texts.Reserve(3 * std::size_t(length) + 3);
+            value.text.size = std::uint32_t(decoder.ToUtf8(bytes.data(), length, start) - start);
+        } else {
+            const QStringView text = FitText(ReadText(i), FRules[i]);
+            char* start = texts.Reserve(std::size_t(FUtf8.requiredSpace(text.size())));
+            value.text.size = std::uint32_t(FUtf8.appendToBuffer(start, text) - start);
+        }
+        texts.Grow(value.text.size);
+        return value;
     }
 
     // The text of column I as AsString reads it. Alpha and memo fields, which hold their text,
@@ -217,10 +237,10 @@ private:
     const QString& ReadText(std::size_t i)
     {
         pdx::Value& value = FTexts[i];
-        if (FHoldsText[i])
-            FSource.Read(FFields[i], value);  // a blank field leaves the text empty
+        if (FColumns[i].holdsText)
+            FSource.Read(FColumns[i].field, value);  // a blank field leaves the text empty
         else
-            value.text = FSource.AsString(FFields[i]);
+            value.text = FSource.AsString(FColumns[i].field);
         return value.text;
     }
 
@@ -228,8 +248,14 @@ private:
     std::span<const ColumnMapping> FMapping;
     std::vector<TextColumnRule> FRules;
     std::vector<pdx::Value> FTexts;
-    std::vector<int> FFields;
-    std::vector<bool> FHoldsText;
+    // The source field of each column, whether it holds its text (alpha, memo), and whether that
+    // text goes from its bytes to UTF-8 directly.
+    struct Column {
+        int field;
+        bool holdsText;
+        bool byteWise;
+    };
+    std::vector<Column> FColumns;
     QStringEncoder FUtf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     bool FStarted = false;
 };

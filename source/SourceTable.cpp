@@ -74,7 +74,7 @@ void SourceTable::Open(const QString& directory, const QString& fileName, const 
     if (!file->Open(actual))
         throw SourceError(ErrorCode::FileOpenFailed, {shown});
 
-    auto reader = std::make_unique<TableReader>(std::move(file), shown);
+    auto reader = std::make_unique<TableReader>(std::move(file), shown, indexField);
     reader->SetMissingMemoAsBlank(missingMemoAsBlank_);
     if (!forcedCodePage_.isEmpty())
         reader->SetCodec(CodePage::NormalizeName(forcedCodePage_));
@@ -335,6 +335,22 @@ void SourceTable::Read(int index, Value& value) const
     RequireRecord();
     (void)reader_->Fields().at(static_cast<std::size_t>(index));
     reader_->ReadValueInto(index, value);
+}
+
+QByteArrayView SourceTable::TextBytes(int index) const
+{
+    RequireRecord();
+    const FieldType type = reader_->Fields().at(static_cast<std::size_t>(index)).type;
+    if (type != FieldType::Alpha && type != FieldType::Memo)
+        FailConversion(index, "Text");
+    return reader_->ReadTextBytes(index);
+}
+
+const TextDecoder& SourceTable::Decoder() const
+{
+    if (!reader_)
+        throw SourceError(ErrorCode::NotOpen);
+    return reader_->Decoder();
 }
 
 QString SourceTable::FilePath() const

@@ -101,6 +101,13 @@ public:
     const TableDamage& Damage() const;
     // Decodes BYTES with the table's code page.
     QString DecodeBytes(const QByteArray& bytes) const;
+    // For converters that write the text in UTF-8 themselves: the stored
+    // bytes of an alpha or memo field of the current record, read as Read()
+    // reads the field (blank and unreadable as empty, the same losses
+    // counted), valid until the cursor moves or the next memo is read; and
+    // the decoder that tells what they are (TextDecoder::ByteWise).
+    QByteArrayView TextBytes(int index) const;
+    const TextDecoder& Decoder() const;
 
 private:
     void RequireRecord() const;

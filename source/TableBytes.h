@@ -27,6 +27,18 @@ inline bool AllZero(const std::uint8_t* p, int n)
     return true;
 }
 
+// The first N bytes of a field WIDTH bytes wide at P as one big-endian
+// number, zeros past the field's end: the stored bytes of numbers, dates and
+// times sort like the values (that is what the flipped encoding is for), and
+// blanks come first.
+inline std::uint64_t KeyBytes(const std::uint8_t* p, int width, int n)
+{
+    std::uint64_t key = 0;
+    for (int i = 0; i < n; ++i)
+        key = (key << 8) | (i < width ? p[i] : 0);
+    return key;
+}
+
 // Integers are stored big-endian with the top bit inverted, so that the bytes
 // sort like the values.
 inline std::int64_t FlippedInt(const std::uint8_t* p, int n)

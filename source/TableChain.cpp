@@ -26,6 +26,10 @@ namespace {
 
 constexpr int kMaxBlocks = 65535; // block numbers are 16 bits
 
+// A walk that goes on to the next block in the file reads this much at once:
+// the headers of the blocks after it come with one call instead of one each.
+constexpr std::uint64_t kHeadWindow = 256 * 1024;
+
 enum BlockState : std::uint8_t { kOpen, kInChain, kFree, kBad, kCandidate };
 
 } // namespace
@@ -46,13 +50,55 @@ bool TableReader::ReadBlockHead(int block, BlockHead& head)
     head.start = static_cast<std::uint64_t>(h.headerSize) + static_cast<std::uint64_t>(block - 1) * h.blockSize;
     if (head.start + kBlockHeader > source_->Size())
         return false;
-    std::uint8_t bytes[kBlockHeader];
-    if (!source_->ReadAt(head.start, bytes, sizeof bytes))
+    // Unscrambling a protected file's window would cost more than the calls it saves.
+    const bool wide = block == lastHead_ + 1 && h.encryptionKey == 0;
+    lastHead_ = block;
+    const std::uint8_t* bytes = WalkBytes(head.start, kBlockHeader, wide);
+    // A window that cannot be read fails only when the header alone cannot.
+    if (!bytes && wide)
+        bytes = WalkBytes(head.start, kBlockHeader, false);
+    if (!bytes)
         Fail(ErrorCode::FileReadFailed);
     head.next = Le16(bytes);
     head.prev = Le16(bytes + 2);
     head.last = static_cast<std::int16_t>(Le16(bytes + 4));
     head.zero = AllZero(bytes, kBlockHeader);
+    return true;
+}
+
+// N bytes at START (inside the file) while the chain is walked, from the
+// window read last or read now: WIDE reads up to kHeadWindow bytes from START,
+// so that the blocks after it come along, else only the N. Nullptr when they
+// cannot be read.
+const std::uint8_t* TableReader::WalkBytes(std::uint64_t start, std::size_t n, bool wide)
+{
+    if (start >= headWindowStart_ && start + n <= headWindowStart_ + headWindow_.size())
+        return headWindow_.data() + (start - headWindowStart_);
+    const std::uint64_t rest = source_->Size() - start;
+    headWindow_.resize(static_cast<std::size_t>(wide ? std::max<std::uint64_t>(n, std::min(kHeadWindow, rest)) : n));
+    headWindowStart_ = start;
+    if (!source_->ReadAt(start, headWindow_.data(), headWindow_.size())) {
+        headWindow_.clear();
+        return nullptr;
+    }
+    return headWindow_.data();
+}
+
+// Adds the values of the order field of a block of the walked chain to those
+// gathered; false when its records cannot be read (OrderBy then reads them
+// itself, and says so).
+bool TableReader::GatherKeys(const BlockHead& head, int block)
+{
+    const auto recordSize = static_cast<std::size_t>(header_.recordSize);
+    if (head.count == 0)
+        return true;
+    // With the blocks after it when the chain goes on along the file.
+    const std::uint8_t* records = WalkBytes(head.start + kBlockHeader, head.count * recordSize, head.next == block + 1);
+    if (!records)
+        return false;
+    const FieldInfo& f = fields_[static_cast<std::size_t>(keyField_)];
+    for (std::uint32_t r = 0; r < head.count; ++r)
+        walkKeys_.push_back(static_cast<std::uint32_t>(KeyBytes(records + r * recordSize + f.offset, f.width, 4)));
     return true;
 }
 
@@ -80,6 +126,10 @@ void TableReader::WalkChain()
     std::uint32_t ordinal = 0;
     bool broken = false;
     int previous = 0;
+    bool gathering = keyField_ >= 0;
+    if (gathering) // room for the rows the header claims, within reason: it may be wrong
+        walkKeys_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(
+            {h.numRecords, (source_->Size() - static_cast<std::uint64_t>(h.headerSize)) / h.recordSize, 1u << 22})));
     for (int block = h.firstBlock; block != 0;) {
         BlockHead head;
         if (visited[static_cast<std::size_t>(block)]) {
@@ -106,6 +156,7 @@ void TableReader::WalkChain()
             break;
         }
         visited[static_cast<std::size_t>(block)] = true;
+        gathering = gathering && GatherKeys(head, block);
         chain_.push_back({head.start + kBlockHeader, head.count, ordinal, block});
         ordinal += head.count;
         previous = block;
@@ -117,8 +168,13 @@ void TableReader::WalkChain()
     const bool endedEarly = static_cast<int>(chain_.size()) < h.blocksInUse;
     if (broken || endedEarly)
         RepairChain();
+    // Values gathered along a chain that had to be pieced together are not in its order.
+    if (!gathering || broken || endedEarly || walkKeys_.size() != recordCount_)
+        std::vector<std::uint32_t>().swap(walkKeys_);
     damage_.rowsRead = recordCount_;
     damage_.chainBroken = broken || (endedEarly && (damage_.recoveredBlocks > 0 || recordCount_ < h.numRecords));
+    std::vector<std::uint8_t>().swap(headWindow_);
+    lastHead_ = -1;
 }
 
 void TableReader::RepairChain()

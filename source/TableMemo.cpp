@@ -14,7 +14,9 @@ using namespace table_bytes;
 namespace {
 
 constexpr std::uint64_t kMemoBlockUnit = 4096;
-constexpr std::uint64_t kMemoCachedBlock = 2 * 4096;
+// Slot table and data of a suballocated block lie within its first 8 KiB
+// (offsets and lengths count 16-byte units in one byte each).
+constexpr std::uint64_t kMemoCachedBlock = 2 * kMemoBlockUnit;
 
 } // namespace
 
@@ -24,7 +26,8 @@ void TableReader::SetMemoSource(std::unique_ptr<ByteSource> source, const QStrin
                                        : std::move(source);
     memoName_ = name;
     memoChecked_ = false;
-    memoBlockStart_ = 0;
+    for (MemoBlock& block : memoBlocks_)
+        block.start = 0;
 }
 
 void TableReader::SetMissingMemoName(const QString& expectedName)
@@ -79,6 +82,37 @@ QByteArrayView TableReader::ReadBlob(int field)
     return bytes;
 }
 
+const TableReader::MemoBlock* TableReader::MemoBlockAt(std::uint64_t blockStart)
+{
+    for (MemoBlock& block : memoBlocks_) {
+        if (block.start == blockStart) {
+            block.used = ++memoClock_;
+            return &block;
+        }
+    }
+    const std::uint64_t have = memo_->Size() - blockStart;
+    if (std::min(kMemoCachedBlock, have) < 12)
+        return nullptr;
+    MemoBlock& block = *std::min_element(memoBlocks_.begin(), memoBlocks_.end(),
+                                         [](const MemoBlock& x, const MemoBlock& y) { return x.used < y.used; });
+    block.start = 0;
+    // Its first unit, and the second only when the block is suballocated and
+    // longer: what lies past the block's end is never used.
+    block.bytes.resize(static_cast<std::size_t>(std::min(kMemoBlockUnit, have)));
+    if (!memo_->ReadAt(blockStart, block.bytes.data(), block.bytes.size()))
+        throw SourceError(ErrorCode::FileReadFailed, {memoName_});
+    const std::uint8_t* head = block.bytes.data();
+    if (head[0] == 3 && Le16(head + 1) > 1 && have > kMemoBlockUnit) {
+        block.bytes.resize(static_cast<std::size_t>(std::min(kMemoCachedBlock, have)));
+        if (!memo_->ReadAt(blockStart + kMemoBlockUnit, block.bytes.data() + kMemoBlockUnit,
+                           block.bytes.size() - kMemoBlockUnit))
+            throw SourceError(ErrorCode::FileReadFailed, {memoName_});
+    }
+    block.start = blockStart;
+    block.used = ++memoClock_;
+    return &block;
+}
+
 bool TableReader::ResolveBlob(int field, QByteArrayView& bytes)
 {
     const FieldInfo& f = fields_[static_cast<std::size_t>(field)];
@@ -100,19 +134,11 @@ bool TableReader::ResolveBlob(int field, QByteArrayView& bytes)
     const std::uint64_t memoSize = memo_->Size();
     if (blockStart == 0 || blockStart >= memoSize)
         return false;
-    if (blockStart != memoBlockStart_) {
-        // Slot table and data of a suballocated block lie within its first
-        // 8 KiB (offsets and lengths count 16-byte units in one byte each).
-        const std::uint64_t want = std::min<std::uint64_t>(kMemoCachedBlock, memoSize - blockStart);
-        memoBlock_.resize(static_cast<std::size_t>(want));
-        memoBlockStart_ = 0;
-        if (want < 12)
-            return false;
-        if (!memo_->ReadAt(blockStart, memoBlock_.data(), memoBlock_.size()))
-            throw SourceError(ErrorCode::FileReadFailed, {memoName_});
-        memoBlockStart_ = blockStart;
-    }
-    const std::uint8_t* head = memoBlock_.data();
+    const MemoBlock* cached = MemoBlockAt(blockStart);
+    if (!cached)
+        return false;
+    const std::vector<std::uint8_t>& memoBlock = cached->bytes;
+    const std::uint8_t* head = memoBlock.data();
     const std::uint64_t blockEnd =
         std::min<std::uint64_t>(memoSize, blockStart + std::uint64_t{Le16(head + 1)} * kMemoBlockUnit);
 
@@ -130,14 +156,14 @@ bool TableReader::ResolveBlob(int field, QByteArrayView& bytes)
         return false;
     // A suballocated block: up to 64 small BLOBs, each with a slot entry.
     const std::size_t entry = 12 + 5 * std::size_t{index};
-    if (entry + 5 > memoBlock_.size())
+    if (entry + 5 > memoBlock.size())
         return false;
     const std::uint8_t* slot = head + entry;
     if (slot[0] == 0 || slot[1] == 0 || slot[4] == 0 || slot[4] > 16 ||
         (std::uint32_t{slot[1]} - 1) * 16 + slot[4] != length)
         return false;
     const std::size_t dataStart = std::size_t{slot[0]} * 16;
-    if (blockStart + dataStart + length > blockEnd || dataStart + length > memoBlock_.size())
+    if (blockStart + dataStart + length > blockEnd || dataStart + length > memoBlock.size())
         return false;
     bytes = QByteArrayView(reinterpret_cast<const char*>(head + dataStart), length);
     return true;

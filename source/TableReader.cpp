@@ -12,7 +12,7 @@
 
 namespace pdx {
 
-TableReader::TableReader(std::unique_ptr<ByteSource> source, QString displayName)
+TableReader::TableReader(std::unique_ptr<ByteSource> source, QString displayName, const QString& orderField)
     : source_(std::move(source)), name_(std::move(displayName))
 {
     ParseHeader();
@@ -24,6 +24,13 @@ TableReader::TableReader(std::unique_ptr<ByteSource> source, QString displayName
     // A keyed table whose chain is pieced together again is put in order by its keys, which
     // are read with the code page.
     SetCodec(CodePage::Choose(header_.codePage));
+    if (!orderField.isEmpty()) {
+        const auto field = std::find_if(fields_.begin(), fields_.end(), [&](const FieldInfo& f) {
+            return f.name.compare(orderField, Qt::CaseInsensitive) == 0;
+        });
+        if (field != fields_.end() && field->type != FieldType::Alpha && !IsBlobType(field->type) && field->width <= 4)
+            keyField_ = static_cast<int>(field - fields_.begin());
+    }
     WalkChain();
 }
 

@@ -101,7 +101,10 @@ struct LossCount {
 class TableReader {
 public:
     // Parses the header and walks the block chain; throws SourceError.
-    TableReader(std::unique_ptr<ByteSource> source, QString displayName);
+    // ORDERFIELD names a field the caller is going to order by: a number,
+    // date or time field's values are gathered while the chain is walked,
+    // where the blocks are read anyway, and OrderBy takes them from there.
+    TableReader(std::unique_ptr<ByteSource> source, QString displayName, const QString& orderField = QString());
     ~TableReader();
     TableReader(const TableReader&) = delete;
     TableReader& operator=(const TableReader&) = delete;
@@ -151,6 +154,13 @@ public:
     void ReadValueInto(int field, Value& value);
     // Decodes bytes with the table's code page.
     QString DecodeText(const char* data, qsizetype size);
+    // The stored bytes of an alpha or memo field, as ReadValueInto decodes
+    // them: empty when blank or unreadable, and its losses counted as it
+    // counts them. They point into the record or into a buffer valid until
+    // the next memo read.
+    QByteArrayView ReadTextBytes(int field);
+    // The table's decoder.
+    const TextDecoder& Decoder() const { return *decoder_; }
     // Text of an alpha or memo field (blank, and a memo that cannot be read,
     // read as empty).
     QString ReadText(int field);
@@ -172,17 +182,31 @@ private:
     void WalkChain();
     struct BlockHead;
     bool ReadBlockHead(int block, BlockHead& head);
+    const std::uint8_t* WalkBytes(std::uint64_t start, std::size_t n, bool wide);
+    bool GatherKeys(const BlockHead& head, int block);
     bool PlausibleRecords(BlockHead& head) const;
     void RepairChain();
     void OrderKeyedRuns(std::vector<std::vector<int>>& runs, const std::vector<std::uint64_t>& starts);
     int CompareKeys(const std::uint8_t* a, const std::uint8_t* b) const;
-    void LoadBlock(std::size_t index);
+    // The records of chain block INDEX, from a span read before or read now.
+    // WIDE reads the chain blocks that follow it in the file along with it.
+    const std::uint8_t* Records(std::size_t index, bool wide);
     template <typename F>
     void ForEachFieldBytes(int field, F&& callback);
     void PositionNatural();
-    std::size_t BlockOfOrdinal(std::uint32_t ordinal) const;
+    // The chain block that holds the record at chain position ORDINAL; the
+    // blocks HINT and OTHER and those after them are looked at first.
+    std::size_t BlockOfOrdinal(std::uint32_t ordinal, std::size_t hint, std::size_t other) const;
     [[noreturn]] void Fail(ErrorCode code, const QStringList& more = {}) const;
     bool MemoHeaderSound();
+    struct MemoBlock {
+        std::vector<std::uint8_t> bytes; // its start, as far as a BLOB in it can reach
+        std::uint64_t start = 0;         // file offset; 0: none held
+        std::uint64_t used = 0;          // when last used
+    };
+    // The memo block at BLOCKSTART, from the blocks read last or read now;
+    // nullptr when the file holds too little of it.
+    const MemoBlock* MemoBlockAt(std::uint64_t blockStart);
     // The bytes of a memo/BLOB field kept in the memo file, or false when
     // they cannot be found there.
     bool ResolveBlob(int field, QByteArrayView& bytes);
@@ -207,6 +231,16 @@ private:
     TableHeader header_;
     std::vector<FieldInfo> fields_;
     std::vector<ChainBlock> chain_;
+    // While the chain is walked: blocks read in one go, whose headers the
+    // next steps along the file find here (plain files only).
+    std::vector<std::uint8_t> headWindow_;
+    std::uint64_t headWindowStart_ = 0;
+    int lastHead_ = -1;
+    // The field named to the constructor to order by, -1 for none, and its
+    // values in chain order as gathered while walking (emptied when the chain
+    // had to be pieced together).
+    int keyField_ = -1;
+    std::vector<std::uint32_t> walkKeys_;
     std::uint64_t recordCount_ = 0;
     TableDamage damage_;
 
@@ -220,10 +254,11 @@ private:
     bool missingMemoAsBlank_ = false;
     std::array<LossCount, kLossKinds> losses_{};
     std::vector<char> blobBuffer_;
-    // The last suballocated memo block read: neighbouring records usually
-    // keep their small memos in the same block.
-    std::vector<std::uint8_t> memoBlock_;
-    std::uint64_t memoBlockStart_ = 0;
+    // The memo blocks read last: neighbouring records usually keep their
+    // small memos in the same block, and a record read out of the chain's
+    // order rarely shares its block with them.
+    std::array<MemoBlock, 4> memoBlocks_;
+    std::uint64_t memoClock_ = 0;
 
     // cursor
     std::vector<std::uint32_t> order_;
@@ -231,9 +266,22 @@ private:
     std::size_t position_ = 0;  // index into order_ or the chain position
     std::size_t block_ = 0;     // natural order: chain block and record in it
     std::uint32_t inBlock_ = 0;
-    std::vector<std::uint8_t> buffer_;
-    std::size_t loadedBlock_ = SIZE_MAX; // chain block whose records buffer_ holds
+    // Records as read last: each span holds the records of one chain block,
+    // or of several that follow each other in the file, read at once.
+    struct RecordSpan {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t start = 0;           // file offset of bytes[0]
+        std::size_t first = 0;             // chain blocks first to end - 1
+        std::size_t end = 0;
+        std::uint64_t used = 0;            // when last used
+    };
+    std::array<RecordSpan, 4> spans_;
+    std::uint64_t spanClock_ = 0;
+    std::size_t spanEnd_ = SIZE_MAX;     // the chain block after the span read last
+    const std::uint8_t* blockRecords_ = nullptr; // natural order: the records of block_
+    std::vector<std::uint8_t> single_;   // field order: a record read alone
     std::size_t nextBlock_ = SIZE_MAX;   // field order: block of the next record
+    std::size_t runBlock_ = 0;           // field order: block of the last record not read alone
     const std::uint8_t* current_ = nullptr;
     std::uint64_t row_ = 0;              // the cursor's row, from 1
     bool atEnd_ = true;

@@ -119,6 +119,24 @@ bool TableReader::TextBytes(int field, QByteArrayView& bytes)
     return BlobBytes(field, bytes);
 }
 
+QByteArrayView TableReader::ReadTextBytes(int field)
+{
+    const FieldInfo& f = fields_[static_cast<std::size_t>(field)];
+    QByteArrayView bytes;
+    if (f.type == FieldType::Alpha) {
+        // Blank when its first byte is NUL, else up to its first NUL.
+        const std::uint8_t* p = current_ + f.offset;
+        const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(f.width)));
+        bytes = QByteArrayView(reinterpret_cast<const char*>(p), end ? end - p : f.width);
+    } else if (IsBlank(field) || !BlobBytes(field, bytes)) {
+        return {};
+    }
+    if (decoder_->ByteWise() ? decoder_->HasHoles(bytes.data(), bytes.size())
+                             : decoder_->Decode(bytes.data(), bytes.size()).contains(QChar::ReplacementCharacter))
+        NoteLoss(LossKind::Unmappable);
+    return bytes;
+}
+
 QString TableReader::ReadText(int field)
 {
     QByteArrayView bytes;

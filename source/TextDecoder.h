@@ -27,8 +27,22 @@ public:
     // (it became U+FFFD).
     std::uint64_t Replaced() const { return replaced_; }
 
+    // Whether each byte is one UTF-16 unit outside the surrogates (every
+    // single-byte code page): then text can go from its bytes to UTF-8
+    // directly, and a text of N bytes is N units long.
+    bool ByteWise() const { return byteWise_; }
+    // What a byte decodes to, when ByteWise().
+    char16_t Unit(unsigned char byte) const { return table_[byte]; }
+    // When ByteWise(): writes the UTF-8 of the SIZE bytes at DATA, as Decode
+    // and a UTF-8 encoder would make it, to OUT, which has room for
+    // 3 * SIZE + 3 bytes; returns the end of what it wrote.
+    char* ToUtf8(const char* data, qsizetype size, char* out) const;
+    // Whether the bytes hold one the code page has no character for.
+    bool HasHoles(const char* data, qsizetype size) const { return hasHoles_ && FindHole(data, size); }
+
 private:
     void CountHoles(const unsigned char* bytes, qsizetype size);
+    bool FindHole(const char* data, qsizetype size) const;
 
     std::unique_ptr<CodePageDecoder> decoder_;
     std::array<char16_t, 256> table_{};
@@ -37,6 +51,10 @@ private:
     std::array<bool, 256> hole_{};
     bool hasHoles_ = false;
     std::uint64_t replaced_ = 0;
+    bool byteWise_ = false;
+    bool asciiKept_ = false; // ByteWise, and the bytes below 0x80 decode to themselves
+    // When ByteWise(): each byte's UTF-8, its bytes from the lowest, and their count in the top byte.
+    std::array<std::uint32_t, 256> utf8_{};
 };
 
 } // namespace pdx

@@ -130,6 +130,46 @@ TEST(CodePageDecoding, EveryCodePageReadsTheCorpusAsOnLinux)
     }
 }
 
+// Text of a single-byte code page goes to UTF-8 straight from its bytes exactly
+// as it does through UTF-16: with and without runs of ASCII, in code pages
+// that keep ASCII and in one that does not (IBM864's percent sign), with
+// bytes that have no character; double-byte code pages never go that way.
+TEST(CodePageDecoding, SingleByteTextGoesToUtf8AsThroughUtf16)
+{
+    std::vector<std::string> texts = Corpus();
+    std::minstd_rand random(29);
+    for (int i = 0; i < 2000; ++i) {
+        std::string bytes(random() % 40, '\0');
+        for (char& byte : bytes)
+            byte = char(random() % 10 < 7 ? 0x20 + random() % 0x5F : random() % 256);
+        texts.push_back(bytes);
+    }
+    texts.push_back("Gr\x81\xe1" "e aus dem Plattenschrank, 45 Umdrehungen \xe1\xe1\xe1\xe1\xe1\xe1\xe1\xe1");
+    const std::pair<const char*, bool> codecs[] = {
+        {"IBM437", true},        {"IBM850", true},     {"IBM864", true},     {"IBM857", true},
+        {"windows-1252", true},  {"windows-1253", true}, {"hp-roman8", true}, {"ISO-8859-1", true},
+        {"Shift_JIS", false},    {"GBK", false},
+    };
+    for (const auto& [codec, byteWise] : codecs) {
+        pdx::TextDecoder decoder;
+        ASSERT_TRUE(decoder.Init(codec)) << codec;
+        ASSERT_EQ(decoder.ByteWise(), byteWise) << codec;
+        if (!byteWise)
+            continue;
+        for (const std::string& bytes : texts) {
+            const QString text = decoder.Decode(bytes.data(), qsizetype(bytes.size()));
+            std::string utf8(3 * bytes.size() + 3, '\0');
+            utf8.resize(std::size_t(decoder.ToUtf8(bytes.data(), qsizetype(bytes.size()), utf8.data()) - utf8.data()));
+            ASSERT_EQ(utf8, text.toStdString()) << codec << " " << QByteArray::fromStdString(bytes).toHex().toStdString();
+            ASSERT_EQ(decoder.HasHoles(bytes.data(), qsizetype(bytes.size())), text.contains(QChar::ReplacementCharacter))
+                << codec;
+            if (!bytes.empty()) {
+                ASSERT_EQ(decoder.Unit((unsigned char)bytes.back()), text.back().unicode()) << codec;
+            }
+        }
+    }
+}
+
 // Every code page the engine may choose, by number, has a decoder.
 TEST(CodePageDecoding, EveryCodePageOfTheEngineIsKnown)
 {

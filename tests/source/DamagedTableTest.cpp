@@ -96,9 +96,10 @@ const Sample& TheSample(bool keyed)
     return keyed ? keyedSample : unkeyedSample;
 }
 
-std::unique_ptr<pdx::TableReader> OpenReader(const QByteArray& table, const QByteArray& memo)
+std::unique_ptr<pdx::TableReader> OpenReader(const QByteArray& table, const QByteArray& memo,
+                                             const QString& orderField = QString())
 {
-    auto reader = std::make_unique<pdx::TableReader>(std::make_unique<pdx::MemorySource>(table), "probe.db");
+    auto reader = std::make_unique<pdx::TableReader>(std::make_unique<pdx::MemorySource>(table), "probe.db", orderField);
     if (!memo.isNull())
         reader->SetMemoSource(std::make_unique<pdx::MemorySource>(memo), "probe.mb");
     else
@@ -173,6 +174,11 @@ TEST_P(RecoveryTest, KeepsTheSoundRowsAndSaysWhatWasLost)
     EXPECT_EQ(pdx::DamageText("probe.db", damage, memos).toStdString(), fill(c.message).toStdString());
     EXPECT_EQ(pdx::DamageNote("probe.db", damage).toStdString(), fill(c.note).toStdString());
     EXPECT_EQ(damage.RowsLost(), !lostKeys.empty());
+
+    // Ordered by PNr, whose values the walk gathers where the chain lets it, the same rows.
+    auto ordered = OpenReader(table, memo, "PNr");
+    ordered->OrderBy(0);
+    EXPECT_EQ(ReadEverything(*ordered), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -12,6 +12,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
+#include <random>
 #include <string>
 
 #include <csignal>
@@ -388,6 +390,51 @@ TEST(SourceTableOrder, OrdersByFieldAscendingWithTiesInChainOrder)
 
     EXPECT_THROW(table.Open(dir.path(), "Jazz-Titel.db", "Nummer"), pdx::SourceError);
     EXPECT_FALSE(table.IsOpen());
+}
+
+// The order by a number field is the stable sort of the stored values (blank
+// first, then negative, then positive), whether the table nearly keeps that
+// order already or not at all, across many blocks.
+TEST(SourceTableOrder, NumberOrderIsTheStableSortHoweverNearTheTableIsToIt)
+{
+    constexpr int kRows = 3000;
+    std::minstd_rand random(29);
+    const std::pair<const char*, std::function<std::optional<int>(int)>> patterns[] = {
+        // entered album by album, every twentieth title added later to any album, some blank
+        {"entered", [&](int i) -> std::optional<int> {
+             if (i % 97 == 0)
+                 return std::nullopt;
+             return i % 20 == 0 ? int(random() % 400) - 20 : i / 10;
+         }},
+        {"ascending, the first far too late", [](int i) { return i == 0 ? 1'000'000 : i; }},
+        {"ascending, every other out of place", [](int i) { return i % 2 ? i : kRows - i; }},
+        {"descending", [](int i) { return kRows - i; }},
+        {"scattered", [&](int) { return int(random() % 500) - 250; }},
+        {"all the same", [](int) { return 7; }},
+    };
+    for (const auto& [name, pnrFor] : patterns) {
+        QTemporaryDir dir;
+        std::vector<pxw::Row> rows;
+        std::vector<std::pair<std::int64_t, int>> expected; // blank as the lowest, and the LNr
+        for (int i = 0; i < kRows; ++i) {
+            const std::optional<int> pnr = pnrFor(i);
+            rows.push_back({pnr ? Int(*pnr) : Null(), Int(1), Int(i), Text("T"), Null(), Null(), Null(), Null(),
+                            Null(), Null(), Null()});
+            expected.emplace_back(pnr ? *pnr : INT64_MIN, i);
+        }
+        std::stable_sort(expected.begin(), expected.end(), [](auto a, auto b) { return a.first < b.first; });
+        WriteTable(dir, "Jazz-Titel.db", pxw::TitleFields(), rows);
+
+        pdx::SourceTable table;
+        table.Open(dir.path(), "Jazz-Titel.db", "PNr");
+        std::vector<int> order;
+        for (table.First(); !table.Eof(); table.Next())
+            order.push_back(table.AsInteger("LNr"));
+        std::vector<int> wanted;
+        for (const auto& [pnr, lnr] : expected)
+            wanted.push_back(lnr);
+        EXPECT_EQ(order, wanted) << name;
+    }
 }
 
 TEST(SourceTableOrder, EmptyTableIsAtEndAtOnce)
